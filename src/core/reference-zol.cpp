@@ -1,0 +1,303 @@
+// Module entry, the radio functions the host calls, memory functions, and the
+// dispatch table that routes host requests and stack events to their handlers.
+#include <cstdlib>
+#include <cstring>
+
+#include "common/zol_diag.h"
+#include "common/zol_sync.h"
+#include "core/zol_core_internal.h"
+#include "reference_zol.h"
+
+namespace {
+
+zol::Mutex zol_state_mutex;
+
+// Built once by zol_init, read without a lock afterwards.
+zol_dispatch_table_entry_type *g_hash_table[ZOL_HASH_BUCKETS];
+
+constexpr int32_t kMaxRequestNumber = 65535;
+
+#define ZOL_REQ_ROW(id, handler) {nullptr, id, handler, ZOL_MASK_REQUEST}
+#define ZOL_EVT_ROW(id, handler) {nullptr, id, handler, ZOL_MASK_EVENT}
+
+RIL_RadioState on_current_state()
+{
+    return RADIO_STATE_UNAVAILABLE;
+}
+
+bool uses_on_off_argument(int request)
+{
+    return request == RIL_REQUEST_RADIO_POWER || request == RIL_REQUEST_SET_MUTE ||
+           request == RIL_REQUEST_SCREEN_STATE;
+}
+
+void complete_with_error(RIL_Token t, int32_t request, int32_t ril_errno)
+{
+    zol_request_resp_params_type resp;
+    zol_default_request_resp_params(t, request, ril_errno, &resp);
+    zol_send_request_response(&resp);
+}
+
+void on_request(int request, void *data, size_t datalen, RIL_Token t)
+{
+    zol::check(t != ZOL_EVENT_TOKEN, "t != (void *) 0xFFFF");
+
+    zol_request_params_type params = {request, data, static_cast<uint32_t>(datalen), t};
+    const char *name = zol_log_lookup_event_name(request);
+    const int32_t token_id = zol_log_get_token_id(t);
+    ZOL_LOG(ZOL_LOG_TRACE, "UI --- %s (%d) ---> [token id %d, data len %d]\n", name, request,
+            token_id, static_cast<int>(datalen));
+
+    char flow[300];
+    if (uses_on_off_argument(request) && data != nullptr) {
+        int32_t on;
+        memcpy(&on, data, sizeof on);
+        zol_format_log_msg(flow, sizeof flow, "%s - %s, Token %d", name, on != 0 ? "On" : "Off",
+                           token_id);
+    } else {
+        zol_format_log_msg(flow, sizeof flow, "%s - Token %d", name, token_id);
+    }
+    zol_log_call_flow_packet(ZOL_PARTY_HOST, ZOL_PARTY_MODULE, 0, flow);
+
+    // Stack event ids all lie above 65535: the host can never reach their handlers.
+    zol_dispatch_table_entry_type *row = nullptr;
+    if (request > kMaxRequestNumber || zol_hash_table_lookup(request, &row) != 0) {
+        complete_with_error(t, request, RIL_E_REQUEST_NOT_SUPPORTED);
+        return;
+    }
+    zol_invoke_handler(row, &params);
+}
+
+int on_supports(int request)
+{
+    const bool found = zol_hash_table_lookup(request, nullptr) == 0;
+    const char *name = zol_log_lookup_event_name(request);
+    const char *verdict = found ? "Supported" : "Not Supported";
+    ZOL_LOG(ZOL_LOG_TRACE, "onSupports() ->: %s (%d), %s\n", name, request, verdict);
+    char flow[80];
+    zol_format_log_msg(flow, sizeof flow, "onSupports() -` %s %s", name, verdict);
+    zol_log_call_flow_packet(ZOL_PARTY_HOST, ZOL_PARTY_HOST, 0, flow);
+    return found ? 1 : 0;
+}
+
+void on_cancel(RIL_Token t)
+{
+    (void)t;
+    ZOL_LOG(ZOL_LOG_TRACE, "onCancel()\n");
+    zol_log_call_flow_packet(ZOL_PARTY_HOST, ZOL_PARTY_HOST, 0, "onCancel()");
+}
+
+const char *get_version()
+{
+    ZOL_LOG(ZOL_LOG_TRACE, "getVersion() -> %s\n", ZOL_VERSION_TEXT);
+    zol_log_call_flow_packet(ZOL_PARTY_HOST, ZOL_PARTY_HOST, 0, "getVersion() - ZOL 2.0");
+    return ZOL_VERSION_TEXT;
+}
+
+constexpr RIL_RadioFunctions kRadioFunctions = {
+    RIL_VERSION, on_request, on_current_state, on_supports, on_cancel, get_version,
+};
+
+} // namespace
+
+extern "C" {
+
+const struct RIL_Env *zol_response_api = nullptr;
+
+zol_dispatch_table_entry_type zol_dispatch_table[ZOL_DISPATCH_ROWS] = {
+    ZOL_REQ_ROW(9, zol_cm_callsvc_request_get_current_calls),
+    ZOL_REQ_ROW(10, zol_cm_callsvc_request_dial),
+    ZOL_REQ_ROW(12, zol_cm_callsvc_request_hangup),
+    ZOL_REQ_ROW(13, zol_cm_callsvc_request_hangup_waiting_or_background),
+    ZOL_REQ_ROW(14, zol_cm_callsvc_request_hangup_foreground_resume_background),
+    ZOL_REQ_ROW(15, zol_cm_callsvc_request_switch_waiting_or_holding_and_active),
+    ZOL_REQ_ROW(17, zol_cm_callsvc_request_reject),
+    ZOL_REQ_ROW(18, zol_cm_callsvc_request_last_call_fail_cause),
+    ZOL_REQ_ROW(40, zol_cm_callsvc_request_answer),
+    ZOL_REQ_ROW(49, zol_cm_callsvc_request_dtmf_start),
+    ZOL_REQ_ROW(50, zol_cm_callsvc_request_dtmf_stop),
+    ZOL_REQ_ROW(112, zol_cm_callsvc_request_ims_registration_state),
+    ZOL_REQ_ROW(333, zol_cm_callsvc_request_ims_call_modify),
+    ZOL_REQ_ROW(334, zol_cm_callsvc_request_ims_call_modify_rsp),
+    ZOL_REQ_ROW(336, zol_cm_callsvc_request_ims_get_configration),
+    ZOL_REQ_ROW(337, zol_cm_callsvc_request_ims_set_configration),
+    ZOL_REQ_ROW(338, zol_cm_callsvc_request_ims_set_registration_state),
+    ZOL_EVT_ROW(0x17532, zol_cm_callsvc_event_mt_invite_ind),
+    ZOL_EVT_ROW(0x17533, zol_cm_callsvc_event_mt_ring_cnf_ind),
+    ZOL_EVT_ROW(0x17534, zol_cm_callsvc_event_connected_ind),
+    ZOL_EVT_ROW(0x17535, zol_cm_callsvc_event_end_ind),
+    ZOL_EVT_ROW(0x17536, zol_cm_callsvc_event_mo_prog_info_ind),
+    ZOL_EVT_ROW(0x17537, zol_cm_callsvc_event_hold_ind),
+    ZOL_EVT_ROW(0x17538, zol_cm_callsvc_event_retrieve_ind),
+    ZOL_EVT_ROW(0x17539, zol_cm_callsvc_event_sups_conf),
+    ZOL_EVT_ROW(0x1753A, zol_cm_callsvc_event_connected_num_ind),
+    ZOL_EVT_ROW(0x1753B, zol_cm_callsvc_event_transfer_ind),
+    ZOL_EVT_ROW(0x1753C, zol_cm_callsvc_event_wait_voip_call_ind),
+    ZOL_EVT_ROW(0x1753D, zol_cm_callsvc_event_modify_cnf_ind),
+    ZOL_EVT_ROW(0x1753E, zol_cm_callsvc_event_modify_ind),
+    ZOL_EVT_ROW(0x1753F, zol_cm_callsvc_event_audio_codec_info_ind),
+    ZOL_EVT_ROW(0x17540, zol_cm_callsvc_event_dtmf_start_conf),
+    ZOL_EVT_ROW(0x17541, zol_cm_callsvc_event_dtmf_stop_conf),
+    ZOL_EVT_ROW(0x17542, zol_cm_callsvc_event_join_conference_call_ind),
+    ZOL_EVT_ROW(0x17543, zol_cm_callsvc_event_conference_info_ind),
+    ZOL_EVT_ROW(0x17544, zol_cm_callsvc_event_srvcc_info_ind),
+    ZOL_EVT_ROW(0x17545, zol_cm_callsvc_event_cur_call_ind),
+    ZOL_EVT_ROW(0x17546, zol_cm_callsvc_event_run_status_info_ind),
+    ZOL_EVT_ROW(0x17547, zol_cm_callsvc_event_forward_ind),
+    ZOL_EVT_ROW(0x17548, zol_cm_callsvc_event_get_cfg_conf),
+    ZOL_REQ_ROW(113, zol_sms_request_send_sms),
+    ZOL_REQ_ROW(37, zol_sms_request_sms_acknowledge),
+    ZOL_EVT_ROW(0x17596, zol_sms_event_mt_msg_ind),
+    ZOL_EVT_ROW(0x17597, zol_sms_event_send_msg_status_ind),
+    ZOL_REQ_ROW(31, zol_sups_request_query),
+    ZOL_REQ_ROW(32, zol_sups_CLIR_request_set),
+    ZOL_REQ_ROW(33, zol_sups_request_query),
+    ZOL_REQ_ROW(34, zol_sups_call_forward_request_set),
+    ZOL_REQ_ROW(35, zol_sups_request_query),
+    ZOL_REQ_ROW(36, zol_sups_call_waiting_request_set),
+    ZOL_REQ_ROW(42, zol_sups_request_query),
+    ZOL_REQ_ROW(43, zol_sups_call_barring_request_set),
+    ZOL_REQ_ROW(55, zol_sups_request_query),
+    ZOL_REQ_ROW(310, zol_cm_callsvc_request_ims_mt_invite_rsp),
+    ZOL_REQ_ROW(317, zol_sups_COLP_request_set),
+    ZOL_REQ_ROW(318, zol_sups_request_query),
+    ZOL_REQ_ROW(319, zol_sups_request_query),
+    ZOL_EVT_ROW(0x17564, zol_sups_event_activate_ss_conf),
+    ZOL_EVT_ROW(0x17565, zol_sups_event_deactivate_ss_conf),
+    ZOL_EVT_ROW(0x17566, zol_sups_event_erase_ss_conf),
+    ZOL_EVT_ROW(0x17567, zol_sups_event_interrogate_ss_conf),
+    ZOL_EVT_ROW(0x17568, zol_sups_event_register_ss_conf),
+};
+
+const RIL_RadioFunctions *RIL_Init(const struct RIL_Env *env)
+{
+    ZOL_LOG(ZOL_LOG_TRACE, "ZOL, running RIL_Init()\n");
+    zol_response_api = env;
+    zol_event_init();
+    zol_ipc_init();
+    zol_init();
+    zol_event_start();
+    return &kRadioFunctions;
+}
+
+void zol_init(void)
+{
+    zol::timers_reset();
+    static const struct timeval kOneSecond = {1, 0};
+    zol_setup_timed_callback(zol_delay_timer_cb, &kOneSecond, nullptr);
+    zol::MutexLock lock(zol_state_mutex);
+    zol_hash_table_init();
+    zol_reqlist_init();
+}
+
+void zol_release(void)
+{
+    ZOL_LOG(ZOL_LOG_TRACE, "zol_release()\n");
+}
+
+void *zol_malloc(size_t size)
+{
+    void *p = malloc(size);
+    if (p == nullptr) {
+        // malloc(0) may legitimately answer null; only a real request is a failure.
+        if (size != 0) {
+            ZOL_LOG(ZOL_LOG_ERROR, "Fail to allocate memory\n");
+        }
+        return nullptr;
+    }
+    memset(p, 0, size);
+    return p;
+}
+
+void zol_free(void *mem_ptr)
+{
+    if (!ZOL_NOT_NULL(mem_ptr, "mem_ptr")) {
+        return;
+    }
+    free(mem_ptr);
+}
+
+uint32_t zol_hash_bucket(int32_t event_id)
+{
+    const uint32_t id = static_cast<uint32_t>(event_id);
+    const uint32_t x = id ^ (id >> 16);
+    const uint32_t h = (x * 0x9E37u) & 0xFFFFu;
+    return (h * ZOL_HASH_BUCKETS) >> 16;
+}
+
+void zol_hash_table_init(void)
+{
+    // Start from scratch so that a repeated call cannot link a row into its own chain.
+    for (auto &bucket : g_hash_table) {
+        bucket = nullptr;
+    }
+    for (auto &row : zol_dispatch_table) {
+        row.next = nullptr;
+    }
+    for (auto &row : zol_dispatch_table) {
+        zol_dispatch_table_entry_type **link = &g_hash_table[zol_hash_bucket(row.event_id)];
+        while (*link != nullptr) {
+            link = &(*link)->next;
+        }
+        *link = &row;
+    }
+}
+
+int zol_hash_table_lookup(int32_t event_id, zol_dispatch_table_entry_type **entry_out)
+{
+    ZOL_LOG(ZOL_LOG_TRACE, "%s - %s() - L%d - id: %d ", __FILE__, __func__, __LINE__, event_id);
+    for (zol_dispatch_table_entry_type *row = g_hash_table[zol_hash_bucket(event_id)];
+         row != nullptr; row = row->next) {
+        if (row->event_id == event_id) {
+            if (entry_out != nullptr) {
+                *entry_out = row;
+            }
+            return 0;
+        }
+    }
+    return 1;
+}
+
+int zol_invoke_handler(zol_dispatch_table_entry_type *row, zol_request_params_type *params_ptr)
+{
+    ZOL_NOT_NULL(params_ptr, "params_ptr");
+    {
+        // Waits for an initialisation in progress; handlers themselves run unlocked.
+        zol::MutexLock barrier(zol_state_mutex);
+    }
+    if (row == nullptr || row->handler == nullptr) {
+        return 0;
+    }
+    zol_request_return_type ret = {};
+    row->handler(params_ptr, &ret);
+    return 0;
+}
+
+int zol_process_event(int32_t event_id, void *data, uint32_t datalen, RIL_Token t)
+{
+    const char *name = zol_log_lookup_event_name(event_id);
+    char flow[100] = {};
+    zol_format_log_msg(flow, sizeof flow, "%s(%d)", name, event_id);
+    zol_log_call_flow_packet(ZOL_PARTY_MODULE, ZOL_PARTY_MODULE, 0, flow);
+    ZOL_LOG(ZOL_LOG_TRACE, "RIL <--- %s --- IMS\n", flow);
+
+    if (static_cast<uint32_t>(event_id) <= ZOL_STACK_EVENT_BASE) {
+        return 4;
+    }
+    ZOL_LOG_POSITION(ZOL_LOG_TRACE);
+    zol_dispatch_table_entry_type *row = nullptr;
+    if (zol_hash_table_lookup(event_id, &row) != 0) {
+        return 4;
+    }
+    if (!ZOL_NOT_NULL(row, "entry_ptr")) {
+        return 4;
+    }
+    zol_request_params_type params = {event_id, data, datalen, t};
+    const int result = zol_invoke_handler(row, &params);
+    ZOL_LOG(ZOL_LOG_DETAIL, "Exit zol_process_event() : %s, err_no %d\n", name, result);
+    return result;
+}
+
+} // extern "C"
+
+static_assert(sizeof(zol_dispatch_table) / sizeof(zol_dispatch_table[0]) == ZOL_DISPATCH_ROWS);
