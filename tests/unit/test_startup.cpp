@@ -1,0 +1,56 @@
+// Start-up of the event thread, in a process of its own: events that arrive
+// before the module releases its event thread wait, and keep their order.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+#include "test_host.h"
+
+using namespace zol_test;
+
+namespace {
+
+std::mutex g_mu;
+std::vector<uint8_t> g_order;
+
+void probe(zol_request_params_type *params_ptr, zol_request_return_type *)
+{
+    std::lock_guard<std::mutex> lock(g_mu);
+    g_order.push_back(*static_cast<const uint8_t *>(params_ptr->data));
+}
+
+size_t processed()
+{
+    std::lock_guard<std::mutex> lock(g_mu);
+    return g_order.size();
+}
+
+TEST(Startup, EventsQueuedBeforeTheReleaseWaitAndKeepTheirOrder)
+{
+    TestHost &host = TestHost::instance();
+    TestHost::capture_log();
+    zol_response_api = host.env();
+    zol_event_init();
+    EXPECT_TRUE(host.logged("zol_event_init(): event thread started\n"));
+    zol_init();
+    ScopedHandler swap(0x17543, probe);
+
+    for (uint8_t i = 1; i <= 3; ++i) {
+        zol_event_queue(1, 0x7543, &i, 1, ZOL_EVENT_TOKEN);
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    EXPECT_EQ(processed(), 0u) << "nothing runs before the release";
+    EXPECT_TRUE(host.logged("Event thread waiting for started == 2 (1)"));
+
+    const auto released = std::chrono::steady_clock::now();
+    zol_event_start();
+    ASSERT_TRUE(host.wait_until([] { return processed() == 3; }));
+    EXPECT_GE(std::chrono::steady_clock::now() - released, std::chrono::seconds(1));
+    std::lock_guard<std::mutex> lock(g_mu);
+    EXPECT_EQ(g_order, (std::vector<uint8_t>{1, 2, 3}));
+}
+
+} // namespace

@@ -1,0 +1,27 @@
+#!/bin/sh
+# Builds and runs every test: plain, with AddressSanitizer+UndefinedBehaviorSanitizer,
+# with ThreadSanitizer, and the clang thread-safety analysis build.
+set -eu
+cd "$(dirname "$0")/.."
+tools/setup.sh
+
+jobs=$(nproc)
+run() {
+    name=$1; shift
+    dir=build/$name
+    echo "=== $name"
+    cmake -S . -B "$dir" -G Ninja "$@" >/dev/null
+    ninja -C "$dir" -j "$jobs"
+    (cd "$dir" && ctest --output-on-failure -j 1 --timeout 600)
+}
+
+run plain
+ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+    run asan -DZOL_SANITIZE=address,undefined -DCMAKE_BUILD_TYPE=Debug
+TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 \
+    run tsan -DZOL_SANITIZE=thread -DCMAKE_BUILD_TYPE=RelWithDebInfo
+echo "=== thread-safety analysis (clang 14)"
+CC=clang-14 CXX=clang++-14 cmake -S . -B build/tsa -G Ninja -DZOL_THREAD_SAFETY=ON \
+    -DZOL_BUILD_TESTS=OFF >/dev/null
+ninja -C build/tsa -j "$jobs"
+echo "all test builds passed"
