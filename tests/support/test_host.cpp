@@ -14,8 +14,9 @@ void capture_logger(const struct __android_logger_data *data, const char *messag
 
 TestHost &TestHost::instance()
 {
-    static TestHost host;
-    return host;
+    // Never destroyed: the module's event thread logs for as long as the process lives.
+    static TestHost *host = new TestHost;
+    return *host;
 }
 
 TestHost::TestHost() : env_{on_request_complete, on_unsolicited, request_timed_callback} {}
