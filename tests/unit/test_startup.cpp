@@ -3,6 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <dirent.h>
+#include <sys/resource.h>
+#include <unistd.h>
 #include <mutex>
 #include <thread>
 #include <vector>
@@ -26,6 +29,45 @@ size_t processed()
 {
     std::lock_guard<std::mutex> lock(g_mu);
     return g_order.size();
+}
+
+int highest_open_fd()
+{
+    int highest = 2;
+    DIR *d = opendir("/proc/self/fd");
+    if (d == nullptr) {
+        return 1023;
+    }
+    while (const dirent *e = readdir(d)) {
+        highest = std::max(highest, atoi(e->d_name));
+    }
+    closedir(d);
+    return highest;
+}
+
+// Runs first, in a child process of its own: the event thread cannot get its
+// pipe, and zol_event_init must still return.
+TEST(StartupDeathTest, InitReturnsWhenTheEventThreadCannotStart)
+{
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_EXIT(
+        {
+            TestHost::capture_log();
+            struct rlimit rl;
+            getrlimit(RLIMIT_NOFILE, &rl);
+            rl.rlim_cur = static_cast<rlim_t>(highest_open_fd() + 1);
+            setrlimit(RLIMIT_NOFILE, &rl);
+            while (dup(0) >= 0) {
+                // use up every free descriptor below the limit
+            }
+            zol_event_init();
+            const bool reported = TestHost::instance().logged("Error opening pipe (24)\n");
+            // Queueing must not touch the missing pipe in a harmful way.
+            uint8_t x = 1;
+            zol_event_queue(1, 0x7543, &x, 1, ZOL_EVENT_TOKEN);
+            _exit(reported ? 0 : 1);
+        },
+        ::testing::ExitedWithCode(0), "");
 }
 
 TEST(Startup, EventsQueuedBeforeTheReleaseWaitAndKeepTheirOrder)
