@@ -1,9 +1,7 @@
 // The pending request list.
 #include <gtest/gtest.h>
 
-#include <atomic>
 #include <deque>
-#include <thread>
 
 #include "test_host.h"
 
@@ -290,66 +288,6 @@ TEST_F(ReqList, ReqIdWrapsAndInitDoesNotResetIt)
     }
     ASSERT_EQ(add(t, 33, 0x17567, ZOL_REQ_AWAITING_MORE_AMSS_EVENTS, &e), 0);
     EXPECT_EQ(e.req_id, static_cast<uint16_t>(first.req_id + 1));
-}
-
-// Several host threads add and complete requests while other threads play the
-// event thread's part, answering the oldest request waiting for an event.
-TEST_F(ReqList, ConcurrentHostAndEventSidesCompleteEachRequestOnce)
-{
-    constexpr int kThreads = 4;
-    constexpr int kPerThread = 300;
-    std::deque<Token> tokens;
-    for (int i = 0; i < kThreads * kPerThread; ++i) {
-        tokens.emplace_back(10000 + i);
-    }
-    std::atomic<int> added{0};
-    std::atomic<bool> done{false};
-    std::vector<std::thread> threads;
-    for (int th = 0; th < kThreads; ++th) {
-        threads.emplace_back([&, th] {
-            for (int i = 0; i < kPerThread; ++i) {
-                RIL_Token t = tokens[static_cast<size_t>(th * kPerThread + i)].get();
-                zol_reqlist_entry_type e;
-                zol_reqlist_default_entry(t, 12, ZOL_REQ_AWAITING_MORE_AMSS_EVENTS, 0x17535,
-                                          nullptr, &e);
-                if (zol_reqlist_new(&e) == 0) {
-                    added.fetch_add(1);
-                }
-            }
-        });
-    }
-    std::thread answerer([&] {
-        for (;;) {
-            zol_reqlist_entry_type q;
-            if (zol_reqlist_query_by_event(0x17535, &q) == 0) {
-                zol_request_resp_params_type r;
-                zol_default_request_resp_params(q.t, q.request, 0, &r);
-                zol_send_request_response(&r);
-            } else if (done.load()) {
-                return;
-            } else {
-                std::this_thread::yield();
-            }
-        }
-    });
-    for (auto &th : threads) {
-        th.join();
-    }
-    done.store(true);
-    answerer.join();
-
-    // Every token heard exactly one answer: success if it was added, a
-    // failure if the list was full at the time.
-    for (Token &t : tokens) {
-        ASSERT_EQ(host.completions_for(t.get()).size(), 1u) << t.serial;
-    }
-    int successes = 0;
-    for (const Completion &c : host.completions()) {
-        successes += c.error == RIL_E_SUCCESS ? 1 : 0;
-    }
-    EXPECT_EQ(successes, added.load());
-    zol_reqlist_entry_type q;
-    EXPECT_EQ(zol_reqlist_query_by_event_all_states(0x17535, &q), 1);
 }
 
 } // namespace
