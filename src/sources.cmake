@@ -8,5 +8,6 @@ set(ZOL_MODULE_SOURCES
   event/zol_event.cpp
   reqlist/zol_reqlist.cpp
   ipc/zol_ipc.cpp
+  ipc/zol_flow.cpp
   cm/zol_cm.cpp
 )

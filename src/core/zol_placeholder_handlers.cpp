@@ -7,7 +7,6 @@
 #include "reference_zol.h"
 
 #define ZOL_PLACEHOLDER_REQUESTS(X)                                   \
-    X(zol_cm_callsvc_request_get_current_calls)                       \
     X(zol_cm_callsvc_request_dial)                                    \
     X(zol_cm_callsvc_request_hangup)                                  \
     X(zol_cm_callsvc_request_hangup_waiting_or_background)            \
@@ -56,7 +55,6 @@
     X(zol_cm_callsvc_event_join_conference_call_ind)                  \
     X(zol_cm_callsvc_event_conference_info_ind)                       \
     X(zol_cm_callsvc_event_srvcc_info_ind)                            \
-    X(zol_cm_callsvc_event_cur_call_ind)                              \
     X(zol_cm_callsvc_event_run_status_info_ind)                       \
     X(zol_cm_callsvc_event_forward_ind)                               \
     X(zol_cm_callsvc_event_get_cfg_conf)                              \

@@ -5,6 +5,7 @@
 #include "common/zol_diag.h"
 #include "common/zol_sync.h"
 #include "reference_zol.h"
+#include "reqlist/zol_reqlist_internal.h"
 
 namespace {
 
@@ -16,6 +17,8 @@ struct Slot {
     // ZOL_REQ_FREE must not be handed out again, so availability is decided by
     // this mark together with the state.
     bool linked;
+    // Set once a handler has taken the request to answer it.
+    bool claimed;
 };
 
 zol::Mutex g_reqlist_mutex;
@@ -60,7 +63,8 @@ Slot *find_by_token_locked(RIL_Token t) ZOL_REQUIRES(g_reqlist_mutex)
     return nullptr;
 }
 
-Slot *find_by_event_locked(uint32_t event_id, uint32_t mask) ZOL_REQUIRES(g_reqlist_mutex)
+Slot *find_by_event_locked(uint32_t event_id, uint32_t mask, bool skip_claimed = false)
+    ZOL_REQUIRES(g_reqlist_mutex)
 {
     const char *event_name = name_of(static_cast<int32_t>(event_id));
     for (Slot *s = g_head; s != nullptr; s = s->next) {
@@ -69,7 +73,8 @@ Slot *find_by_event_locked(uint32_t event_id, uint32_t mask) ZOL_REQUIRES(g_reql
                 name_of(e.request), e.request, zol_log_get_token_id(e.t),
                 name_of(static_cast<int32_t>(e.pending_event_id)),
                 static_cast<unsigned long>(e.pending_event_id));
-        if ((static_cast<uint32_t>(e.state) & mask) != 0 && e.pending_event_id == event_id) {
+        if ((static_cast<uint32_t>(e.state) & mask) != 0 && e.pending_event_id == event_id &&
+            !(skip_claimed && s->claimed)) {
             ZOL_LOG(ZOL_LOG_DETAIL, "Found ReqList entry : %s(%d), token id %d, pending %s (%lu)\n",
                     name_of(e.request), e.request, zol_log_get_token_id(e.t), event_name,
                     static_cast<unsigned long>(event_id));
@@ -108,6 +113,7 @@ void unlink_locked(Slot *s) ZOL_REQUIRES(g_reqlist_mutex)
     s->prev = nullptr;
     s->next = nullptr;
     s->linked = false;
+    s->claimed = false;
     s->entry.state = ZOL_REQ_FREE;
 }
 
@@ -137,6 +143,7 @@ int add_locked(zol_reqlist_entry_type *req_ptr) ZOL_REQUIRES(g_reqlist_mutex)
     slot->prev = g_tail;
     slot->next = nullptr;
     slot->linked = true;
+    slot->claimed = false;
     (g_tail != nullptr ? g_tail->next : g_head) = slot;
     g_tail = slot;
     *req_ptr = slot->entry;
@@ -283,13 +290,21 @@ int zol_reqlist_free(RIL_Token t)
 void zol_reqlist_free_all(void)
 {
     g_reqlist_mutex.lock();
-    // Always restart from the head: while the lock is released for a reply,
-    // other threads may unlink or reuse any slot.
-    while (g_head != nullptr) {
+    // Restart from the head after every reply: while the lock is released,
+    // other threads may unlink or reuse any slot. Requests another thread has
+    // claimed are left to it; it is answering them right now.
+    for (;;) {
         Slot *s = g_head;
+        while (s != nullptr && s->claimed) {
+            s = s->next;
+        }
+        if (s == nullptr) {
+            break;
+        }
         const RIL_Token t = s->entry.t;
         if (is_host_token(t)) {
             const int32_t request = s->entry.request;
+            s->claimed = true;
             g_reqlist_mutex.unlock();
             fail_request(t, request, RIL_E_RADIO_NOT_AVAILABLE);
             g_reqlist_mutex.lock();
@@ -300,7 +315,6 @@ void zol_reqlist_free_all(void)
         unlink_locked(s);
         s->entry.pending_event_id = ZOL_EVENT_NONE;
     }
-    g_tail = nullptr;
     g_reqlist_mutex.unlock();
 }
 
@@ -467,6 +481,37 @@ int zol_reqlist_complete_all_amss_events(RIL_Token t, zol_req_state_e_type state
     }
     return code;
 }
+
+} // extern "C"
+
+namespace zol {
+
+bool reqlist_claim_by_event(uint32_t event_id, zol_reqlist_entry_type &out)
+{
+    MutexLock lock(g_reqlist_mutex);
+    Slot *s = find_by_event_locked(event_id, ZOL_REQ_AWAITING_MORE_AMSS_EVENTS, true);
+    if (s == nullptr) {
+        return false;
+    }
+    s->claimed = true;
+    out = s->entry;
+    return true;
+}
+
+bool reqlist_claim_by_token(RIL_Token t)
+{
+    MutexLock lock(g_reqlist_mutex);
+    Slot *s = find_by_token_locked(t);
+    if (s == nullptr || s->claimed) {
+        return false;
+    }
+    s->claimed = true;
+    return true;
+}
+
+} // namespace zol
+
+extern "C" {
 
 void zol_reqlist_print_all(void)
 {

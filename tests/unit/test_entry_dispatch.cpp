@@ -113,15 +113,6 @@ TEST_F(EntryDispatch, RequestsWithoutRowAreNotSupported)
         "UI <--- RIL_REQUEST_GET_SIM_STATUS (1) Complete --- Token 102, Request Not Supported, Len 0 ]\n"));
 }
 
-TEST_F(EntryDispatch, EventTokenFromHostIsReportedAndStillHandled)
-{
-    radio()->onRequest(9, nullptr, 0, ZOL_EVENT_TOKEN);
-    EXPECT_TRUE(host.logged("Cond: t != (void *) 0xFFFF"));
-    auto c = host.completions_for(ZOL_EVENT_TOKEN);
-    ASSERT_EQ(c.size(), 1u);
-    EXPECT_TRUE(host.logged("UI --- RIL_REQUEST_GET_CURRENT_CALLS (9) ---> [token id 65535, data len 0]\n"));
-}
-
 TEST_F(EntryDispatch, ProcessEventResults)
 {
     EXPECT_EQ(zol_process_event(0x10000, nullptr, 0, ZOL_EVENT_TOKEN), 4);
@@ -163,6 +154,18 @@ TEST_F(EntryDispatch, HandlersGetTheRecordAsPassed)
     EXPECT_EQ(g_probe_params.datalen, 3u);
     EXPECT_EQ(g_probe_params.t, t.get());
     EXPECT_TRUE(host.completions().empty());
+}
+
+TEST_F(EntryDispatch, EventTokenFromHostIsReportedAndStillHandled)
+{
+    ScopedHandler swap(RIL_REQUEST_GET_CURRENT_CALLS, probe);
+    g_probe_calls = 0;
+    radio()->onRequest(RIL_REQUEST_GET_CURRENT_CALLS, nullptr, 0, ZOL_EVENT_TOKEN);
+    EXPECT_TRUE(host.logged("Cond: t != (void *) 0xFFFF"));
+    EXPECT_EQ(g_probe_calls, 1);
+    EXPECT_EQ(g_probe_params.t, ZOL_EVENT_TOKEN);
+    EXPECT_TRUE(host.logged(
+        "UI --- RIL_REQUEST_GET_CURRENT_CALLS (9) ---> [token id 65535, data len 0]\n"));
 }
 
 TEST_F(EntryDispatch, NullArgumentsAreReportedNotFollowed)

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "ipc_agent.h"
+#include "fake_agent.h"
 #include "test_host.h"
 
 using namespace zol_test;
@@ -51,14 +52,41 @@ protected:
     ScopedHandler b{0x17567, probe};
 };
 
-TEST_F(Ipc, SendWithoutAnOpenChannelFails)
+TEST_F(Ipc, FramesCarryTheTokenIdTheLow16BitsOfTheIdAndThePayload)
 {
+    FakeAgent *agent = FakeAgent::get();
+    ASSERT_NE(agent, nullptr);
+    agent->clear();
     Token t(0x01020304);
+    uint8_t payload[3] = {0xAA, 0xBB, 0xCC};
+    zol_request_params_type with_data = {0x12345, payload, sizeof payload, t.get()};
+    zol_request_params_type empty = {17, nullptr, 0, t.get()};
+    EXPECT_EQ(zol_ipc_send_request(&with_data), 0);
+    EXPECT_EQ(zol_ipc_send_request(&empty), 0);
+    auto frames = agent->sent_frames();
+    ASSERT_EQ(frames.size(), 2u);
+    EXPECT_EQ(frames[0], (std::vector<uint8_t>{0x00, 0x01, 0x02, 0x03, 0x04, 0x23, 0x45, 0x00, 0x00,
+                                               0x00, 0x03, 0xAA, 0xBB, 0xCC}));
+    EXPECT_EQ(frames[1], (std::vector<uint8_t>{0, 1, 2, 3, 4, 0, 17, 0, 0, 0, 0}));
+    EXPECT_TRUE(host.logged("params_ptr->t = 16909060, event_id = 74565, datalen = 3, "));
+}
+
+TEST_F(Ipc, TheAgentsResultIsTheResult)
+{
+    FakeAgent *agent = FakeAgent::get();
+    ASSERT_NE(agent, nullptr);
+    agent->clear();
+    Token t(1);
     zol_request_params_type p = {17, nullptr, 0, t.get()};
-    EXPECT_EQ(zol_ipc_send_request(&p), 1);
-    EXPECT_TRUE(host.logged("params_ptr->t = 16909060, event_id = 17, datalen = 0, "));
+    agent->set_send_result(7);
+    EXPECT_EQ(zol_ipc_send_request(&p), 7);
+    agent->set_send_result(0);
+    // A length without data would frame bytes nobody gave us.
+    zol_request_params_type lying = {17, nullptr, 5, t.get()};
+    EXPECT_EQ(zol_ipc_send_request(&lying), 1);
     EXPECT_EQ(zol_ipc_send_request(nullptr), 1);
     EXPECT_TRUE(host.logged("Cond: params_ptr!= ((void *)0)"));
+    EXPECT_EQ(agent->sent_frames().size(), 1u);
 }
 
 TEST_F(Ipc, ShortFramesAreRefused)

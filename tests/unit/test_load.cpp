@@ -12,7 +12,13 @@
 
 namespace {
 
-void on_complete(RIL_Token, RIL_Errno, void *, size_t) {}
+int g_completions = 0;
+RIL_Errno g_last_error = RIL_E_SUCCESS;
+void on_complete(RIL_Token, RIL_Errno e, void *, size_t)
+{
+    ++g_completions;
+    g_last_error = e;
+}
 void on_unsol(int, const void *, size_t) {}
 int g_timer_requests = 0;
 void on_timer(RIL_TimedCallback, void *, const struct timeval *)
@@ -38,6 +44,12 @@ TEST(Load, ProductionModuleAnswersThroughItsTable)
     EXPECT_EQ(f->onSupports(1), 0);
     EXPECT_EQ(f->onSupports(0x17532), 1);
     EXPECT_EQ(g_timer_requests, 1) << "the start-up delay timer";
+
+    // Without the agent library nothing can be sent: the request is answered at once.
+    int32_t serial = 1;
+    f->onRequest(9, nullptr, 0, &serial);
+    EXPECT_EQ(g_completions, 1);
+    EXPECT_EQ(g_last_error, RIL_E_GENERIC_FAILURE);
     // The module stays loaded: its event thread lives as long as the process.
 }
 

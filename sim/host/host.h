@@ -1,0 +1,106 @@
+// The host side of the module's interface: the RIL_Env the module calls back
+// through, the tokens of the requests sent to it, and the record of what came back.
+#ifndef ZOL_HOST_HOST_H
+#define ZOL_HOST_HOST_H
+
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <deque>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+#include "decode.h"
+#include "output.h"
+#include "ril.h"
+#include "timer.h"
+
+namespace zol_host {
+
+struct Completion {
+    int serial = 0;
+    int request = 0;
+    int error = 0;
+    size_t length = 0;
+    Decoded decoded;  // left empty for an error without data
+};
+
+struct Unsolicited {
+    int number = 0;
+    size_t length = 0;
+    Decoded decoded;
+};
+
+class Host {
+public:
+    explicit Host(Output &out);
+    ~Host();
+    Host(const Host &) = delete;
+    Host &operator=(const Host &) = delete;
+
+    // The callbacks of env() reach the host made current here; the module keeps
+    // the env for the life of the process.
+    static const RIL_Env *env();
+    static void set_current(Host *host);
+
+    void attach(const RIL_RadioFunctions *radio);
+
+    // Sends a request under a new token and returns the token's serial number.
+    int send(int request, void *data, size_t len);
+    std::optional<Completion> wait_completion(int serial, std::chrono::milliseconds timeout);
+    // send() without data, then wait_completion().
+    std::optional<Completion> request(int request, std::chrono::milliseconds timeout);
+
+    // Unsolicited responses are counted from a mark: the number received so far.
+    size_t unsol_mark();
+    // How many with this number arrived after the mark, waiting until there are
+    // at least `count` or the timeout passes.
+    int wait_unsol(int number, int count, size_t since, std::chrono::milliseconds timeout);
+
+    // Faults the host saw in the module's answers: tokens completed twice or
+    // never issued, and data that does not fit its request's shape.
+    std::vector<std::string> host_errors();
+
+    void on_request_complete(RIL_Token t, RIL_Errno e, void *response, size_t len);
+    void on_unsolicited(int number, const void *data, size_t len);
+    void on_timed_callback(RIL_TimedCallback callback, void *param, const struct timeval *delay);
+
+private:
+    // What a token points to. The module reads the serial number from the first
+    // four bytes; the host reads the request back from it.
+    struct TokenRecord {
+        int32_t serial;
+        int32_t request;
+    };
+    struct TokenState {
+        int serial;
+        int request;
+        bool completed;
+    };
+
+    int count_unsol_locked(int number, size_t since) const;
+    void host_error(const std::string &text);
+
+    Output &out_;
+    const RIL_RadioFunctions *radio_ = nullptr;
+
+    std::mutex mu_;
+    std::condition_variable cv_;
+    int next_serial_ = 1;
+    // Records are never freed: a module that completes a token twice still reads
+    // its serial number, and must find a live record there.
+    std::deque<TokenRecord> records_;
+    std::unordered_map<const void *, TokenState> tokens_;
+    std::unordered_map<int, Completion> completions_;
+    std::vector<Unsolicited> unsolicited_;
+    std::vector<std::string> errors_;
+
+    TimerThread timer_;
+};
+
+} // namespace zol_host
+
+#endif

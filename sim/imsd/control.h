@@ -1,0 +1,54 @@
+// The control protocol: one text command per line, answered by zero or more
+// informational lines and one final line starting with "ok" or "error".
+#ifndef ZOL_IMSD_CONTROL_H
+#define ZOL_IMSD_CONTROL_H
+
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "frame.h"
+#include "model.h"
+
+namespace zol::imsd {
+
+struct LinkStatus {
+    bool connected = false;
+    uint64_t received = 0;    // packets from the agent
+    uint64_t sent = 0;        // packets to the agent
+    uint64_t connections = 0; // agent connections accepted so far
+};
+
+// The data connection as the control commands see it.
+class Link {
+public:
+    virtual ~Link() = default;
+    virtual LinkStatus status() const = 0;
+    // Empty on success, otherwise why nothing was sent.
+    virtual std::string send_frame(const Frame &frame) = 0;
+    virtual std::string send_raw(std::span<const uint8_t> bytes) = 0;
+};
+
+struct Reply {
+    std::vector<std::string> lines; // the last one is the final ok/error line
+    bool quit = false;
+
+    bool ok() const;
+    std::string text() const; // every line followed by '\n'
+};
+
+// Empty lines and lines starting with '#' are not commands and get no reply.
+std::optional<Reply> run_command(std::string_view line, Model &model, Link &link);
+
+// One line per command: usage and what it does.
+std::vector<std::string> command_help();
+
+// How `calls` shows a call; the keys are those `call add` accepts.
+std::string describe_call(const Call &call);
+
+} // namespace zol::imsd
+
+#endif

@@ -1,0 +1,53 @@
+// Every message id the stack knows, its trace name and, for messages from the
+// module, the handler that answers it. Adding a message is one table row and,
+// when it needs an answer, one handler function in messages.cpp.
+#ifndef ZOL_IMSD_MESSAGES_H
+#define ZOL_IMSD_MESSAGES_H
+
+#include <cstdint>
+#include <vector>
+
+#include "frame.h"
+#include "model.h"
+
+namespace zol::imsd {
+
+// Message ids used by handlers.
+enum MessageId : uint16_t {
+    kMsgGetCurrentCalls = 17,
+    kMsgCurCallInd = 30021,
+};
+
+// What a handler sees: the request, the model, and where its frames go.
+class Context {
+public:
+    Context(Model &m, const Frame &req) : model(m), request(req) {}
+
+    // A frame carrying the request's token id.
+    void reply(uint16_t message, std::vector<uint8_t> payload);
+    // An unsolicited frame, token id 0.
+    void indicate(uint16_t message, std::vector<uint8_t> payload);
+
+    Model &model;
+    const Frame &request;
+    std::vector<Frame> outgoing;
+};
+
+using Handler = void (*)(Context &ctx);
+
+struct MessageInfo {
+    uint16_t id;
+    const char *name;
+    Handler handler; // null: traced and ignored
+};
+
+// Null for an id the table does not list.
+const MessageInfo *find_message(uint16_t id);
+const char *message_name(uint16_t id);
+
+// Runs the handler of `request`, if any, and returns the frames to send.
+std::vector<Frame> dispatch(Model &model, const Frame &request);
+
+} // namespace zol::imsd
+
+#endif

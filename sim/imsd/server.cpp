@@ -1,0 +1,578 @@
+#include "server.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <csignal>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <poll.h>
+#include <sys/signalfd.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
+#include <vector>
+
+#include "control.h"
+#include "messages.h"
+#include "model.h"
+#include "text.h"
+
+namespace zol::imsd {
+
+namespace {
+
+constexpr size_t kMaxPacket = 64 * 1024;
+constexpr size_t kMaxLine = 1024 * 1024; // inject-raw of a maximal packet fits
+constexpr size_t kVerboseHexBytes = 64;
+constexpr int kSendTimeoutS = 2;
+
+class Fd {
+public:
+    explicit Fd(int fd = -1) : fd_(fd) {}
+    Fd(Fd &&other) noexcept : fd_(other.release()) {}
+    Fd &operator=(Fd &&other) noexcept
+    {
+        reset(other.release());
+        return *this;
+    }
+    Fd(const Fd &) = delete;
+    Fd &operator=(const Fd &) = delete;
+    ~Fd() { reset(); }
+
+    int get() const { return fd_; }
+    explicit operator bool() const { return fd_ >= 0; }
+    int release()
+    {
+        const int fd = fd_;
+        fd_ = -1;
+        return fd;
+    }
+    void reset(int fd = -1)
+    {
+        if (fd_ >= 0) {
+            close(fd_);
+        }
+        fd_ = fd;
+    }
+
+private:
+    int fd_;
+};
+
+// A listening socket that removes its file on close, unless someone else has
+// replaced the file meanwhile.
+class Listener {
+public:
+    ~Listener() { close_and_unlink(); }
+
+    bool open(const std::string &path, int type, std::string &error)
+    {
+        sockaddr_un addr{};
+        addr.sun_family = AF_UNIX;
+        if (path.empty() || path.size() >= sizeof addr.sun_path) {
+            error = "bad socket path length";
+            return false;
+        }
+        memcpy(addr.sun_path, path.c_str(), path.size() + 1);
+        struct stat st {};
+        if (lstat(path.c_str(), &st) == 0) {
+            // Only a socket left behind by an earlier run is ours to remove.
+            if (!S_ISSOCK(st.st_mode)) {
+                error = "exists and is not a socket";
+                return false;
+            }
+            unlink(path.c_str());
+        }
+        fd_.reset(socket(AF_UNIX, type | SOCK_CLOEXEC | SOCK_NONBLOCK, 0));
+        if (!fd_ || bind(fd_.get(), reinterpret_cast<sockaddr *>(&addr), sizeof addr) != 0 ||
+            listen(fd_.get(), 16) != 0 || lstat(path.c_str(), &st) != 0) {
+            error = strerror(errno);
+            fd_.reset();
+            return false;
+        }
+        path_ = path;
+        dev_ = st.st_dev;
+        ino_ = st.st_ino;
+        return true;
+    }
+
+    void close_and_unlink()
+    {
+        if (!fd_) {
+            return;
+        }
+        fd_.reset();
+        struct stat st {};
+        if (lstat(path_.c_str(), &st) == 0 && st.st_dev == dev_ && st.st_ino == ino_) {
+            unlink(path_.c_str());
+        }
+    }
+
+    int get() const { return fd_.get(); }
+
+private:
+    Fd fd_;
+    std::string path_;
+    dev_t dev_ = 0;
+    ino_t ino_ = 0;
+};
+
+struct Client {
+    Fd fd;
+    std::string in;
+    std::string out;
+    bool eof = false;  // no more commands; close once the replies are out
+    bool dead = false; // close now
+};
+
+void out_line(const std::string &line)
+{
+    fputs(line.c_str(), stdout);
+    fputc('\n', stdout);
+    fflush(stdout);
+}
+
+class Server final : public Link {
+public:
+    explicit Server(const Options &options) : opt_(options) {}
+
+    int run();
+
+    LinkStatus status() const override
+    {
+        return LinkStatus{static_cast<bool>(agent_), received_, sent_, connections_};
+    }
+    std::string send_frame(const Frame &frame) override;
+    std::string send_raw(std::span<const uint8_t> bytes) override;
+
+private:
+    bool set_up();
+    void loop();
+    void accept_agent();
+    void read_agent();
+    void drop_agent(const char *why);
+    void handle_packet(std::span<const uint8_t> packet, size_t real_size);
+    std::string send_packet(std::span<const uint8_t> bytes);
+    void accept_client();
+    void read_client(Client &client);
+    void flush_client(Client &client);
+    void read_stdin();
+    // Runs complete lines of `buffer`; with `at_end` a last unterminated line too.
+    void run_lines(std::string &buffer, bool at_end, Client *client);
+    void run_line(std::string_view line, Client *client);
+    void flush_clients_before_exit();
+    void verbose(const std::string &line)
+    {
+        if (opt_.verbose) {
+            out_line(line);
+        }
+    }
+
+    Options opt_;
+    Model model_;
+    Fd signals_;
+    Listener data_listener_;
+    Listener control_listener_;
+    Fd agent_;
+    std::vector<std::unique_ptr<Client>> clients_;
+    bool stdin_open_ = false;
+    std::string stdin_buffer_;
+    std::vector<uint8_t> packet_ = std::vector<uint8_t>(kMaxPacket);
+    uint64_t received_ = 0;
+    uint64_t sent_ = 0;
+    uint64_t connections_ = 0;
+    bool stop_ = false;
+};
+
+bool Server::set_up()
+{
+    sigset_t set;
+    sigemptyset(&set);
+    sigaddset(&set, SIGTERM);
+    sigaddset(&set, SIGINT);
+    // Delivered through a descriptor so that poll() sees them without races.
+    if (sigprocmask(SIG_BLOCK, &set, nullptr) != 0) {
+        perror("zol-imsd: sigprocmask");
+        return false;
+    }
+    signals_.reset(signalfd(-1, &set, SFD_CLOEXEC | SFD_NONBLOCK));
+    if (!signals_) {
+        perror("zol-imsd: signalfd");
+        return false;
+    }
+    std::string error;
+    if (!data_listener_.open(opt_.socket_path, SOCK_SEQPACKET, error)) {
+        fprintf(stderr, "zol-imsd: cannot listen on %s: %s\n", opt_.socket_path.c_str(),
+                error.c_str());
+        return false;
+    }
+    if (!control_listener_.open(opt_.control_path, SOCK_STREAM, error)) {
+        fprintf(stderr, "zol-imsd: cannot listen on %s: %s\n", opt_.control_path.c_str(),
+                error.c_str());
+        return false;
+    }
+    stdin_open_ = opt_.use_stdin;
+    return true;
+}
+
+int Server::run()
+{
+    if (!set_up()) {
+        return 1;
+    }
+    out_line("imsd listening on " + opt_.socket_path + " control " + opt_.control_path);
+    loop();
+    flush_clients_before_exit();
+    clients_.clear();
+    agent_.reset();
+    data_listener_.close_and_unlink();
+    control_listener_.close_and_unlink();
+    out_line("imsd stopped");
+    return 0;
+}
+
+void Server::loop()
+{
+    enum class Kind { signals, agent, data_listener, control_listener, client, stdin_fd };
+    struct Slot {
+        Kind kind;
+        Client *client;
+    };
+    std::vector<pollfd> fds;
+    std::vector<Slot> slots;
+    while (!stop_) {
+        fds.clear();
+        slots.clear();
+        auto watch = [&](int fd, short events, Kind kind, Client *client = nullptr) {
+            fds.push_back(pollfd{fd, events, 0});
+            slots.push_back(Slot{kind, client});
+        };
+        watch(signals_.get(), POLLIN, Kind::signals);
+        if (agent_) {
+            watch(agent_.get(), POLLIN, Kind::agent);
+        }
+        watch(data_listener_.get(), POLLIN, Kind::data_listener);
+        watch(control_listener_.get(), POLLIN, Kind::control_listener);
+        for (const auto &c : clients_) {
+            const short events = static_cast<short>((c->eof ? 0 : POLLIN) |
+                                                    (c->out.empty() ? 0 : POLLOUT));
+            watch(c->fd.get(), events, Kind::client, c.get());
+        }
+        if (stdin_open_) {
+            watch(STDIN_FILENO, POLLIN, Kind::stdin_fd);
+        }
+
+        if (poll(fds.data(), fds.size(), -1) < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            perror("zol-imsd: poll");
+            return;
+        }
+        for (size_t i = 0; i < fds.size() && !stop_; ++i) {
+            if (fds[i].revents == 0) {
+                continue;
+            }
+            switch (slots[i].kind) {
+            case Kind::signals: {
+                signalfd_siginfo info{};
+                if (read(signals_.get(), &info, sizeof info) == sizeof info) {
+                    out_line(strf("imsd stopping (signal %u)", info.ssi_signo));
+                    stop_ = true;
+                }
+                break;
+            }
+            case Kind::agent:
+                read_agent();
+                break;
+            case Kind::data_listener:
+                accept_agent();
+                break;
+            case Kind::control_listener:
+                accept_client();
+                break;
+            case Kind::client:
+                if (fds[i].revents & POLLOUT) {
+                    flush_client(*slots[i].client);
+                }
+                if (fds[i].revents & (POLLIN | POLLHUP | POLLERR)) {
+                    read_client(*slots[i].client);
+                }
+                break;
+            case Kind::stdin_fd:
+                read_stdin();
+                break;
+            }
+        }
+        std::erase_if(clients_, [](const std::unique_ptr<Client> &c) {
+            return c->dead || (c->eof && c->out.empty());
+        });
+    }
+}
+
+void Server::accept_agent()
+{
+    Fd fd(accept4(data_listener_.get(), nullptr, nullptr, SOCK_CLOEXEC));
+    if (!fd) {
+        return;
+    }
+    // Sends block for a bounded time only, so a stuck agent cannot freeze the stack.
+    const timeval timeout{kSendTimeoutS, 0};
+    setsockopt(fd.get(), SOL_SOCKET, SO_SNDTIMEO, &timeout, sizeof timeout);
+    const bool replacing = static_cast<bool>(agent_);
+    agent_ = std::move(fd);
+    ++connections_;
+    out_line(replacing ? "imsd agent connected (replacing the previous connection)"
+                       : "imsd agent connected");
+}
+
+void Server::drop_agent(const char *why)
+{
+    agent_.reset();
+    out_line(strf("imsd agent disconnected (%s)", why));
+}
+
+void Server::read_agent()
+{
+    // A bounded batch, so that a busy agent cannot starve the control clients.
+    for (int i = 0; i < 64 && agent_; ++i) {
+        const ssize_t n =
+            recv(agent_.get(), packet_.data(), packet_.size(), MSG_DONTWAIT | MSG_TRUNC);
+        if (n < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            if (errno != EAGAIN && errno != EWOULDBLOCK) {
+                drop_agent(strerror(errno));
+            }
+            return;
+        }
+        if (n == 0) {
+            drop_agent("closed");
+            return;
+        }
+        const size_t real = static_cast<size_t>(n);
+        handle_packet(std::span<const uint8_t>(packet_.data(), std::min(real, packet_.size())),
+                      real);
+    }
+}
+
+void Server::handle_packet(std::span<const uint8_t> packet, size_t real_size)
+{
+    ++received_;
+    if (real_size > packet.size()) {
+        out_line(strf("imsd <- bad frame: %zu bytes, truncated to %zu", real_size, packet.size()));
+        return;
+    }
+    Frame frame;
+    std::string error;
+    if (!decode_frame(packet, frame, error)) {
+        out_line("imsd <- bad frame: " + error);
+        verbose("imsd    " + format_hex(packet, kVerboseHexBytes));
+        return;
+    }
+    out_line(strf("imsd <- %u %s token %d len %zu", unsigned{frame.message},
+                  message_name(frame.message), frame.token, frame.payload.size()));
+    if (!frame.payload.empty()) {
+        verbose("imsd    " + format_hex(frame.payload, kVerboseHexBytes));
+    }
+    for (const Frame &out : dispatch(model_, frame)) {
+        send_frame(out);
+    }
+}
+
+std::string Server::send_frame(const Frame &frame)
+{
+    out_line(strf("imsd -> %u %s token %d len %zu", unsigned{frame.message},
+                  message_name(frame.message), frame.token, frame.payload.size()));
+    if (!frame.payload.empty()) {
+        verbose("imsd    " + format_hex(frame.payload, kVerboseHexBytes));
+    }
+    return send_packet(encode_frame(frame));
+}
+
+std::string Server::send_raw(std::span<const uint8_t> bytes)
+{
+    out_line(strf("imsd -> raw %zu bytes", bytes.size()));
+    verbose("imsd    " + format_hex(bytes, kVerboseHexBytes));
+    return send_packet(bytes);
+}
+
+std::string Server::send_packet(std::span<const uint8_t> bytes)
+{
+    std::string error;
+    if (!agent_) {
+        error = "not connected";
+    } else {
+        ssize_t n;
+        do {
+            n = send(agent_.get(), bytes.data(), bytes.size(), MSG_NOSIGNAL);
+        } while (n < 0 && errno == EINTR);
+        if (n == static_cast<ssize_t>(bytes.size())) {
+            ++sent_;
+            return {};
+        }
+        if (n >= 0) {
+            error = "short send";
+        } else if (errno == EAGAIN || errno == EWOULDBLOCK) {
+            error = "timed out";
+        } else {
+            error = strerror(errno);
+            if (errno == EPIPE || errno == ECONNRESET || errno == ENOTCONN) {
+                drop_agent(error.c_str());
+            }
+        }
+    }
+    out_line("imsd send failed: " + error);
+    return error;
+}
+
+void Server::accept_client()
+{
+    Fd fd(accept4(control_listener_.get(), nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK));
+    if (!fd) {
+        return;
+    }
+    auto client = std::make_unique<Client>();
+    client->fd = std::move(fd);
+    clients_.push_back(std::move(client));
+    verbose("imsd control client connected");
+}
+
+void Server::read_client(Client &client)
+{
+    char buf[4096];
+    const ssize_t n = recv(client.fd.get(), buf, sizeof buf, MSG_DONTWAIT);
+    if (n < 0) {
+        if (errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR) {
+            client.dead = true;
+        }
+        return;
+    }
+    if (n == 0) {
+        // The client may have only shut down its side and still wait for replies.
+        client.eof = true;
+        run_lines(client.in, true, &client);
+        return;
+    }
+    client.in.append(buf, static_cast<size_t>(n));
+    run_lines(client.in, false, &client);
+    if (client.in.size() > kMaxLine) {
+        client.dead = true;
+    }
+}
+
+void Server::flush_client(Client &client)
+{
+    while (!client.out.empty() && !client.dead) {
+        const ssize_t n = send(client.fd.get(), client.out.data(), client.out.size(),
+                               MSG_NOSIGNAL | MSG_DONTWAIT);
+        if (n > 0) {
+            client.out.erase(0, static_cast<size_t>(n));
+        } else if (n < 0 && errno == EINTR) {
+            continue;
+        } else {
+            if (n == 0 || (errno != EAGAIN && errno != EWOULDBLOCK)) {
+                client.dead = true;
+            }
+            return;
+        }
+    }
+}
+
+void Server::read_stdin()
+{
+    char buf[4096];
+    const ssize_t n = read(STDIN_FILENO, buf, sizeof buf);
+    if (n < 0 && (errno == EINTR || errno == EAGAIN)) {
+        return;
+    }
+    if (n <= 0) {
+        // The end of a script is not the end of the stack: it keeps serving.
+        stdin_open_ = false;
+        run_lines(stdin_buffer_, true, nullptr);
+        return;
+    }
+    stdin_buffer_.append(buf, static_cast<size_t>(n));
+    run_lines(stdin_buffer_, false, nullptr);
+    if (stdin_buffer_.size() > kMaxLine) {
+        out_line("error line too long");
+        stdin_buffer_.clear();
+    }
+}
+
+void Server::run_lines(std::string &buffer, bool at_end, Client *client)
+{
+    size_t start = 0;
+    for (;;) {
+        const size_t nl = buffer.find('\n', start);
+        if (nl == std::string::npos) {
+            break;
+        }
+        run_line(std::string_view(buffer).substr(start, nl - start), client);
+        start = nl + 1;
+        if (stop_) {
+            break;
+        }
+    }
+    buffer.erase(0, start);
+    if (at_end && !buffer.empty() && !stop_) {
+        run_line(buffer, client);
+        buffer.clear();
+    }
+}
+
+void Server::run_line(std::string_view line, Client *client)
+{
+    if (!line.empty() && line.back() == '\r') {
+        line.remove_suffix(1);
+    }
+    std::optional<Reply> reply = run_command(line, model_, *this);
+    if (!reply) {
+        return;
+    }
+    verbose(strf("imsd control: %.*s -> %s", static_cast<int>(line.size()), line.data(),
+                 reply->lines.back().c_str()));
+    if (client != nullptr) {
+        client->out += reply->text();
+        flush_client(*client);
+    } else {
+        fputs(reply->text().c_str(), stdout);
+        fflush(stdout);
+    }
+    if (reply->quit) {
+        out_line("imsd stopping (quit)");
+        stop_ = true;
+    }
+}
+
+void Server::flush_clients_before_exit()
+{
+    // The client that sent quit waits for its reply; give everyone a moment.
+    for (int round = 0; round < 50; ++round) {
+        std::vector<pollfd> fds;
+        for (const auto &c : clients_) {
+            if (!c->dead && !c->out.empty()) {
+                fds.push_back(pollfd{c->fd.get(), POLLOUT, 0});
+            }
+        }
+        if (fds.empty() || poll(fds.data(), fds.size(), 10) < 0) {
+            return;
+        }
+        for (const auto &c : clients_) {
+            flush_client(*c);
+        }
+    }
+}
+
+} // namespace
+
+int run_server(const Options &options)
+{
+    Server server(options);
+    return server.run();
+}
+
+} // namespace zol::imsd

@@ -1,0 +1,82 @@
+#include "ipc/zol_flow.h"
+
+#include "common/zol_diag.h"
+#include "reqlist/zol_reqlist_internal.h"
+
+namespace zol {
+
+bool handler_prologue(const char *handler, zol_request_params_type *params_ptr,
+                      zol_request_return_type *ret_ptr, bool log_entry)
+{
+    const bool have_params = ZOL_NOT_NULL(params_ptr, "params_ptr");
+    ZOL_NOT_NULL(ret_ptr, "ret_ptr");
+    if (log_entry) {
+        ZOL_LOG(ZOL_LOG_TRACE, "%s() entry", handler);
+    }
+    return have_params;
+}
+
+void complete_request(RIL_Token t, int32_t request, int32_t ril_errno, void *response,
+                      uint32_t response_len)
+{
+    zol_request_resp_params_type resp;
+    zol_default_request_resp_params(t, request, ril_errno, &resp);
+    resp.response = response;
+    resp.response_len = response_len;
+    zol_send_request_response(&resp);
+}
+
+int send_message(uint16_t message_id, const void *payload, uint32_t payload_len, RIL_Token t)
+{
+    zol_request_params_type msg = {message_id, const_cast<void *>(payload),
+                                   payload != nullptr ? payload_len : 0, t};
+    return zol_ipc_send_request(&msg);
+}
+
+int send_immediate(const zol_request_params_type &request, uint16_t message_id,
+                   const void *payload, uint32_t payload_len, const char *fail_line,
+                   const char *success_line)
+{
+    const bool sent = send_message(message_id, payload, payload_len, request.t) == 0;
+    ZOL_LOG(ZOL_LOG_TRACE, "%s", sent ? success_line : fail_line);
+    const int code = sent ? RIL_E_SUCCESS : RIL_E_GENERIC_FAILURE;
+    complete_request(request.t, request.event_id, code);
+    return code;
+}
+
+bool send_pending(const zol_request_params_type &request, uint16_t message_id,
+                  const void *payload, uint32_t payload_len, uint32_t pending_event_id,
+                  const char *fail_line)
+{
+    zol_reqlist_entry_type entry;
+    zol_reqlist_default_entry(request.t, request.event_id, ZOL_REQ_AWAITING_MORE_AMSS_EVENTS,
+                              pending_event_id, nullptr, &entry);
+    // The entry goes in before the message goes out: the answer may arrive on
+    // the event thread while the send is still returning.
+    if (zol_reqlist_new(&entry) != 0) {
+        ZOL_LOG(ZOL_LOG_ERROR, "Fail to add entry to ReqList for envent: %d.\n", request.event_id);
+        return false; // the list has answered the host already
+    }
+    if (send_message(message_id, payload, payload_len, request.t) != 0) {
+        ZOL_LOG(ZOL_LOG_TRACE, "%s", fail_line);
+        // A confirmation meant for an older request may have taken this one
+        // meanwhile; then it has been answered already.
+        if (reqlist_claim_by_token(request.t)) {
+            complete_request(request.t, request.event_id, RIL_E_GENERIC_FAILURE);
+        }
+        return false;
+    }
+    return true;
+}
+
+bool find_waiting_request(int32_t event_id, zol_reqlist_entry_type &entry)
+{
+    return reqlist_claim_by_event(static_cast<uint32_t>(event_id), entry);
+}
+
+void handler_exit(const char *handler)
+{
+    ZOL_LOG(ZOL_LOG_TRACE, "%s() exit", handler);
+}
+
+} // namespace zol

@@ -1,0 +1,45 @@
+// The common request/confirmation flow every handler follows: check the
+// arguments, remember the request when its answer comes later, send one
+// message to the stack, and complete the host request exactly once.
+#ifndef ZOL_FLOW_H
+#define ZOL_FLOW_H
+
+#include "reference_zol.h"
+
+namespace zol {
+
+// Argument checks and the "%s() entry" line. False when params_ptr is null:
+// the handler cannot go on without its record.
+bool handler_prologue(const char *handler, zol_request_params_type *params_ptr,
+                      zol_request_return_type *ret_ptr, bool log_entry = true);
+
+// Completes one host request (and forgets its pending entry, if any).
+void complete_request(RIL_Token t, int32_t request, int32_t ril_errno, void *response = nullptr,
+                      uint32_t response_len = 0);
+
+// Sends one message to the stack under token t; 0 when sent.
+int send_message(uint16_t message_id, const void *payload, uint32_t payload_len, RIL_Token t);
+
+// Immediate pattern: send, log the success or failure reply line, complete
+// the request with 0 or 2. Returns the code the host received.
+int send_immediate(const zol_request_params_type &request, uint16_t message_id,
+                   const void *payload, uint32_t payload_len, const char *fail_line,
+                   const char *success_line);
+
+// Pending pattern: remember the request as waiting for pending_event_id, then
+// send. Returns true when the request now waits for the stack; otherwise the
+// host has already been answered (list full, duplicate token, failed send).
+bool send_pending(const zol_request_params_type &request, uint16_t message_id,
+                  const void *payload, uint32_t payload_len, uint32_t pending_event_id,
+                  const char *fail_line);
+
+// Confirmation side: takes the oldest request waiting for this event (a copy
+// of it) for the caller to complete; no other thread can complete it then.
+bool find_waiting_request(int32_t event_id, zol_reqlist_entry_type &entry);
+
+// Logs a handler's exit: "%s() exit".
+void handler_exit(const char *handler);
+
+} // namespace zol
+
+#endif // ZOL_FLOW_H

@@ -1,0 +1,20 @@
+// Claims on pending requests, for the module's own handlers. A request can be
+// answered from two threads (the event thread when the stack confirms, the
+// host's thread when its send failed); whoever claims it first answers it,
+// and nobody else can.
+#ifndef ZOL_REQLIST_INTERNAL_H
+#define ZOL_REQLIST_INTERNAL_H
+
+#include "zol/zol_reqlist.h"
+
+namespace zol {
+
+// Claims the oldest unclaimed request waiting for event_id and copies it out.
+bool reqlist_claim_by_event(uint32_t event_id, zol_reqlist_entry_type &out);
+
+// Claims the request of token t; false when there is none or it is claimed already.
+bool reqlist_claim_by_token(RIL_Token t);
+
+} // namespace zol
+
+#endif // ZOL_REQLIST_INTERNAL_H

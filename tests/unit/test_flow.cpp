@@ -1,0 +1,170 @@
+// The request/confirmation flow, through the current call list request: the
+// pending pattern, failed sends, a full list, duplicate tokens, ordering.
+#include <gtest/gtest.h>
+
+#include <deque>
+
+#include "fake_agent.h"
+#include "ipc/zol_flow.h"
+#include "test_host.h"
+
+using namespace zol_test;
+
+namespace {
+
+const std::vector<uint8_t> kEmptyCallList = {0};
+
+class Flow : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        host.reset();
+        zol_reqlist_init();
+        agent = FakeAgent::get();
+        ASSERT_NE(agent, nullptr);
+        agent->clear();
+    }
+
+    RIL_Token token(int32_t id) { return tokens_.emplace_back(id).get(); }
+    size_t pending()
+    {
+        size_t n = 0;
+        zol_reqlist_entry_type e;
+        while (zol_reqlist_query_by_event(0x17545, &e) == 0) {
+            zol_reqlist_free(e.t); // drains; only used at the end of a test
+            ++n;
+        }
+        return n;
+    }
+
+    TestHost &host = TestHost::instance();
+    FakeAgent *agent = nullptr;
+
+private:
+    std::deque<Token> tokens_;
+};
+
+TEST_F(Flow, PendingRequestIsSentAndWaitsForItsAnswer)
+{
+    RIL_Token t = token(21);
+    radio()->onRequest(RIL_REQUEST_GET_CURRENT_CALLS, nullptr, 0, t);
+    auto frames = agent->sent_frames();
+    ASSERT_EQ(frames.size(), 1u);
+    EXPECT_EQ(frames[0], (std::vector<uint8_t>{0, 0, 0, 0, 21, 0, 17, 0, 0, 0, 0}));
+    EXPECT_TRUE(host.completions().empty());
+    zol_reqlist_entry_type e;
+    ASSERT_EQ(zol_reqlist_query(t, &e), 0);
+    EXPECT_EQ(e.state, ZOL_REQ_AWAITING_MORE_AMSS_EVENTS);
+    EXPECT_EQ(e.pending_event_id, 0x17545u);
+
+    EXPECT_EQ(agent->deliver(frame(30021, kEmptyCallList)), 0);
+    ASSERT_TRUE(host.wait_until([&] { return host.completions_for(t).size() == 1; }));
+    EXPECT_EQ(host.completions_for(t)[0].error, RIL_E_SUCCESS);
+    EXPECT_EQ(host.completions_for(t)[0].len, 0u);
+    EXPECT_TRUE(host.logged("Reply to RIL --> Number of calls : 0\n"));
+    EXPECT_EQ(zol_reqlist_query(t, &e), 1);
+}
+
+TEST_F(Flow, FailedSendAnswersWithGenericFailureAndLeavesNoEntry)
+{
+    RIL_Token t = token(22);
+    agent->set_send_result(-1);
+    radio()->onRequest(RIL_REQUEST_GET_CURRENT_CALLS, nullptr, 0, t);
+    auto c = host.completions_for(t);
+    ASSERT_EQ(c.size(), 1u);
+    EXPECT_EQ(c[0].error, RIL_E_GENERIC_FAILURE);
+    EXPECT_TRUE(host.logged("Reply to RIL --> get current call fail,\n"));
+    zol_reqlist_entry_type e;
+    EXPECT_EQ(zol_reqlist_query(t, &e), 1);
+}
+
+TEST_F(Flow, FullListAnswersAtOnceAndSendsNothing)
+{
+    for (int i = 0; i < ZOL_REQLIST_MAX; ++i) {
+        radio()->onRequest(RIL_REQUEST_GET_CURRENT_CALLS, nullptr, 0, token(100 + i));
+    }
+    agent->clear();
+    RIL_Token extra = token(999);
+    radio()->onRequest(RIL_REQUEST_GET_CURRENT_CALLS, nullptr, 0, extra);
+    EXPECT_TRUE(agent->sent_frames().empty());
+    auto c = host.completions_for(extra);
+    ASSERT_EQ(c.size(), 1u);
+    EXPECT_EQ(c[0].error, RIL_E_GENERIC_FAILURE);
+    EXPECT_TRUE(host.logged("Fail to add entry to ReqList for envent: 9.\n"));
+    EXPECT_EQ(host.completions().size(), 1u);
+    EXPECT_EQ(pending(), 50u);
+}
+
+TEST_F(Flow, DuplicateTokenIsAnsweredOnceAndNotSent)
+{
+    RIL_Token t = token(23);
+    radio()->onRequest(RIL_REQUEST_GET_CURRENT_CALLS, nullptr, 0, t);
+    radio()->onRequest(RIL_REQUEST_GET_CURRENT_CALLS, nullptr, 0, t);
+    EXPECT_EQ(agent->sent_frames().size(), 1u);
+    EXPECT_EQ(host.completions_for(t).size(), 1u);
+    EXPECT_EQ(pending(), 0u);
+}
+
+TEST_F(Flow, TwoPendingRequestsAreAnsweredOldestFirstOnePerAnswer)
+{
+    RIL_Token first = token(31), second = token(32);
+    radio()->onRequest(RIL_REQUEST_GET_CURRENT_CALLS, nullptr, 0, first);
+    radio()->onRequest(RIL_REQUEST_GET_CURRENT_CALLS, nullptr, 0, second);
+    agent->deliver(frame(30021, kEmptyCallList));
+    ASSERT_TRUE(host.wait_until([&] { return host.completions().size() == 1; }));
+    EXPECT_EQ(host.completions()[0].t, first);
+    agent->deliver(frame(30021, kEmptyCallList));
+    ASSERT_TRUE(host.wait_until([&] { return host.completions().size() == 2; }));
+    EXPECT_EQ(host.completions()[1].t, second);
+    // A third answer finds nobody waiting and completes nothing.
+    agent->deliver(frame(30021, kEmptyCallList));
+    ASSERT_TRUE(host.wait_logged(" zol_cm_callsvc_event_cur_call_ind(),exit error"));
+    EXPECT_EQ(host.completions().size(), 2u);
+}
+
+// The answer arrives while the send is still returning, and the send then fails:
+// the request must still be answered exactly once.
+void answer_during_send(void *)
+{
+    FakeAgent::get()->deliver(frame(30021, {0}));
+    TestHost::instance().wait_until([] { return !TestHost::instance().completions().empty(); });
+}
+
+TEST_F(Flow, AnswerRacingAFailedSendCompletesOnce)
+{
+    RIL_Token t = token(41);
+    agent->on_next_send(answer_during_send, nullptr);
+    agent->set_send_result(-1);
+    radio()->onRequest(RIL_REQUEST_GET_CURRENT_CALLS, nullptr, 0, t);
+    auto c = host.completions_for(t);
+    ASSERT_EQ(c.size(), 1u);
+    EXPECT_EQ(c[0].error, RIL_E_SUCCESS);
+    EXPECT_EQ(pending(), 0u);
+}
+
+TEST_F(Flow, ImmediatePatternAnswersFromTheSendResult)
+{
+    struct Case {
+        int send_result;
+        RIL_Errno expected;
+        const char *line;
+    } cases[] = {{0, RIL_E_SUCCESS, "ok line\n"}, {3, RIL_E_GENERIC_FAILURE, "fail line\n"}};
+    for (const Case &c : cases) {
+        host.reset();
+        agent->clear();
+        agent->set_send_result(c.send_result);
+        Token t(50);
+        const uint8_t payload[2] = {7, 8};
+        zol_request_params_type request = {RIL_REQUEST_DIAL, nullptr, 0, t.get()};
+        EXPECT_EQ(zol::send_immediate(request, 1, payload, sizeof payload, "fail line\n", "ok line\n"),
+                  c.expected);
+        auto done = host.completions_for(t.get());
+        ASSERT_EQ(done.size(), 1u);
+        EXPECT_EQ(done[0].error, c.expected);
+        EXPECT_TRUE(host.logged(c.line));
+        EXPECT_EQ(agent->sent_frames().at(0),
+                  (std::vector<uint8_t>{0, 0, 0, 0, 50, 0, 1, 0, 0, 0, 2, 7, 8}));
+    }
+}
+
+} // namespace
