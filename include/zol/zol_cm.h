@@ -28,6 +28,8 @@ ZOL_EXPORT void zol_cm_callsvc_request_ims_set_registration_state(zol_request_pa
 ZOL_EXPORT void zol_cm_callsvc_request_ims_mt_invite_rsp(zol_request_params_type *params_ptr, zol_request_return_type *ret_ptr);
 ZOL_EXPORT void zol_cm_callsvc_request_conference_call(zol_request_params_type *params_ptr, zol_request_return_type *ret_ptr);
 ZOL_EXPORT void zol_cm_callsvc_request_split_conference_call(zol_request_params_type *params_ptr, zol_request_return_type *ret_ptr);
+/* Radio power: no dispatch row calls it; it only logs. */
+ZOL_EXPORT void zol_cm_phonesvc_request_radio_power(zol_request_params_type *params_ptr, zol_request_return_type *ret_ptr);
 ZOL_EXPORT void zol_cm_callsvc_event_mt_invite_ind(zol_request_params_type *params_ptr, zol_request_return_type *ret_ptr);
 ZOL_EXPORT void zol_cm_callsvc_event_mt_ring_cnf_ind(zol_request_params_type *params_ptr, zol_request_return_type *ret_ptr);
 ZOL_EXPORT void zol_cm_callsvc_event_connected_ind(zol_request_params_type *params_ptr, zol_request_return_type *ret_ptr);
@@ -51,6 +53,8 @@ ZOL_EXPORT void zol_cm_callsvc_event_cur_call_ind(zol_request_params_type *param
 ZOL_EXPORT void zol_cm_callsvc_event_run_status_info_ind(zol_request_params_type *params_ptr, zol_request_return_type *ret_ptr);
 ZOL_EXPORT void zol_cm_callsvc_event_forward_ind(zol_request_params_type *params_ptr, zol_request_return_type *ret_ptr);
 ZOL_EXPORT void zol_cm_callsvc_event_get_cfg_conf(zol_request_params_type *params_ptr, zol_request_return_type *ret_ptr);
+/* The common handling of the call progress indications that complete a waiting request. */
+ZOL_EXPORT void zol_cm_callsvc_event_common_ind(zol_request_params_type *params_ptr, zol_request_return_type *ret_ptr);
 
 ZOL_EXPORT void zol_cm_send_unsol_call_state_changed(void);
 

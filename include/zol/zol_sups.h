@@ -20,6 +20,11 @@ ZOL_EXPORT void zol_sups_event_erase_ss_conf(zol_request_params_type *params_ptr
 ZOL_EXPORT void zol_sups_event_interrogate_ss_conf(zol_request_params_type *params_ptr, zol_request_return_type *ret_ptr);
 ZOL_EXPORT void zol_sups_event_register_ss_conf(zol_request_params_type *params_ptr, zol_request_return_type *ret_ptr);
 
+/* The CLIR mode the last CLIR interrogation reported (1 or 2); a CLIR set
+ * request for mode 0 uses it. Written on the event thread, read on host
+ * threads: access it with __atomic builtins. */
+ZOL_EXPORT extern int32_t g_clir_cmd_type;
+
 #ifdef __cplusplus
 }
 #endif

@@ -1,12 +1,39 @@
 // Call control and call state: the current call list and its conversion into
-// host call records.
+// host call records, and the request flow shared by the call handlers.
 #include "cm/zol_cm_internal.h"
+
+#include <cstring>
 
 #include "common/zol_diag.h"
 #include "common/zol_payload.h"
 #include "ipc/zol_flow.h"
 
 namespace zol::cm {
+
+bool data_prologue(const char *handler, zol_request_params_type *params_ptr,
+                   zol_request_return_type *ret_ptr, const char *data_cond, bool log_entry)
+{
+    const bool have_params = ZOL_NOT_NULL(params_ptr, "params_ptr");
+    ZOL_NOT_NULL(ret_ptr, "ret_ptr");
+    if (have_params) {
+        check(params_ptr->data != nullptr, data_cond);
+    }
+    if (log_entry) {
+        ZOL_LOG(ZOL_LOG_TRACE, "%s() entry", handler);
+    }
+    return have_params;
+}
+
+bool host_word(const zol_request_params_type &request, size_t i, int32_t &out)
+{
+    // Host words are in the host's own byte order, unlike stack payloads.
+    const size_t end = (i + 1) * sizeof(int32_t);
+    if (request.data == nullptr || request.datalen < end) {
+        return false;
+    }
+    memcpy(&out, static_cast<const uint8_t *>(request.data) + end - sizeof(int32_t), sizeof out);
+    return true;
+}
 
 int host_call_state(uint32_t stack_state)
 {

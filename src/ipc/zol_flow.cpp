@@ -44,29 +44,42 @@ int send_immediate(const zol_request_params_type &request, uint16_t message_id,
     return code;
 }
 
-bool send_pending(const zol_request_params_type &request, uint16_t message_id,
-                  const void *payload, uint32_t payload_len, uint32_t pending_event_id,
-                  const char *fail_line)
+bool remember_request(const zol_request_params_type &request, uint32_t pending_event_id)
 {
     zol_reqlist_entry_type entry;
     zol_reqlist_default_entry(request.t, request.event_id, ZOL_REQ_AWAITING_MORE_AMSS_EVENTS,
                               pending_event_id, nullptr, &entry);
-    // The entry goes in before the message goes out: the answer may arrive on
-    // the event thread while the send is still returning.
     if (zol_reqlist_new(&entry) != 0) {
         ZOL_LOG(ZOL_LOG_ERROR, "Fail to add entry to ReqList for envent: %d.\n", request.event_id);
-        return false; // the list has answered the host already
-    }
-    if (send_message(message_id, payload, payload_len, request.t) != 0) {
-        ZOL_LOG(ZOL_LOG_TRACE, "%s", fail_line);
-        // A confirmation meant for an older request may have taken this one
-        // meanwhile; then it has been answered already.
-        if (reqlist_claim_by_token(request.t)) {
-            complete_request(request.t, request.event_id, RIL_E_GENERIC_FAILURE);
-        }
         return false;
     }
     return true;
+}
+
+bool send_remembered(const zol_request_params_type &request, uint16_t message_id,
+                     const void *payload, uint32_t payload_len, const char *fail_line,
+                     int32_t fail_code)
+{
+    if (send_message(message_id, payload, payload_len, request.t) == 0) {
+        return true;
+    }
+    ZOL_LOG(ZOL_LOG_TRACE, "%s", fail_line);
+    // A confirmation meant for an older request may have taken this one
+    // meanwhile; then it has been answered already.
+    if (reqlist_claim_by_token(request.t)) {
+        complete_request(request.t, request.event_id, fail_code);
+    }
+    return false;
+}
+
+bool send_pending(const zol_request_params_type &request, uint16_t message_id,
+                  const void *payload, uint32_t payload_len, uint32_t pending_event_id,
+                  const char *fail_line)
+{
+    // The entry goes in before the message goes out: the answer may arrive on
+    // the event thread while the send is still returning.
+    return remember_request(request, pending_event_id) &&
+           send_remembered(request, message_id, payload, payload_len, fail_line);
 }
 
 bool find_waiting_request(int32_t event_id, zol_reqlist_entry_type &entry)

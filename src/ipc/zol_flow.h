@@ -26,9 +26,20 @@ int send_immediate(const zol_request_params_type &request, uint16_t message_id,
                    const void *payload, uint32_t payload_len, const char *fail_line,
                    const char *success_line);
 
-// Pending pattern: remember the request as waiting for pending_event_id, then
-// send. Returns true when the request now waits for the stack; otherwise the
-// host has already been answered (list full, duplicate token, failed send).
+// Pending pattern, first step: remember the request as waiting for
+// pending_event_id. False when the list refused it; the list has answered the
+// host then.
+bool remember_request(const zol_request_params_type &request, uint32_t pending_event_id);
+
+// Pending pattern, second step: send the remembered request's message. When
+// the send fails, logs fail_line and answers fail_code, unless a confirmation
+// has taken the request meanwhile. True when sent.
+bool send_remembered(const zol_request_params_type &request, uint16_t message_id,
+                     const void *payload, uint32_t payload_len, const char *fail_line,
+                     int32_t fail_code = RIL_E_GENERIC_FAILURE);
+
+// Both steps, for handlers that log nothing between them. True when the
+// request now waits for the stack; otherwise the host has its answer.
 bool send_pending(const zol_request_params_type &request, uint16_t message_id,
                   const void *payload, uint32_t payload_len, uint32_t pending_event_id,
                   const char *fail_line);

@@ -180,17 +180,6 @@ TEST_F(EntryDispatch, NullArgumentsAreReportedNotFollowed)
     EXPECT_TRUE(host.logged("Cond: mem_ptr != ((void *)0)"));
 }
 
-TEST_F(EntryDispatch, PlaceholderRowsAnswerOrDropUntilImplemented)
-{
-    Token t(55);
-    radio()->onRequest(RIL_REQUEST_DIAL, nullptr, 0, t.get());
-    auto c = host.completions_for(t.get());
-    ASSERT_EQ(c.size(), 1u);
-    EXPECT_EQ(c[0].error, RIL_E_REQUEST_NOT_SUPPORTED);
-    EXPECT_EQ(zol_process_event(0x17535, nullptr, 0, ZOL_EVENT_TOKEN), 0);
-    EXPECT_TRUE(host.unsolicited().empty());
-}
-
 TEST_F(EntryDispatch, MallocZeroFillsAndReleaseOnlyLogs)
 {
     auto *p = static_cast<unsigned char *>(zol_malloc(64));

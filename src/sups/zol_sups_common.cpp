@@ -1,0 +1,72 @@
+// Steps the supplementary service handlers share, and the CLIR mode the
+// module remembers between an interrogation and a later set request.
+#include <cstring>
+
+#include "common/zol_diag.h"
+#include "ipc/zol_flow.h"
+#include "sups/zol_sups_internal.h"
+
+extern "C" {
+// Activate until an interrogation says otherwise.
+int32_t g_clir_cmd_type = 1;
+}
+
+namespace zol::sups {
+
+int32_t clir_mode()
+{
+    return __atomic_load_n(&g_clir_cmd_type, __ATOMIC_RELAXED);
+}
+
+void set_clir_mode(int32_t mode)
+{
+    __atomic_store_n(&g_clir_cmd_type, mode, __ATOMIC_RELAXED);
+}
+
+uint32_t code_of_facility(const char *text, size_t known)
+{
+    for (size_t i = 0; i < known && i < kSetFacilities; ++i) {
+        if (strstr(text, kFacilities[i].name) != nullptr) {
+            return kFacilities[i].code;
+        }
+    }
+    return kCodeNone;
+}
+
+bool add_pending(const zol_request_params_type &request, uint32_t op)
+{
+    return remember_request(request, static_cast<uint32_t>(confirmation_of(op)));
+}
+
+void send_or_fail(const zol_request_params_type &request, const SsRequest &payload,
+                  const char *fail_line)
+{
+    send_remembered(request, kMsgSsRequest, payload.data(), payload.size(), fail_line);
+}
+
+void refuse(const zol_request_params_type &request, const char *handler, const char *why)
+{
+    ZOL_LOG(ZOL_LOG_ERROR, "%s(): %s, request %d refused\n", handler, why, request.event_id);
+    complete_request(request.t, request.event_id, RIL_E_GENERIC_FAILURE);
+}
+
+const char *host_text(const zol_request_params_type &request, size_t i)
+{
+    if (request.data == nullptr || request.datalen / sizeof(char *) <= i) {
+        return nullptr;
+    }
+    const char *text;
+    memcpy(&text, static_cast<const char *const *>(request.data) + i, sizeof text);
+    return text;
+}
+
+bool host_word(const zol_request_params_type &request, size_t i, int32_t &out)
+{
+    if (request.data == nullptr || request.datalen / sizeof(int32_t) <= i) {
+        return false;
+    }
+    memcpy(&out, static_cast<const int32_t *>(request.data) + i, sizeof out);
+    return true;
+}
+
+} // namespace zol::sups

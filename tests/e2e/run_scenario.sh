@@ -1,0 +1,39 @@
+#!/bin/sh
+# Runs one scenario across three processes: the simulated IMS stack, and the
+# RIL host with the module (and, inside the module, the agent library).
+# usage: run_scenario.sh <build dir> <scenario> [module]
+set -u
+bindir=$1
+scenario=$2
+module=${3:-$bindir/sim/libreference-zol.so}
+work=$(mktemp -d "${TMPDIR:-/tmp}/zol-e2e.XXXXXX")
+imsd_pid=""
+cleanup() {
+    if [ -n "$imsd_pid" ]; then
+        kill "$imsd_pid" 2>/dev/null
+        wait "$imsd_pid" 2>/dev/null
+    fi
+    rm -rf "$work"
+}
+trap cleanup EXIT INT TERM
+
+"$bindir/sim/zol-imsd" --socket "$work/imsd.sock" --control "$work/imsd.ctl" >"$work/imsd.log" 2>&1 &
+imsd_pid=$!
+tries=0
+while [ ! -S "$work/imsd.ctl" ]; do
+    tries=$((tries + 1))
+    if [ $tries -gt 200 ]; then
+        echo "zol-imsd did not come up"; cat "$work/imsd.log"; exit 1
+    fi
+    sleep 0.05
+done
+
+ZOL_IMSD_SOCKET="$work/imsd.sock" "$bindir/sim/zol-host" --module "$module" --script "$scenario" \
+    --imsd-control "$work/imsd.ctl" --log "$work/radio.log" >"$work/host.log" 2>&1
+rc=$?
+cat "$work/host.log"
+if [ $rc -ne 0 ]; then
+    echo "--- simulated stack"; cat "$work/imsd.log"
+    echo "--- radio log (last 60 lines)"; tail -n 60 "$work/radio.log"
+fi
+exit $rc
