@@ -88,11 +88,15 @@ Decoded decode_ints(const void *data, size_t len)
         return out;
     }
     const size_t n = len / sizeof(int);
-    out.summary = n == 1 ? "int" : "ints";
+    out.ints.emplace();
     for (size_t i = 0; i < n; ++i) {
         int value;
         memcpy(&value, static_cast<const char *>(data) + i * sizeof value, sizeof value);
+        out.ints->push_back(value);
         out.summary += " " + std::to_string(value);
+    }
+    if (n != 0) {
+        out.summary = (n == 1 ? "int" : "ints") + out.summary;
     }
     return out;
 }
@@ -104,9 +108,13 @@ Decoded decode_strings(const void *data, size_t len)
         return out;
     }
     const size_t n = len / sizeof(char *);
-    out.summary = plural(n, "string", "strings");
+    out.strings.emplace();
+    if (n != 0) {
+        out.summary = plural(n, "string", "strings");
+    }
     const auto *strings = static_cast<char *const *>(data);
     for (size_t i = 0; i < n; ++i) {
+        out.strings->push_back(copy_text(strings[i]));
         out.details.push_back("[" + std::to_string(i) + "] " + quote(strings[i]));
     }
     return out;
@@ -118,10 +126,28 @@ Decoded decode_text(const void *data, size_t len)
     Decoded out;
     if (data == nullptr) {
         out.summary = "null";
+        out.strings.emplace(1, std::nullopt);
         return out;
     }
     const auto *chars = static_cast<const char *>(data);
-    out.summary = quote(std::string(chars, strnlen(chars, len)));
+    const std::string text(chars, strnlen(chars, len));
+    out.summary = quote(text);
+    out.strings.emplace(1, text);
+    return out;
+}
+
+// A single text whose length is that of its pointer, as Android hands string
+// answers over: the text ends at its NUL, whatever the length.
+Decoded decode_string(const void *data, size_t len)
+{
+    Decoded out;
+    if (data != nullptr && len != sizeof(char *) && len != 4) {
+        out.problem = "length " + std::to_string(len) + " is not that of a text pointer";
+        return out;
+    }
+    const auto text = copy_text(static_cast<const char *>(data));
+    out.summary = quote(text);
+    out.strings.emplace(1, text);
     return out;
 }
 
@@ -132,8 +158,8 @@ Decoded decode_sms_response(const void *data, size_t len)
         return out;
     }
     const auto *r = static_cast<const RIL_SMS_Response *>(data);
-    out.summary = "messageRef=" + std::to_string(r->messageRef) + " ackPDU=" + quote(r->ackPDU) +
-                  " errorCode=" + std::to_string(r->errorCode);
+    out.sms = SmsResponseInfo{r->messageRef, copy_text(r->ackPDU), r->errorCode};
+    out.summary = format_sms_response(*out.sms);
     return out;
 }
 
@@ -144,7 +170,10 @@ Decoded decode_call_forwards(const void *data, size_t len)
         return out;
     }
     const size_t n = len / sizeof(RIL_CallForwardInfo *);
-    out.summary = plural(n, "forwarding record", "forwarding records");
+    out.forwards.emplace();
+    if (n != 0) {
+        out.summary = plural(n, "forwarding record", "forwarding records");
+    }
     const auto *records = static_cast<RIL_CallForwardInfo *const *>(data);
     for (size_t i = 0; i < n; ++i) {
         const RIL_CallForwardInfo *r = records[i];
@@ -152,11 +181,11 @@ Decoded decode_call_forwards(const void *data, size_t len)
             out.problem = "forwarding record " + std::to_string(i) + " is null";
             continue;
         }
-        out.details.push_back("status=" + std::to_string(r->status) +
-                              " reason=" + std::to_string(r->reason) +
-                              " class=" + std::to_string(r->serviceClass) +
-                              " toa=" + std::to_string(r->toa) + " number=" + quote(r->number) +
-                              " time=" + std::to_string(r->timeSeconds));
+        ForwardInfo f{r->status,          r->reason,         r->serviceClass,
+                      r->toa,             copy_text(r->number), r->timeSeconds,
+                      copy_text(r->timeInterval)};
+        out.details.push_back(format_forward(out.forwards->size(), f));
+        out.forwards->push_back(std::move(f));
     }
     return out;
 }
@@ -168,9 +197,8 @@ Decoded decode_supp_svc(const void *data, size_t len)
         return out;
     }
     const auto *n = static_cast<const RIL_SuppSvcNotification *>(data);
-    out.summary = "type=" + std::to_string(n->notificationType) + " code=" + std::to_string(n->code) +
-                  " index=" + std::to_string(n->index) + " toa=" + std::to_string(n->type) +
-                  " number=" + quote(n->number);
+    out.supp = SuppSvcInfo{n->notificationType, n->code, n->index, n->type, copy_text(n->number)};
+    out.summary = format_supp_svc(*out.supp);
     return out;
 }
 
@@ -180,18 +208,41 @@ struct ShapeRow {
 };
 
 // Adding a shape for a request or an unsolicited response is one row here.
+// Requests answered without data are listed too, so that data there is a fault.
 constexpr ShapeRow kResponseShapes[] = {
     {RIL_REQUEST_GET_CURRENT_CALLS, Shape::Calls},
+    {RIL_REQUEST_DIAL, Shape::None},
+    {RIL_REQUEST_HANGUP, Shape::None},
+    {RIL_REQUEST_HANGUP_WAITING_OR_BACKGROUND, Shape::None},
+    {RIL_REQUEST_HANGUP_FOREGROUND_RESUME_BACKGROUND, Shape::None},
+    {RIL_REQUEST_SWITCH_WAITING_OR_HOLDING_AND_ACTIVE, Shape::None},
+    {RIL_REQUEST_UDUB, Shape::None},
     {RIL_REQUEST_LAST_CALL_FAIL_CAUSE, Shape::Ints},
     {RIL_REQUEST_GET_CLIR, Shape::Ints},
+    {RIL_REQUEST_SET_CLIR, Shape::None},
     {RIL_REQUEST_QUERY_CALL_FORWARD_STATUS, Shape::CallForwards},
+    // Mode 2 (interrogate) is answered like the query.
+    {RIL_REQUEST_SET_CALL_FORWARD, Shape::CallForwards},
     {RIL_REQUEST_QUERY_CALL_WAITING, Shape::Ints},
+    {RIL_REQUEST_SET_CALL_WAITING, Shape::None},
+    {RIL_REQUEST_SMS_ACKNOWLEDGE, Shape::None},
+    {RIL_REQUEST_ANSWER, Shape::None},
     {RIL_REQUEST_QUERY_FACILITY_LOCK, Shape::Ints},
+    {RIL_REQUEST_SET_FACILITY_LOCK, Shape::None},
+    {RIL_REQUEST_DTMF_START, Shape::None},
+    {RIL_REQUEST_DTMF_STOP, Shape::None},
     {RIL_REQUEST_QUERY_CLIP, Shape::Ints},
     {RIL_REQUEST_IMS_REGISTRATION_STATE, Shape::Ints},
     {RIL_REQUEST_IMS_SEND_SMS, Shape::SmsResponse},
+    {RIL_REQUEST_IMS_MT_INVITE_RSP, Shape::None},
+    {RIL_REQUEST_SET_COLP, Shape::None},
     {RIL_REQUEST_QUERY_COLP, Shape::Ints},
     {RIL_REQUEST_QUERY_COLR, Shape::Ints},
+    {RIL_REQUEST_CALL_MODIFY, Shape::None},
+    {RIL_REQUEST_CALL_MODIFY_RSP, Shape::None},
+    {RIL_REQUEST_IMS_GET_CONFIGRATION, Shape::String},
+    {RIL_REQUEST_IMS_SET_CONFIGRATION, Shape::None},
+    {RIL_REQUEST_IMS_SET_REGISTRATION_STATE, Shape::None},
 };
 
 constexpr ShapeRow kUnsolShapes[] = {
@@ -199,8 +250,11 @@ constexpr ShapeRow kUnsolShapes[] = {
     {RIL_UNSOL_RESPONSE_NEW_SMS, Shape::Text},
     {RIL_UNSOL_RESPONSE_NEW_SMS_STATUS_REPORT, Shape::Text},
     {RIL_UNSOL_SUPP_SVC_NOTIFICATION, Shape::SuppSvc},
+    {RIL_UNSOL_RESPONSE_IMS_NETWORK_STATE_CHANGED, Shape::None},
+    {RIL_UNSOL_IMS_MT_INVITE, Shape::Strings},
     {RIL_UNSOL_CALL_HOLD_NOTIFICATION, Shape::Ints},
     {RIL_UNSOL_RESPONSE_SRVCC, Shape::Ints},
+    {RIL_UNSOL_RESPONSE_CALL_MODIFY_IND, Shape::Ints},
 };
 
 template <size_t N>
@@ -247,9 +301,30 @@ std::string format_call(const CallInfo &c)
 {
     return "call " + std::to_string(c.index) + ": state=" + call_state_name(c.state) +
            " number=" + quote(c.number) + " toa=" + std::to_string(c.toa) +
-           " mpty=" + (c.mpty ? "1" : "0") + " mt=" + (c.mt ? "1" : "0") +
-           " voice=" + (c.voice ? "1" : "0") + " calltype=" + std::to_string(c.call_type) +
+           " mpty=" + std::to_string(c.mpty) + " mt=" + std::to_string(c.mt) +
+           " voice=" + std::to_string(c.voice) + " calltype=" + std::to_string(c.call_type) +
            " attr=" + std::to_string(c.call_attribute) + " text=" + quote(c.extra_text);
+}
+
+std::string format_forward(size_t position, const ForwardInfo &f)
+{
+    return "forwarding " + std::to_string(position) + ": status=" + std::to_string(f.status) +
+           " reason=" + std::to_string(f.reason) + " class=" + std::to_string(f.service_class) +
+           " toa=" + std::to_string(f.toa) + " number=" + quote(f.number) +
+           " time=" + std::to_string(f.time) + " interval=" + quote(f.interval);
+}
+
+std::string format_sms_response(const SmsResponseInfo &r)
+{
+    return "ref=" + std::to_string(r.ref) + " ack=" + quote(r.ack) +
+           " error=" + std::to_string(r.error);
+}
+
+std::string format_supp_svc(const SuppSvcInfo &n)
+{
+    return "type=" + std::to_string(n.type) + " code=" + std::to_string(n.code) +
+           " index=" + std::to_string(n.index) + " toa=" + std::to_string(n.toa) +
+           " number=" + quote(n.number);
 }
 
 Decoded decode_call_list(const void *data, size_t len)
@@ -271,9 +346,9 @@ Decoded decode_call_list(const void *data, size_t len)
         c.state = r->call.state;
         c.index = r->call.index;
         c.toa = r->call.toa;
-        c.mpty = r->call.isMpty != 0;
-        c.mt = r->call.isMT != 0;
-        c.voice = r->call.isVoice != 0;
+        c.mpty = static_cast<unsigned char>(r->call.isMpty);
+        c.mt = static_cast<unsigned char>(r->call.isMT);
+        c.voice = static_cast<unsigned char>(r->call.isVoice);
         c.number = copy_text(r->call.number);
         c.call_type = r->callType;
         c.call_attribute = r->callAttribute;
@@ -298,6 +373,8 @@ Decoded decode_shape(Shape shape, const void *data, size_t len)
         return decode_strings(data, len);
     case Shape::Text:
         return decode_text(data, len);
+    case Shape::String:
+        return decode_string(data, len);
     case Shape::Calls:
         return decode_call_list(data, len);
     case Shape::SmsResponse:

@@ -15,9 +15,10 @@ struct CallInfo {
     int state = 0;
     int index = 0;
     int toa = 0;
-    bool mpty = false;
-    bool mt = false;
-    bool voice = false;
+    // The flags as the bytes the module wrote: a module that writes 3 shows 3.
+    int mpty = 0;
+    int mt = 0;
+    int voice = 1;
     std::optional<std::string> number;
     int call_type = 0;
     int call_attribute = 0;
@@ -28,11 +29,49 @@ struct CallInfo {
 // attr=1 text=null" - the keys are those a scenario's `expect call` takes.
 std::string format_call(const CallInfo &call);
 
+// One record of a call forwarding answer.
+struct ForwardInfo {
+    int status = 0;
+    int reason = 0;
+    int service_class = 0;
+    int toa = 0;
+    std::optional<std::string> number;
+    int time = 0;
+    std::optional<std::string> interval;
+};
+
+struct SmsResponseInfo {
+    int ref = 0;
+    std::optional<std::string> ack;
+    int error = 0;
+};
+
+struct SuppSvcInfo {
+    int type = 0;
+    int code = 0;
+    int index = 0;
+    int toa = 0;
+    std::optional<std::string> number;
+};
+
+// "forwarding 0: status=1 reason=0 class=1 toa=145 number="+49301" time=20 interval=null"
+// and "ref=7 ack=null error=0": the keys are those of the matching `expect` steps.
+std::string format_forward(size_t position, const ForwardInfo &f);
+std::string format_sms_response(const SmsResponseInfo &r);
+std::string format_supp_svc(const SuppSvcInfo &n);
+
 struct Decoded {
     std::string summary;                         // goes on the completion's own line
     std::vector<std::string> details;            // one indented line each
-    std::optional<std::vector<CallInfo>> calls;  // set for a call list
     std::string problem;                         // data that does not fit its shape
+    // What the data holds, copied; at most one is set.
+    std::optional<std::vector<CallInfo>> calls;
+    std::optional<std::vector<int>> ints;
+    // Arrays of texts, and the single text of the text shapes as one entry.
+    std::optional<std::vector<std::optional<std::string>>> strings;
+    std::optional<SmsResponseInfo> sms;
+    std::optional<std::vector<ForwardInfo>> forwards;
+    std::optional<SuppSvcInfo> supp;
 };
 
 // What the data of a completion or an unsolicited response is.
@@ -41,7 +80,8 @@ enum class Shape {
     Bytes,         // not known: hex dump
     Ints,          // int array
     Strings,       // array of char pointers
-    Text,          // one char array, the data itself
+    Text,          // one char array, the data itself, as long as the length says
+    String,        // one NUL-terminated text, the data itself; the length is a pointer's
     Calls,         // array of RIL_CallIms pointers
     SmsResponse,   // one RIL_SMS_Response
     CallForwards,  // array of RIL_CallForwardInfo pointers

@@ -126,6 +126,26 @@ int Host::wait_unsol(int number, int count, size_t since, std::chrono::milliseco
     return count_unsol_locked(number, since);
 }
 
+std::vector<Unsolicited> Host::unsol_locked(int number, size_t since) const
+{
+    std::vector<Unsolicited> out;
+    for (size_t i = since; i < unsolicited_.size(); ++i) {
+        if (unsolicited_[i].number == number) {
+            out.push_back(unsolicited_[i]);
+        }
+    }
+    return out;
+}
+
+std::vector<Unsolicited> Host::wait_unsol_until(int number, size_t since,
+                                                std::chrono::milliseconds timeout,
+                                                const UnsolTest &done)
+{
+    std::unique_lock<std::mutex> lock(mu_);
+    cv_.wait_for(lock, timeout, [&] { return done(unsol_locked(number, since)); });
+    return unsol_locked(number, since);
+}
+
 std::vector<std::string> Host::host_errors()
 {
     std::lock_guard<std::mutex> lock(mu_);
@@ -139,7 +159,6 @@ void Host::host_error(const std::string &text)
         errors_.push_back(text);
     }
     out_.line("!! host error: " + text);
-    fprintf(stderr, "zol-host: host error: %s\n", text.c_str());
 }
 
 void Host::on_request_complete(RIL_Token t, RIL_Errno e, void *response, size_t len)

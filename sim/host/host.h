@@ -7,6 +7,7 @@
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -59,6 +60,12 @@ public:
     // How many with this number arrived after the mark, waiting until there are
     // at least `count` or the timeout passes.
     int wait_unsol(int number, int count, size_t since, std::chrono::milliseconds timeout);
+    // Those with this number that arrived after the mark, oldest first, once
+    // `done` holds for them or the timeout passes.
+    using UnsolTest = std::function<bool(const std::vector<Unsolicited> &)>;
+    std::vector<Unsolicited> wait_unsol_until(int number, size_t since,
+                                              std::chrono::milliseconds timeout,
+                                              const UnsolTest &done);
 
     // Faults the host saw in the module's answers: tokens completed twice or
     // never issued, and data that does not fit its request's shape.
@@ -82,6 +89,7 @@ private:
     };
 
     int count_unsol_locked(int number, size_t since) const;
+    std::vector<Unsolicited> unsol_locked(int number, size_t since) const;
     void host_error(const std::string &text);
 
     Output &out_;

@@ -116,7 +116,8 @@ std::string fold(std::string_view text)
     std::string out;
     out.reserve(text.size());
     for (const char c : text) {
-        out += (c == ' ' || c == '-') ? '_' : static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+        const auto u = static_cast<unsigned char>(c);
+        out += (c == ' ' || c == '-') ? '_' : static_cast<char>(std::toupper(u));
     }
     return out;
 }
@@ -138,7 +139,8 @@ const char *find_name(const Name (&table)[N], int number)
 }
 
 template <size_t N>
-std::optional<int> find_number(const Name (&table)[N], std::string_view text, std::string_view prefix)
+std::optional<int> find_number(const Name (&table)[N], std::string_view text,
+                               std::string_view prefix)
 {
     if (const auto n = parse_int(text)) {
         return n;

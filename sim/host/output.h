@@ -21,6 +21,14 @@ public:
         out_.flush();
     }
 
+    // Text without a line end, such as a prompt.
+    void partial(const std::string &text)
+    {
+        std::lock_guard<std::mutex> lock(mu_);
+        out_ << text;
+        out_.flush();
+    }
+
     // A headline and its indented detail lines, kept together.
     void block(const std::string &head, const std::vector<std::string> &details)
     {

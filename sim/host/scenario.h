@@ -14,21 +14,28 @@
 #include "host.h"
 #include "imsd_control.h"
 #include "output.h"
+#include "requests.h"
+#include "words.h"
 
 namespace zol_host {
 
 enum class StepKind {
-    Echo,         // echo <text>
-    Stack,        // stack <control command>
-    Calls,        // calls
-    Request,      // request <number|name>
-    ExpectError,  // expect error <name|number>
-    ExpectCalls,  // expect calls <n>
-    ExpectCall,   // expect call <index> key=value ...
-    ExpectUnsol,  // expect unsol <number|name> [count=<n>] [within=<ms>]
-    ClearUnsol,   // clear unsol
-    Sleep,        // sleep <ms>
-    PrintCalls,   // print calls
+    Echo,               // echo <text>
+    Stack,              // stack <control command>
+    Send,               // a request command (calls, dial, request, ...): send, wait
+    ExpectError,        // expect error <name|number>
+    ExpectCalls,        // expect calls <n>
+    ExpectCall,         // expect call <index> key=value ...
+    ExpectData,         // expect ints <v>... | expect strings <s>...
+    ExpectNoData,       // expect no-data
+    ExpectSmsResponse,  // expect sms-response key=value ...
+    ExpectForwardings,  // expect forwardings <n>
+    ExpectForwarding,   // expect forwarding <position> key=value ...
+    ExpectUnsol,        // expect unsol <number|name> [count=<n>] [within=<ms>] [data checks]
+    ExpectNoUnsol,      // expect no-unsol <number|name> [for=<ms>]
+    ClearUnsol,         // clear unsol
+    Sleep,              // sleep <ms>
+    PrintCalls,         // print calls
 };
 
 enum class CallKey { State, Number, Toa, Mpty, Mt, Voice, CallType, Attr, Text };
@@ -39,15 +46,37 @@ struct CallCheck {
     std::optional<std::string> text;  // number and text; unquoted null means a null text
 };
 
+// key=value of the records other than calls: a forwarding record, an SMS
+// response, a supplementary service notification.
+struct FieldCheck {
+    std::string key;
+    bool is_text = false;
+    int value = 0;
+    std::optional<std::string> text;  // unquoted null means a null text
+};
+
+// What data a completion or an unsolicited response must carry.
+struct DataCheck {
+    std::optional<std::vector<int>> ints;
+    std::optional<std::vector<std::optional<std::string>>> strings;
+    std::vector<FieldCheck> supp;  // a notification's keys
+
+    bool empty() const { return !ints && !strings && supp.empty(); }
+};
+
 struct Step {
     StepKind kind = StepKind::Echo;
     int line = 0;
-    std::string source;             // the line, trimmed
-    std::string text;               // echo text, stack command
-    int number = 0;                 // request, error, call count, call index, unsol, ms
-    int count = 1;                  // expect unsol
-    std::optional<int> within_ms;   // expect unsol
-    std::vector<CallCheck> checks;  // expect call
+    std::string source;              // the line, trimmed
+    std::string text;                // echo text, stack command
+    int number = 0;                  // request, error, count, index, position, unsol, ms
+    int count = 1;                   // expect unsol
+    std::optional<int> within_ms;    // expect unsol, expect no-unsol
+    std::vector<CallCheck> checks;   // expect call
+    const RequestCommand *command = nullptr;  // send
+    std::vector<Word> args;                   // send: built into data when it runs
+    std::vector<FieldCheck> fields;  // expect sms-response, expect forwarding
+    DataCheck data;                  // expect ints/strings, expect unsol
 };
 
 struct Scenario {
@@ -70,6 +99,16 @@ std::optional<std::string> check_error(const std::optional<Completion> &last, in
 std::optional<std::string> check_call_count(const std::optional<Completion> &list, int expected);
 std::optional<std::string> check_call(const std::optional<Completion> &list, int index,
                                       const std::vector<CallCheck> &checks);
+// Data of the last completion.
+std::optional<std::string> check_data(const std::optional<Completion> &last, const DataCheck &data);
+std::optional<std::string> check_no_data(const std::optional<Completion> &last);
+std::optional<std::string> check_sms_response(const std::optional<Completion> &last,
+                                              const std::vector<FieldCheck> &fields);
+std::optional<std::string> check_forward_count(const std::optional<Completion> &last, int expected);
+std::optional<std::string> check_forward(const std::optional<Completion> &last, int position,
+                                         const std::vector<FieldCheck> &fields);
+// Data of one unsolicited response; the reason names only the mismatch.
+std::optional<std::string> check_unsol_data(const Unsolicited &unsol, const DataCheck &data);
 
 struct RunOptions {
     std::chrono::milliseconds timeout{10000};
@@ -85,7 +124,8 @@ public:
 
 private:
     std::optional<std::string> execute(const Step &step);
-    std::optional<std::string> send_and_wait(int request);
+    std::optional<std::string> send_and_wait(const Step &step);
+    std::optional<std::string> expect_unsol(const Step &step);
 
     Host &host_;
     Output &out_;

@@ -1,5 +1,6 @@
 #include "control.h"
 
+#include "calls.h"
 #include "text.h"
 
 namespace zol::imsd {
@@ -8,19 +9,7 @@ namespace {
 
 using Words = std::span<const std::string_view>;
 
-struct Args {
-    Words words; // after the command name
-    Model &model;
-    Link &link;
-    Reply &reply;
-
-    void info(std::string line) { reply.lines.push_back(std::move(line)); }
-    void ok(std::string rest = {})
-    {
-        reply.lines.push_back(rest.empty() ? std::string("ok") : "ok " + rest);
-    }
-    void error(const std::string &why) { reply.lines.push_back("error " + why); }
-};
+using Args = CommandArgs;
 
 std::string quoted(std::string_view s)
 {
@@ -290,6 +279,9 @@ struct Command {
 };
 
 const Command kCommands[] = {
+    // Before "help", which would match it too.
+    {"help calls", "help calls", "dial-number suffixes and failure answers of the call model",
+     cmd_help_calls},
     {"help", "help", "list the commands", cmd_help},
     {"status", "status",
      "ok connected=yes|no received=N sent=N connections=N calls=N", cmd_status},
@@ -302,12 +294,59 @@ const Command kCommands[] = {
      cmd_call_set},
     {"call remove", "call remove <id>", "remove a call", cmd_call_remove},
     {"call clear", "call clear", "remove every call", cmd_call_clear},
+    {"register", "register [on|off|<run-status>]",
+     "show or set the run status (on=1, off=0); a change is reported to the agent",
+     cmd_register},
+    {"config set", "config set <item> [<value>]",
+     "store a configuration item (text for 1-4 and 14, integer for 5-13, 15, 16)",
+     cmd_config_set},
+    {"config", "config", "one line per stored configuration item", cmd_config},
+    {"sms fail", "sms fail next [<error-code>]",
+     "answer the next send with this error code (default 10)", cmd_sms_fail},
+    {"sms timeout", "sms timeout next", "answer the next send with no status at all",
+     cmd_sms_timeout},
+    {"sms sent", "sms sent", "the messages sent so far and the planned outcomes", cmd_sms_sent},
+    {"sms acks", "sms acks", "the acknowledgements received so far", cmd_sms_acks},
+    {"sms deliver-text", "sms deliver-text <from> <text>",
+     "deliver a GSM 7-bit SMS from +digits or digits; _ in the text is a space",
+     cmd_sms_deliver_text},
+    {"sms deliver", "sms deliver <hex-pdu>",
+     "deliver an SMS-DELIVER: SMSC address (00 for none), then the TPDU", cmd_sms_deliver},
+    {"sms status-report", "sms status-report <hex-pdu>",
+     "deliver an SMS-STATUS-REPORT: SMSC address (00 for none), then the TPDU",
+     cmd_sms_status_report},
+    {"ss show", "ss show", "the supplementary-service store", cmd_ss_show},
+    {"ss fail", "ss fail next", "answer the next SS operation with a failure", cmd_ss_fail},
+    {"ss password", "ss password <password>", "set the barring password (default 0000)",
+     cmd_ss_password},
+    {"ss set", "ss set <service> on|off",
+     "set waiting, clip, clir, colp, colr or barring ao, oi, ox, ai, ir", cmd_ss_set},
+    {"ss clear", "ss clear", "back to the defaults (waiting and clip active)", cmd_ss_clear},
     {"inject", "inject <message-id> [hex-payload]",
      "send one frame with this message id, token id 0 and the payload", cmd_inject},
     {"inject-raw", "inject-raw <hex-bytes>", "send the bytes as one packet, as they are",
      cmd_inject_raw},
+    {"incoming", "incoming <number> [video]",
+     "a call arrives: 30002 and 30003; waiting if another call is up", cmd_incoming},
+    {"hangup", "hangup <id> [cause]", "the remote party ends the call: 30005 (cause 16)",
+     cmd_hangup},
+    {"connect", "connect <id>", "the remote party answers an outgoing call now: 30004",
+     cmd_connect},
+    {"modify", "modify <id> video [1|2|3] | voice",
+     "the remote party asks to change an active call: 30014 (video direction 3)",
+     cmd_modify},
+    {"forward", "forward <id>", "the call was forwarded: 30023", cmd_forward},
+    {"srvcc", "srvcc <handover-type>", "handover to the circuit domain: 30020",
+     cmd_srvcc},
+    {"set delay", "set delay <ms>", "pace of outgoing call progress and of call modification",
+     cmd_set_delay},
+    {"fail next", "fail next <message> [cause=<n>] [flag=<n>]",
+     "answer the next call message (id or name) as a failure; see help calls",
+     cmd_fail_next},
+    {"fail clear", "fail clear", "forget the failures armed", cmd_fail_clear},
     {"quit", "quit", "stop the stack", cmd_quit},
 };
+
 
 void cmd_help(Args &a)
 {

@@ -12,6 +12,7 @@
 
 #include "frame.h"
 #include "model.h"
+#include "timers.h"
 
 namespace zol::imsd {
 
@@ -30,6 +31,8 @@ public:
     // Empty on success, otherwise why nothing was sent.
     virtual std::string send_frame(const Frame &frame) = 0;
     virtual std::string send_raw(std::span<const uint8_t> bytes) = 0;
+    // Where commands schedule delayed actions; null when nothing runs them.
+    virtual TimerQueue *timers() { return nullptr; }
 };
 
 struct Reply {
@@ -38,6 +41,22 @@ struct Reply {
 
     bool ok() const;
     std::string text() const; // every line followed by '\n'
+};
+
+// What a control command sees: its words after the command name, the model,
+// the data connection and the reply it fills.
+struct CommandArgs {
+    std::span<const std::string_view> words;
+    Model &model;
+    Link &link;
+    Reply &reply;
+
+    void info(std::string line) { reply.lines.push_back(std::move(line)); }
+    void ok(std::string rest = {})
+    {
+        reply.lines.push_back(rest.empty() ? std::string("ok") : "ok " + rest);
+    }
+    void error(const std::string &why) { reply.lines.push_back("error " + why); }
 };
 
 // Empty lines and lines starting with '#' are not commands and get no reply.

@@ -5,14 +5,17 @@
 #include <cstring>
 #include <string>
 
+#include "calls.h"
 #include "control.h"
 #include "server.h"
+#include "text.h"
 
 namespace {
 
 void usage(FILE *to)
 {
-    fputs("usage: zol-imsd [--socket PATH] [--control PATH] [--stdin] [--verbose] [--help]\n"
+    fputs("usage: zol-imsd [--socket PATH] [--control PATH] [--stdin] [--verbose]\n"
+          "                [--connect-status on|off] [--delay MS] [--help]\n"
           "\n"
           "  --socket PATH   data socket for the agent (SOCK_SEQPACKET, one frame per packet),\n"
           "                  default /tmp/zol-imsd.sock\n"
@@ -20,6 +23,12 @@ void usage(FILE *to)
           "  --stdin         also read control commands from standard input; replies go to\n"
           "                  standard output\n"
           "  --verbose       also trace payload bytes and control commands\n"
+          "  --connect-status on|off\n"
+          "                  send the run status (30022) to each agent that connects,\n"
+          "                  default on\n"
+          "  --delay MS      between two steps of an outgoing call (dialing, alerting,\n"
+          "                  active) and before the remote side agrees to a modification,\n"
+          "                  default 300\n"
           "  --help          this text\n"
           "\n"
           "Every frame is traced to standard output, one line each way:\n"
@@ -29,9 +38,18 @@ void usage(FILE *to)
           "Control commands, one per line; each reply is zero or more lines and then one\n"
           "line starting with \"ok\" or \"error\". Empty lines and lines starting with # are\n"
           "ignored. Call states: idle dialing incoming active alerting releasing held waiting\n"
-          "(or 1..8). Numbers may be written in decimal or as 0x hex.\n",
+          "(or 1..8). Numbers may be written in decimal or as 0x hex.\n"
+          "\n"
+          "The stack starts registered (run status 1) with call waiting and CLIP active,\n"
+          "everything else off and the barring password 0000. Sends of SMS succeed unless\n"
+          "a failure or time-out is planned; SS operations fail when the service refuses\n"
+          "them (barring needs the password, activating forwarding needs a number).\n",
           to);
     for (const std::string &line : zol::imsd::command_help()) {
+        fprintf(to, "  %s\n", line.c_str());
+    }
+    fputs("\nCalls (also `help calls`):\n", to);
+    for (const std::string &line : zol::imsd::calls_help()) {
         fprintf(to, "  %s\n", line.c_str());
     }
 }
@@ -52,6 +70,16 @@ int main(int argc, char **argv)
             options.use_stdin = true;
         } else if (strcmp(arg, "--verbose") == 0) {
             options.verbose = true;
+        } else if (strcmp(arg, "--connect-status") == 0 && has_value &&
+                   (strcmp(argv[i + 1], "on") == 0 || strcmp(argv[i + 1], "off") == 0)) {
+            options.report_on_connect = strcmp(argv[++i], "on") == 0;
+        } else if (strcmp(arg, "--delay") == 0 && has_value) {
+            const auto ms = zol::imsd::parse_uint(argv[++i], 600000);
+            if (!ms) {
+                fprintf(stderr, "zol-imsd: bad delay '%s'\n", argv[i]);
+                return 2;
+            }
+            options.call_delay_ms = static_cast<uint32_t>(*ms);
         } else if (strcmp(arg, "--help") == 0) {
             usage(stdout);
             return 0;

@@ -2,7 +2,11 @@
 
 #include <iterator>
 
+#include "calls.h"
 #include "records.h"
+#include "registration.h"
+#include "sms.h"
+#include "sups.h"
 
 namespace zol::imsd {
 
@@ -17,6 +21,21 @@ void Context::indicate(uint16_t message, std::vector<uint8_t> payload)
 }
 
 namespace {
+const Frame kNoRequest{};
+} // namespace
+
+Context::Context(Model &m, TimerQueue *t) : Context(m, kNoRequest, t) {}
+
+void Context::after(int64_t ms, TimerAction action)
+{
+    if (timers == nullptr) {
+        note("no timer queue: a delayed action is dropped");
+        return;
+    }
+    timers->at(timers->now() + ms, std::move(action));
+}
+
+namespace {
 
 void on_get_current_calls(Context &ctx)
 {
@@ -25,25 +44,25 @@ void on_get_current_calls(Context &ctx)
 
 const MessageInfo kMessages[] = {
     // From the module.
-    {1, "dial", nullptr},
-    {2, "answer", nullptr},
-    {3, "mt-invite-response", nullptr},
-    {4, "release-calls", nullptr},
-    {5, "dtmf-start", nullptr},
-    {6, "dtmf-stop", nullptr},
-    {9, "call-modify", nullptr},
-    {10, "call-modify-response", nullptr},
-    {12, "conference-join", nullptr},
-    {15, "conference-split", nullptr},
+    {1, "dial", on_dial},
+    {2, "answer", on_answer},
+    {3, "mt-invite-response", on_mt_invite_response},
+    {4, "release-calls", on_release_calls},
+    {5, "dtmf-start", on_dtmf_start},
+    {6, "dtmf-stop", on_dtmf_stop},
+    {9, "call-modify", on_call_modify},
+    {10, "call-modify-response", on_call_modify_response},
+    {12, "conference-join", on_conference_join},
+    {15, "conference-split", on_conference_split},
     {kMsgGetCurrentCalls, "get-current-calls", on_get_current_calls},
-    {18, "swap", nullptr},
-    {19, "get-run-status", nullptr},
-    {20, "get-config", nullptr},
-    {21, "set-config", nullptr},
-    {22, "set-registration", nullptr},
-    {51, "sups-operation", nullptr},
-    {61, "send-sms", nullptr},
-    {62, "ack-sms", nullptr},
+    {18, "swap", on_swap},
+    {kMsgGetRunStatus, "get-run-status", on_get_run_status},
+    {kMsgGetConfig, "get-config", on_get_config},
+    {kMsgSetConfig, "set-config", on_set_config},
+    {kMsgSetRegistration, "set-registration", on_set_registration},
+    {kMsgSupsOperation, "sups-operation", on_sups_operation},
+    {kMsgSendSms, "send-sms", on_send_sms},
+    {kMsgAckSms, "ack-sms", on_ack_sms},
     // From the stack.
     {30002, "eTKM_CALL_MT_INVITE_IND", nullptr},
     {30003, "eTKM_CALL_MT_RING_CNF_IND", nullptr},
@@ -79,6 +98,11 @@ const MessageInfo kMessages[] = {
 
 } // namespace
 
+std::span<const MessageInfo> all_messages()
+{
+    return kMessages;
+}
+
 const MessageInfo *find_message(uint16_t id)
 {
     for (const MessageInfo &m : kMessages) {
@@ -97,13 +121,17 @@ const char *message_name(uint16_t id)
 
 std::vector<Frame> dispatch(Model &model, const Frame &request)
 {
-    const MessageInfo *m = find_message(request.message);
-    if (m == nullptr || m->handler == nullptr) {
-        return {};
-    }
     Context ctx(model, request);
-    m->handler(ctx);
+    dispatch(ctx);
     return std::move(ctx.outgoing);
+}
+
+void dispatch(Context &ctx)
+{
+    const MessageInfo *m = find_message(ctx.request.message);
+    if (m != nullptr && m->handler != nullptr) {
+        m->handler(ctx);
+    }
 }
 
 } // namespace zol::imsd

@@ -5,10 +5,13 @@
 #define ZOL_IMSD_MESSAGES_H
 
 #include <cstdint>
+#include <span>
+#include <string>
 #include <vector>
 
 #include "frame.h"
 #include "model.h"
+#include "timers.h"
 
 namespace zol::imsd {
 
@@ -21,16 +24,28 @@ enum MessageId : uint16_t {
 // What a handler sees: the request, the model, and where its frames go.
 class Context {
 public:
-    Context(Model &m, const Frame &req) : model(m), request(req) {}
+    Context(Model &m, const Frame &req, TimerQueue *t = nullptr)
+        : model(m), request(req), timers(t)
+    {
+    }
+    // For work that no request caused: delayed actions and control commands.
+    Context(Model &m, TimerQueue *t);
 
     // A frame carrying the request's token id.
     void reply(uint16_t message, std::vector<uint8_t> payload);
     // An unsolicited frame, token id 0.
     void indicate(uint16_t message, std::vector<uint8_t> payload);
+    // Runs `action` `ms` milliseconds from now; without a timer queue it is
+    // dropped and a note says so.
+    void after(int64_t ms, TimerAction action);
+    // A line for the trace.
+    void note(std::string line) { notes.push_back(std::move(line)); }
 
     Model &model;
     const Frame &request;
+    TimerQueue *timers;
     std::vector<Frame> outgoing;
+    std::vector<std::string> notes;
 };
 
 using Handler = void (*)(Context &ctx);
@@ -41,12 +56,16 @@ struct MessageInfo {
     Handler handler; // null: traced and ignored
 };
 
+std::span<const MessageInfo> all_messages();
+
 // Null for an id the table does not list.
 const MessageInfo *find_message(uint16_t id);
 const char *message_name(uint16_t id);
 
 // Runs the handler of `request`, if any, and returns the frames to send.
 std::vector<Frame> dispatch(Model &model, const Frame &request);
+// The same, leaving frames and notes in `ctx`.
+void dispatch(Context &ctx);
 
 } // namespace zol::imsd
 

@@ -10,6 +10,11 @@
 #include <string_view>
 #include <vector>
 
+#include "call_sim.h"
+#include "registration.h"
+#include "sms.h"
+#include "sups.h"
+
 namespace zol::imsd {
 
 enum class CallDir : uint32_t { mt = 1, mo = 2 };
@@ -38,6 +43,11 @@ struct Call {
     uint8_t mpty = 0;
     uint32_t attr = 0;
     std::string text;
+    // Set by the call model, 0 for calls added by hand: delayed actions check it
+    // so that they never act on a later call that reuses the id.
+    uint64_t serial = 0;
+    RemoteScript script;
+    std::optional<PendingModify> pending_modify;
 };
 
 // Video direction a call of this type starts with.
@@ -72,6 +82,10 @@ private:
 
 struct Model {
     CallTable calls;
+    CallSim call_sim;
+    Registration registration;
+    SmsState sms;
+    SupsStore sups;
 };
 
 } // namespace zol::imsd

@@ -4,7 +4,9 @@
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
+#include <climits>
 #include <cstring>
+#include <ctime>
 #include <memory>
 #include <poll.h>
 #include <sys/signalfd.h>
@@ -18,6 +20,7 @@
 #include "messages.h"
 #include "model.h"
 #include "text.h"
+#include "timers.h"
 
 namespace zol::imsd {
 
@@ -134,9 +137,19 @@ void out_line(const std::string &line)
     fflush(stdout);
 }
 
+int64_t monotonic_ms()
+{
+    timespec ts{};
+    clock_gettime(CLOCK_MONOTONIC, &ts);
+    return static_cast<int64_t>(ts.tv_sec) * 1000 + ts.tv_nsec / 1000000;
+}
+
 class Server final : public Link {
 public:
-    explicit Server(const Options &options) : opt_(options) {}
+    explicit Server(const Options &options) : opt_(options)
+    {
+        model_.call_sim.delay_ms = options.call_delay_ms;
+    }
 
     int run();
 
@@ -146,8 +159,13 @@ public:
     }
     std::string send_frame(const Frame &frame) override;
     std::string send_raw(std::span<const uint8_t> bytes) override;
+    TimerQueue *timers() override { return &timers_; }
 
 private:
+    // Runs the delayed actions that are due and sends what they emit.
+    void run_timers();
+    // How long poll() may sleep before the next delayed action; -1 for ever.
+    int poll_timeout();
     bool set_up();
     void loop();
     void accept_agent();
@@ -172,6 +190,7 @@ private:
 
     Options opt_;
     Model model_;
+    TimerQueue timers_;
     Fd signals_;
     Listener data_listener_;
     Listener control_listener_;
@@ -224,11 +243,12 @@ int Server::run()
     }
     out_line("imsd listening on " + opt_.socket_path + " control " + opt_.control_path);
     loop();
+    // Listeners first, so that nobody connects to a stack on its way out.
+    data_listener_.close_and_unlink();
+    control_listener_.close_and_unlink();
     flush_clients_before_exit();
     clients_.clear();
     agent_.reset();
-    data_listener_.close_and_unlink();
-    control_listener_.close_and_unlink();
     out_line("imsd stopped");
     return 0;
 }
@@ -264,13 +284,16 @@ void Server::loop()
             watch(STDIN_FILENO, POLLIN, Kind::stdin_fd);
         }
 
-        if (poll(fds.data(), fds.size(), -1) < 0) {
+        const int polled = poll(fds.data(), fds.size(), poll_timeout());
+        if (polled < 0) {
             if (errno == EINTR) {
                 continue;
             }
             perror("zol-imsd: poll");
             return;
         }
+        // Before the descriptors, so that what they bring sees the model up to date.
+        run_timers();
         for (size_t i = 0; i < fds.size() && !stop_; ++i) {
             if (fds[i].revents == 0) {
                 continue;
@@ -326,6 +349,11 @@ void Server::accept_agent()
     ++connections_;
     out_line(replacing ? "imsd agent connected (replacing the previous connection)"
                        : "imsd agent connected");
+    if (opt_.report_on_connect) {
+        for (const Frame &frame : frames_on_connect(model_.registration)) {
+            send_frame(frame);
+        }
+    }
 }
 
 void Server::drop_agent(const char *why)
@@ -378,9 +406,35 @@ void Server::handle_packet(std::span<const uint8_t> packet, size_t real_size)
     if (!frame.payload.empty()) {
         verbose("imsd    " + format_hex(frame.payload, kVerboseHexBytes));
     }
-    for (const Frame &out : dispatch(model_, frame)) {
+    Context ctx(model_, frame, &timers_);
+    dispatch(ctx);
+    for (const std::string &note : ctx.notes) {
+        out_line("imsd    " + note);
+    }
+    for (const Frame &out : ctx.outgoing) {
         send_frame(out);
     }
+}
+
+void Server::run_timers()
+{
+    std::vector<std::string> notes;
+    const std::vector<Frame> frames = run_due_timers(model_, timers_, monotonic_ms(), &notes);
+    for (const std::string &note : notes) {
+        out_line("imsd    " + note);
+    }
+    for (const Frame &out : frames) {
+        send_frame(out);
+    }
+}
+
+int Server::poll_timeout()
+{
+    const std::optional<int64_t> due = timers_.next_due();
+    if (!due) {
+        return -1;
+    }
+    return static_cast<int>(std::clamp<int64_t>(*due - monotonic_ms(), 0, INT_MAX));
 }
 
 std::string Server::send_frame(const Frame &frame)

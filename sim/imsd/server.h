@@ -3,7 +3,10 @@
 #ifndef ZOL_IMSD_SERVER_H
 #define ZOL_IMSD_SERVER_H
 
+#include <cstdint>
 #include <string>
+
+#include "call_sim.h"
 
 namespace zol::imsd {
 
@@ -12,6 +15,10 @@ struct Options {
     std::string control_path = "/tmp/zol-imsd.ctl";
     bool use_stdin = false;
     bool verbose = false;
+    // Between two steps of an outgoing call's progress.
+    uint32_t call_delay_ms = kDefaultCallDelayMs;
+    // Tell a newly connected agent the run status, as the stack does at start.
+    bool report_on_connect = true;
 };
 
 // Serves until `quit`, SIGTERM or SIGINT; returns the process exit status.

@@ -55,7 +55,7 @@ constexpr uint32_t kCodeForwardingUnconditional = 3;
 constexpr uint32_t kCodeClip = 15;
 constexpr uint32_t kCodeClir = 16;
 constexpr uint32_t kCodeColp = 17;
-constexpr uint32_t kCodeRequest318 = 18; // whatever service the stack gives request 318
+constexpr uint32_t kCodeColr = 18;
 
 // The host's forwarding reasons 0 to 5 and the codes they stand for.
 constexpr uint32_t kForwardingCodeOfReason[] = {3, 5, 6, 7, 2, 4};

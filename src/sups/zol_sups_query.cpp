@@ -151,7 +151,7 @@ void answer_status(const zol_reqlist_entry_type &request, const PayloadView &con
     // At most two words: kept on the stack, so building it cannot fail.
     int32_t answer[2] = {0, 0};
     uint32_t answer_len = 0;
-    if ((code >= 9 && code <= kCodeClip) || code == kCodeColp || code == kCodeRequest318) {
+    if ((code >= 9 && code <= kCodeClip) || code == kCodeColp || code == kCodeColr) {
         ZOL_LOG(ZOL_LOG_TRACE, "e_ss_code=%d, b_present=%d, b_ss_active=%d", static_cast<int>(code),
                 static_cast<int>(present), static_cast<int>(active));
         answer[0] = present != 0 && active != 0 ? 1 : 0;
@@ -275,10 +275,10 @@ void zol_sups_request_query(zol_request_params_type *params_ptr, zol_request_ret
     case RIL_REQUEST_QUERY_CLIP:
         code = kCodeClip;
         break;
-    case RIL_REQUEST_QUERY_COLP:
-        code = kCodeRequest318;
-        break;
     case RIL_REQUEST_QUERY_COLR:
+        code = kCodeColr;
+        break;
+    case RIL_REQUEST_QUERY_COLP:
         code = kCodeColp;
         break;
     default:

@@ -1,0 +1,296 @@
+// libipc_agent.so against the real zol-imsd, loaded the way the module loads it.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <condition_variable>
+#include <csignal>
+#include <cstdlib>
+#include <dlfcn.h>
+#include <mutex>
+#include <set>
+#include <thread>
+
+#include "imsd_harness.h"
+#include "ipc_agent.h"
+#include "records.h"
+
+#ifndef ZOL_AGENT_LIBRARY
+#error "ZOL_AGENT_LIBRARY names libipc_agent.so"
+#endif
+
+using namespace zol::imsd::testing;
+
+namespace {
+
+struct AgentLibrary {
+    void *handle = dlopen(ZOL_AGENT_LIBRARY, RTLD_NOW | RTLD_LOCAL);
+    ipc_agent_init_func init = bind<ipc_agent_init_func>("ipc_agent_init");
+    ipc_agent_open_func open = bind<ipc_agent_open_func>("ipc_agent_open");
+    ipc_agent_send_func send = bind<ipc_agent_send_func>("ipc_agent_message_send_block_comm");
+
+    template <typename F>
+    F bind(const char *name)
+    {
+        return handle != nullptr ? reinterpret_cast<F>(dlsym(handle, name)) : nullptr;
+    }
+};
+
+AgentLibrary &lib()
+{
+    static AgentLibrary library;
+    return library;
+}
+
+// What the read callback was handed, copied out of the agent's buffer.
+std::mutex g_mu;
+std::condition_variable g_cv;
+std::vector<Bytes> g_packets;
+std::atomic<int> g_bad_records{0};
+
+int on_read(void *record)
+{
+    const auto *rec = static_cast<const ipc_agent_recv_type *>(record);
+    if (rec == nullptr || rec->reserved != 0 || rec->data == nullptr || rec->count <= 0) {
+        ++g_bad_records;
+        return 1;
+    }
+    std::lock_guard<std::mutex> lock(g_mu);
+    g_packets.emplace_back(rec->data, rec->data + rec->count);
+    g_cv.notify_all();
+    return 0;
+}
+
+std::vector<Bytes> take_packets()
+{
+    std::lock_guard<std::mutex> lock(g_mu);
+    return std::move(g_packets);
+}
+
+size_t packets_received()
+{
+    std::lock_guard<std::mutex> lock(g_mu);
+    return g_packets.size();
+}
+
+int32_t g_channel_id = 1;
+
+int open_agent(const std::string &socket_path, int timeout_ms)
+{
+    setenv("ZOL_IMSD_SOCKET", socket_path.c_str(), 1);
+    setenv("ZOL_IMSD_CONNECT_TIMEOUT_MS", std::to_string(timeout_ms).c_str(), 1);
+    ipc_agent_open_options_type options{};
+    options.mode = 1;
+    options.name[0] = '1';
+    ipc_agent_open_type rec{};
+    rec.read_cb = on_read;
+    rec.options = &options;
+    rec.channel_id = &g_channel_id;
+    return lib().open(&rec);
+}
+
+int send_bytes(Bytes bytes)
+{
+    ipc_agent_send_type rec{bytes.data(), static_cast<int32_t>(bytes.size()), -1, 0, 0,
+                            g_channel_id};
+    return lib().send(&rec);
+}
+
+// A received frame with this token and message id.
+std::optional<Bytes> wait_frame(int32_t token, uint16_t message, milliseconds timeout = kWait)
+{
+    const Bytes head = frame_bytes(token, message);
+    std::optional<Bytes> found;
+    std::unique_lock<std::mutex> lock(g_mu);
+    g_cv.wait_for(lock, timeout, [&] {
+        for (const Bytes &p : g_packets) {
+            if (p.size() >= 11 && std::equal(head.begin(), head.begin() + 7, p.begin())) {
+                found = p;
+            }
+        }
+        return found.has_value();
+    });
+    return found;
+}
+
+// Sends get-current-calls until the stack answers it: frames flow both ways.
+bool round_trip(int32_t token)
+{
+    return wait_until([&] {
+        return send_bytes(frame_bytes(token, 17)) == 0 &&
+               wait_frame(token, 30021, milliseconds(200)).has_value();
+    });
+}
+
+class Agent : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(lib().init && lib().open && lib().send) << dlerror();
+        ipc_agent_param_type param = {1, 2};
+        ASSERT_EQ(lib().init(&param), 0);
+        take_packets();
+        g_bad_records = 0;
+    }
+    void TearDown() override { EXPECT_EQ(g_bad_records, 0); }
+
+    TempDir dir;
+    Imsd imsd{dir.path};
+};
+
+} // namespace
+
+TEST_F(Agent, GetCurrentCallsComesBackWithTheTokenAndTheCalls)
+{
+    ASSERT_TRUE(imsd.start());
+    ASSERT_EQ(imsd.final_line("call add 3 5551234 state=held dir=mt"), "ok");
+    ASSERT_EQ(imsd.final_line("call add 1 +4930 type=video mpty=1 text=conf"), "ok");
+    ASSERT_EQ(open_agent(imsd.data_path, 5000), 0);
+
+    ASSERT_EQ(send_bytes({0, 0, 0, 0, 5, 0, 17, 0, 0, 0, 0}), 0);
+    const auto frame = wait_frame(5, 30021);
+    ASSERT_TRUE(frame.has_value());
+    ASSERT_EQ(frame->size(), 11u + 411u);
+    EXPECT_EQ(Bytes(frame->begin(), frame->begin() + 11),
+              (Bytes{0, 0, 0, 0, 5, 0x75, 0x45, 0, 0, 0x01, 0x9B}));
+
+    zol::imsd::CallTable expected;
+    zol::imsd::Call a;
+    a.id = 1;
+    a.number = "+4930";
+    a.type = zol::imsd::CallType::video;
+    a.video_dir = 3;
+    a.mpty = 1;
+    a.text = "conf";
+    zol::imsd::Call b;
+    b.id = 3;
+    b.number = "5551234";
+    b.dir = zol::imsd::CallDir::mt;
+    b.state = zol::imsd::CallState::held;
+    expected.add(a);
+    expected.add(b);
+    EXPECT_EQ(Bytes(frame->begin() + 11, frame->end()), zol::imsd::encode_call_list(expected));
+    EXPECT_TRUE(imsd.wait_output("imsd <- 17 get-current-calls token 5 len 0\n"
+                                 "imsd -> 30021 eTKM_CALL_CUR_CALL_IND token 5 len 411\n"));
+}
+
+TEST_F(Agent, BadRecordsAreRefused)
+{
+    ASSERT_TRUE(imsd.start());
+    ASSERT_EQ(open_agent(imsd.data_path, 0), 0) << "one attempt even without time to wait";
+    uint8_t byte = 0;
+    ipc_agent_send_type no_frame{nullptr, 1, -1, 0, 0, 1};
+    ipc_agent_send_type negative{&byte, -1, -1, 0, 0, 1};
+    ipc_agent_send_type empty{&byte, 0, -1, 0, 0, 1};
+    ipc_agent_send_type *none = nullptr;
+    for (ipc_agent_send_type *rec : {&no_frame, &negative, &empty, none}) {
+        EXPECT_NE(lib().send(rec), 0);
+    }
+    EXPECT_EQ(lib().open(nullptr), -1);
+    EXPECT_EQ(lib().init(nullptr), -1);
+    EXPECT_TRUE(round_trip(6)) << "the connection is still fine";
+}
+
+TEST_F(Agent, WithoutAStackSendFailsAndALaterStackIsFound)
+{
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(open_agent(imsd.data_path, 300), -1);
+    const auto waited = std::chrono::steady_clock::now() - start;
+    EXPECT_GE(waited, milliseconds(250)) << "it keeps trying for the whole timeout";
+    EXPECT_LT(waited, milliseconds(3000));
+    EXPECT_NE(send_bytes(frame_bytes(1, 17)), 0);
+
+    ASSERT_TRUE(imsd.start());
+    EXPECT_TRUE(round_trip(7)) << imsd.output();
+}
+
+TEST_F(Agent, OpenFindsAStackStartedAtTheSameMoment)
+{
+    ASSERT_TRUE(imsd.start({}, false));
+    EXPECT_EQ(open_agent(imsd.data_path, 5000), 0);
+    EXPECT_TRUE(round_trip(8));
+}
+
+TEST_F(Agent, ReconnectsWhenTheStackComesBack)
+{
+    ASSERT_TRUE(imsd.start());
+    ASSERT_EQ(open_agent(imsd.data_path, 5000), 0);
+    ASSERT_TRUE(round_trip(1));
+    int32_t token = 100;
+    // A clean stop, and a crash that leaves the socket file behind.
+    for (const int sig : {SIGTERM, SIGKILL}) {
+        SCOPED_TRACE(sig);
+        if (sig == SIGKILL) {
+            imsd.kill_now();
+        } else {
+            ASSERT_EQ(imsd.stop(), 0);
+        }
+        EXPECT_TRUE(wait_until([&] { return send_bytes(frame_bytes(token, 17)) != 0; }));
+        ASSERT_TRUE(imsd.start());
+        EXPECT_TRUE(round_trip(++token)) << imsd.output();
+    }
+}
+
+TEST_F(Agent, InjectedBytesArriveUnchanged)
+{
+    ASSERT_TRUE(imsd.start());
+    ASSERT_EQ(open_agent(imsd.data_path, 5000), 0);
+    ASSERT_TRUE(imsd.wait_status("connected=yes"));
+    const struct {
+        std::string hex;
+        Bytes bytes;
+    } cases[] = {
+        {"00", {0x00}},
+        {"00000000090000", {0, 0, 0, 0, 9, 0, 0}}, // a short header
+        {"0000000001753500000009aa", {0, 0, 0, 0, 1, 0x75, 0x35, 0, 0, 0, 9, 0xAA}}, // bad length
+        {"01 00000001 7535 00000000", {1, 0, 0, 0, 1, 0x75, 0x35, 0, 0, 0, 0}}, // lead byte
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.hex);
+        ASSERT_EQ(imsd.final_line("inject-raw " + c.hex),
+                  "ok sent " + std::to_string(c.bytes.size()) + " bytes");
+        ASSERT_TRUE(wait_until([] { return packets_received() == 1; }));
+        EXPECT_EQ(take_packets(), std::vector<Bytes>{c.bytes});
+    }
+
+    // Larger than the receive buffer: the reader hands on what fits and carries on.
+    std::string hex;
+    for (size_t i = 0; i < 70000; ++i) {
+        hex += "0123456789abcdef"[(i >> 4) & 0xF];
+        hex += "0123456789abcdef"[i & 0xF];
+    }
+    ASSERT_EQ(imsd.final_line("inject-raw " + hex), "ok sent 70000 bytes");
+    ASSERT_TRUE(wait_until([] { return packets_received() == 1; }));
+    const std::vector<Bytes> big = take_packets();
+    ASSERT_EQ(big[0].size(), 65536u);
+    EXPECT_EQ(big[0][0x1234], 0x34);
+    EXPECT_EQ(big[0][65535], 0xFF);
+    EXPECT_TRUE(round_trip(9));
+}
+
+TEST_F(Agent, SeveralThreadsSendAtOnce)
+{
+    ASSERT_TRUE(imsd.start());
+    ASSERT_EQ(open_agent(imsd.data_path, 5000), 0);
+    constexpr int kThreads = 4;
+    constexpr int kFrames = 50;
+    std::atomic<int> failures{0};
+    std::vector<std::thread> threads;
+    for (int t = 0; t < kThreads; ++t) {
+        threads.emplace_back([t, &failures] {
+            for (int i = 0; i < kFrames; ++i) {
+                failures += send_bytes(frame_bytes(1000 * (t + 1) + i, 17)) != 0;
+            }
+        });
+    }
+    for (std::thread &th : threads) {
+        th.join();
+    }
+    EXPECT_EQ(failures, 0);
+    ASSERT_TRUE(wait_until([] { return packets_received() == kThreads * kFrames; }));
+    std::set<int32_t> tokens;
+    for (const Bytes &p : take_packets()) {
+        EXPECT_EQ(p.size(), 12u);
+        tokens.insert(p[1] << 24 | p[2] << 16 | p[3] << 8 | p[4]);
+    }
+    EXPECT_EQ(tokens.size(), static_cast<size_t>(kThreads * kFrames));
+}

@@ -1,0 +1,87 @@
+// Runs the real zol-imsd for tests and talks to it as the agent and as a
+// control client would. Every wait is bounded.
+#ifndef ZOL_IMSD_HARNESS_H
+#define ZOL_IMSD_HARNESS_H
+
+#include <chrono>
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+#include <sys/types.h>
+#include <vector>
+
+namespace zol::imsd::testing {
+
+using Bytes = std::vector<uint8_t>;
+using std::chrono::milliseconds;
+
+// Generous enough for sanitizer builds on a loaded machine.
+inline constexpr milliseconds kWait{10000};
+
+bool wait_until(const std::function<bool()> &cond, milliseconds timeout = kWait);
+Bytes frame_bytes(int32_t token, uint16_t message, const Bytes &payload = {});
+
+// A fresh directory under /tmp (short enough for socket paths), removed with its files.
+struct TempDir {
+    TempDir();
+    ~TempDir();
+    std::string path;
+};
+
+// A connected Unix socket: SOCK_STREAM for control, SOCK_SEQPACKET for data.
+class Client {
+public:
+    Client(const std::string &path, int type);
+    ~Client();
+    bool ok() const { return fd_ >= 0; }
+    int fd() const { return fd_; }
+    bool send(const std::string &text) { return send(Bytes(text.begin(), text.end())); }
+    bool send(const Bytes &bytes);
+    // Data: one packet, empty once the connection ended; nullopt on timeout.
+    std::optional<Bytes> receive(milliseconds timeout = kWait);
+    // Control: the lines of one reply, up to the final ok/error line; empty on timeout.
+    std::vector<std::string> reply();
+    std::vector<std::string> command(const std::string &line);
+
+private:
+    int fd_ = -1;
+    std::string lines_;
+};
+
+class Imsd {
+public:
+    // Sockets and trace files live in `dir`.
+    explicit Imsd(const std::string &dir);
+    ~Imsd();
+
+    // With `wait`, returns once the control socket answers. The run status is not
+    // sent on connect unless `extra_args` asks for it.
+    bool start(std::vector<std::string> extra_args = {}, bool wait = true, bool stdin_pipe = false);
+    // SIGTERM, and SIGKILL if that does not do; the exit status or -1.
+    int stop();
+    void kill_now();
+    bool signal(int sig);
+    // The exit status once it exits by itself; -1 if it is still running.
+    int wait_exit();
+    bool running() const { return pid_ > 0; }
+
+    std::string final_line(const std::string &command);
+    std::string output() const; // standard output of the current run
+    bool wait_output(const std::string &text) const;
+    bool wait_status(const std::string &text); // until `status` contains the text
+
+    const std::string data_path;
+    const std::string control_path;
+    int stdin_fd = -1;
+
+private:
+    std::string dir_;
+    std::string out_path_;
+    int runs_ = 0;
+    pid_t pid_ = -1;
+};
+
+} // namespace zol::imsd::testing
+
+#endif
