@@ -33,7 +33,8 @@ echo "### what the simulated IMS stack saw and sent"
 sed 's/^/    /' "$work/imsd.log"
 echo
 echo "### the module's radio log for the second call list request (tag IMS-ref-zol)"
-awk '/UI --- RIL_REQUEST_GET_CURRENT_CALLS/ {n++} n == 2' "$work/radio.log" |
+awk '/UI --- RIL_REQUEST_GET_CURRENT_CALLS/ {n++} n == 2 {print}
+     n == 2 && /UI <--- RIL_REQUEST_GET_CURRENT_CALLS/ {exit}' "$work/radio.log" |
     grep -E 'UI ---|UI <---|Queued event|De-queued|RIL <---|send_data_size|Number of calls|zol_ipc_read_event_cb,' |
     sed 's/^/    /'
 exit $status

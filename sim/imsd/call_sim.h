@@ -20,6 +20,7 @@ struct RemoteScript {
     bool reject = false;                     // rings, then rejects
     bool ring_only = false;                  // rings until someone else ends the call
     bool forward = false;                    // forwards the call while it rings
+    size_t party_length = 0;                 // how much of the dialled text is the number
 
     bool operator==(const RemoteScript &) const = default;
 };

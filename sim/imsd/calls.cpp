@@ -288,6 +288,8 @@ void on_dial(Context &ctx)
         c.mpty = 1;
     } else {
         c.script = parse_remote_script(d->number);
+        // The remote party is the number without the script that drives it.
+        c.number = d->number.substr(0, c.script.party_length);
     }
     c.serial = ctx.model.call_sim.next_serial++;
     ctx.model.calls.add(c);
@@ -585,6 +587,7 @@ RemoteScript parse_remote_script(std::string_view number)
         }
         number = number.substr(0, hash);
     }
+    s.party_length = number.size();
     return s;
 }
 

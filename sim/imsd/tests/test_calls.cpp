@@ -616,22 +616,25 @@ TEST(Calls, ParsesRemoteScriptSuffixes)
     const struct {
         const char *number;
         RemoteScript want;
+        size_t party; // length of the number the remote party has
     } cases[] = {
-        {"5551234", {}},
-        {"555#a2", {2000, std::nullopt, false, false, false, false}},
-        {"555#a2#h5", {2000, 5000, false, false, false, false}},
-        {"555#busy", {std::nullopt, std::nullopt, true, false, false, false}},
-        {"555#fwd#reject", {std::nullopt, std::nullopt, false, true, false, true}},
-        {"555#ring", {std::nullopt, std::nullopt, false, false, true, false}},
-        {"#", {}},
-        {"555#", {}},
-        {"555#a", {}},
-        {"555#ax#busy", {std::nullopt, std::nullopt, true, false, false, false}},
-        {"555#busy#ax", {}}, // parsing stops at the first word that is not a suffix
-        {"555#a3601", {}},
+        {"5551234", {}, 7},
+        {"555#a2", {2000, std::nullopt, false, false, false, false}, 3},
+        {"555#a2#h5", {2000, 5000, false, false, false, false}, 3},
+        {"555#busy", {std::nullopt, std::nullopt, true, false, false, false}, 3},
+        {"555#fwd#reject", {std::nullopt, std::nullopt, false, true, false, true}, 3},
+        {"555#ring", {std::nullopt, std::nullopt, false, false, true, false}, 3},
+        {"#", {}, 1},
+        {"555#", {}, 4},
+        {"555#a", {}, 5},
+        {"555#ax#busy", {std::nullopt, std::nullopt, true, false, false, false}, 6},
+        {"555#busy#ax", {}, 11}, // parsing stops at the first word that is not a suffix
+        {"555#a3601", {}, 9},
     };
     for (const auto &c : cases) {
-        EXPECT_EQ(parse_remote_script(c.number), c.want) << c.number;
+        RemoteScript want = c.want;
+        want.party_length = c.party;
+        EXPECT_EQ(parse_remote_script(c.number), want) << c.number;
     }
 }
 
