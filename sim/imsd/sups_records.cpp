@@ -26,7 +26,6 @@ constexpr size_t kPasswordPresentAt = 103;
 constexpr size_t kPasswordAt = 107;
 
 // Confirmation offsets.
-constexpr size_t kInfoTypeAt = 5;
 constexpr size_t kFwdListPresentAt = 159;
 
 // Counted characters without terminator, zero-padded to the field.
