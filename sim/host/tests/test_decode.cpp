@@ -64,9 +64,7 @@ TEST(CallListDecode, CountComesFromTheLength)
     const size_t p = sizeof(RIL_CallIms *);
     const Case cases[] = {
         {"all", list.data(), 3 * p, 3, false},
-        {"fewer than present", list.data(), 2 * p, 2, false},
         {"null, length 0", nullptr, 0, 0, false},
-        {"data, length 0", list.data(), 0, 0, false},
         {"length not a pointer multiple", list.data(), 2 * p + 1, 0, true},
         {"null with a length", nullptr, p, 0, true},
     };
@@ -112,19 +110,14 @@ TEST(ResponseDecode, ShapeFollowsTheRequestNumber)
         {RIL_REQUEST_QUERY_CLIP, ints, 3, "", "", true},
         {RIL_REQUEST_IMS_SEND_SMS, &sms, sizeof sms, "ref=7 ack=\"00\" error=-1", "",
          false},
-        {RIL_REQUEST_IMS_SEND_SMS, &sms, sizeof sms - 1, "", "", true},
         {RIL_REQUEST_QUERY_CALL_FORWARD_STATUS, fwds, sizeof fwds, "1 forwarding record",
          "forwarding 0: status=1 reason=0 class=1 toa=145 number=\"+4930123\" time=20 "
          "interval=null",
          false},
-        {RIL_REQUEST_QUERY_CALL_FORWARD_STATUS, nullptr, 0, "", "", false},
         {RIL_REQUEST_QUERY_CALL_FORWARD_STATUS, fwds, 3, "", "", true},
         {RIL_REQUEST_IMS_GET_CONFIGRATION, fwd_number, sizeof(char *), "\"+4930123\"", "", false},
-        {RIL_REQUEST_IMS_GET_CONFIGRATION, fwd_number, 3, "", "", true},
         {RIL_REQUEST_IMS_GET_CONFIGRATION, nullptr, 0, "null", "", false},
-        {RIL_REQUEST_IMS_REGISTRATION_STATE, ints, sizeof ints, "ints 1 -2", "", false},
         {999, bytes, sizeof bytes, "3 bytes", "00 ab 10", false},
-        {RIL_REQUEST_DIAL, nullptr, 0, "", "", false},
         {RIL_REQUEST_DIAL, bytes, sizeof bytes, "", "", true},
     };
     for (const Case &c : cases) {
@@ -164,22 +157,10 @@ TEST(UnsolDecode, ValuesAreCopied)
     EXPECT_EQ(d.strings, (std::vector<std::optional<std::string>>{"1", "4", "+4940555"}));
     EXPECT_EQ(d.details[2], "[2] \"+4940555\"");
 
-    const int modify[] = {1, 2};
-    EXPECT_EQ(decode_unsol(RIL_UNSOL_RESPONSE_CALL_MODIFY_IND, modify, sizeof modify).ints,
-              (std::vector<int>{1, 2}));
-    EXPECT_EQ(decode_unsol(RIL_UNSOL_CALL_HOLD_NOTIFICATION, modify, 4).summary, "int 1");
-    EXPECT_FALSE(
-        decode_unsol(RIL_UNSOL_RESPONSE_IMS_NETWORK_STATE_CHANGED, modify, 4).problem.empty());
     // A new message is its text, as long as the length says.
     char pdu[] = "07910000";
     EXPECT_EQ(decode_unsol(RIL_UNSOL_RESPONSE_NEW_SMS_STATUS_REPORT, pdu, 4).strings,
               (std::vector<std::optional<std::string>>{"0791"}));
-
-    RIL_SuppSvcNotification n = {0, 2, 0, 0, nullptr};
-    const Decoded supp = decode_unsol(RIL_UNSOL_SUPP_SVC_NOTIFICATION, &n, sizeof n);
-    ASSERT_TRUE(supp.supp);
-    EXPECT_EQ(supp.supp->code, 2);
-    EXPECT_EQ(supp.supp->number, std::nullopt);
 }
 
 TEST(Quote, EscapesWhatWouldBreakALine)

@@ -63,17 +63,6 @@ protected:
     std::string out_;
 };
 
-TEST_F(ProcessTest, UnknownRequestIsNotSupported)
-{
-    ASSERT_EQ(run("# unknown to the module\n"
-                  "request 1\n"
-                  "expect error REQUEST_NOT_SUPPORTED\n"),
-              0)
-        << out_;
-    EXPECT_NE(out_.find("< RIL_REQUEST_1 #1: Request Not Supported\n"), std::string::npos) << out_;
-    EXPECT_TRUE(out_.ends_with("PASS\n")) << out_;
-}
-
 TEST_F(ProcessTest, Failures)
 {
     struct Case {

@@ -24,40 +24,22 @@ TEST(ScenarioParse, GoodLines)
     const GoodLine cases[] = {
         {"echo  hello, \"world\" # not a comment", StepKind::Echo, 0,
          "hello, \"world\" # not a comment"},
-        {"echo", StepKind::Echo},
         {"stack call add 1 +4915551234 state=active type=video video=3", StepKind::Stack, 0,
          "call add 1 +4915551234 state=active type=video video=3"},
         {"  calls  ", StepKind::Send, 9},
-        {"request 1", StepKind::Send, 1},
         {"request RIL_REQUEST_DIAL", StepKind::Send, 10},
         {"request hangup", StepKind::Send, 12},
         {"dial \"+49 30\" video", StepKind::Send, 10},
-        {"facility-set AO 1 0000 1", StepKind::Send, 43},
-        {"expect no-unsol 1051", StepKind::ExpectNoUnsol, 1051, "", 1, 0},
         {"expect no-unsol response_srvcc for=300", StepKind::ExpectNoUnsol, 1055, "", 1, 300},
-        {"expect forwardings 2", StepKind::ExpectForwardings, 2},
-        {"expect forwarding 1", StepKind::ExpectForwarding, 1},
-        {"expect no-data", StepKind::ExpectNoData},
-        {"expect error SUCCESS", StepKind::ExpectError, 0},
-        {"expect error Success", StepKind::ExpectError, 0},
-        {"expect error 6", StepKind::ExpectError, 6},
         {"expect error REQUEST_NOT_SUPPORTED", StepKind::ExpectError, 6},
         {"expect error RIL_E_REQUEST_NOT_SUPPORTED", StepKind::ExpectError, 6},
         {"expect error Generic Failure", StepKind::ExpectError, 2},
         {"expect error \"Generic Failure\"", StepKind::ExpectError, 2},
-        {"expect error GENERIC_FAILURE", StepKind::ExpectError, 2},
         {"expect error OP Not Allowed During Voice Call", StepKind::ExpectError, 8},
-        {"expect calls 0", StepKind::ExpectCalls, 0},
-        {"expect calls 2", StepKind::ExpectCalls, 2},
-        {"expect call 3", StepKind::ExpectCall, 3},
-        {"expect unsol 1001", StepKind::ExpectUnsol, 1001},
         {"expect unsol 1001 count=3 within=250", StepKind::ExpectUnsol, 1001, "", 3, 250},
         {"expect unsol RIL_UNSOL_RESPONSE_CALL_STATE_CHANGED within=0", StepKind::ExpectUnsol, 1001,
          "", 1, 0},
-        {"clear unsol", StepKind::ClearUnsol},
-        {"sleep 0", StepKind::Sleep, 0},
         {"sleep 1500", StepKind::Sleep, 1500},
-        {"print calls", StepKind::PrintCalls},
     };
     for (const GoodLine &c : cases) {
         SCOPED_TRACE(c.line);
@@ -73,76 +55,28 @@ TEST(ScenarioParse, GoodLines)
     }
 }
 
-TEST(ScenarioParse, CallChecks)
-{
-    const ParsedLine p = parse_line(
-        "expect call 2 state=holding number=\"+49 555\" toa=145 mpty=1 mt=no voice=true "
-        "calltype=-1 attr=2 text=null",
-        1);
-    ASSERT_TRUE(p.step) << p.error;
-    const std::vector<CallCheck> &k = p.step->checks;
-    ASSERT_EQ(k.size(), 9u);
-    EXPECT_EQ(k[0].key, CallKey::State);
-    EXPECT_EQ(k[0].value, 1);
-    EXPECT_EQ(k[1].text, "+49 555");
-    EXPECT_EQ(k[4].value, 0);
-    EXPECT_EQ(k[5].value, 1);
-    EXPECT_EQ(k[6].value, -1);
-    EXPECT_EQ(k[8].text, std::nullopt);
-    // Quoted, null is the text "null".
-    EXPECT_EQ(parse_line("expect call 1 text=\"null\"", 1).step->checks[0].text, "null");
-    EXPECT_EQ(parse_line("expect call 1 number=", 1).step->checks[0].text, "");
-}
-
 TEST(ScenarioParse, BadLines)
 {
     const std::pair<const char *, const char *> cases[] = {
         {"fly 123", "unknown step 'fly'"},
-        {"stack", "expected stack <control command>"},
         {"calls 2", "takes no arguments; usage: calls"},
-        {"request", "no request; usage: request <number|name>"},
         {"request nine", "unknown request 'nine'"},
         {"request 9 9", "unknown data '9'"},
-        {"dial", "no number; usage: dial"},
         {"hangup one", "'one' is not a number; usage: hangup <index>"},
         {"sleep -1", "expected sleep"},
-        {"sleep soon", "expected sleep"},
-        {"expect error", "expected expect error"},
-        {"expect error NOT_AN_ERROR", "expected expect error"},
-        {"expect calls", "expected expect calls"},
         {"expect calls -1", "expected expect calls"},
-        {"expect calls 1 2", "expected expect calls"},
-        {"expect call x", "expected expect call"},
         {"expect call 1 state", "expected key=value"},
         {"expect call 1 colour=red", "unknown call key 'colour'"},
         {"expect call 1 state=ringing", "bad value 'ringing' for state"},
-        {"expect call 1 mt=256", "bad value '256' for mt"},
         {"expect call 1 mt=maybe", "bad value 'maybe' for mt"},
-        {"expect call 1 toa=", "bad value '' for toa"},
         {"expect call 1 text=\"open", "unterminated quote"},
         {"expect call 1 text=\"\\q\"", "unknown escape"},
-        {"expect unsol", "expected expect unsol"},
         {"expect unsol 1001 count=0", "expected count=<n>"},
         {"expect unsol 1001 times=2", "unknown option 'times'"},
-        {"expect unsol 1001 within", "expected count=<n>"},
-        {"expect unsol 1051 int=", "int= takes one value"},
         {"expect unsol 1051 int=1,2", "int= takes one value"},
-        {"expect unsol 1056 ints=1,", "bad value '1,' for ints"},
-        {"expect unsol 1047 strings=\"1", "unterminated quote"},
-        {"expect unsol 1011 code=x", "bad value 'x' for code"},
-        {"expect no-unsol", "expected expect no-unsol"},
         {"expect no-unsol 1051 within=3", "expected expect no-unsol"},
-        {"expect ints 1 x", "bad value 'x' in expect ints"},
-        {"expect no-data 1", "expect no-data takes no arguments"},
-        {"expect forwardings", "expected expect forwardings <n>"},
-        {"expect forwarding x", "expected expect forwarding <position>"},
         {"expect forwarding 0 colour=1", "unknown forwarding key 'colour' (keys: status reason"},
-        {"expect forwarding 0 time=soon", "bad value 'soon' for time"},
-        {"expect sms-response ref", "expected key=value"},
         {"expect sms-response code=1", "unknown sms-response key 'code' (keys: ref ack error)"},
-        {"expect nothing", "unknown expectation 'nothing'"},
-        {"clear unsol now", "clear unsol takes no arguments"},
-        {"print calls twice", "print calls takes no arguments"},
     };
     for (const auto &[line, error] : cases) {
         SCOPED_TRACE(line);
@@ -154,36 +88,9 @@ TEST(ScenarioParse, BadLines)
 
 TEST(ScenarioParse, DataChecks)
 {
-    const Step ints = *parse_line("expect ints 1 -4", 1).step;
-    EXPECT_EQ(ints.kind, StepKind::ExpectData);
-    EXPECT_EQ(ints.data.ints, (std::vector<int>{1, -4}));
-    EXPECT_EQ(*parse_line("expect ints", 1).step->data.ints, std::vector<int>{});
-
     const Step strings = *parse_line("expect strings 42 null \"null\" \"a b\"", 1).step;
     EXPECT_EQ(strings.data.strings,
               (std::vector<OptText>{"42", std::nullopt, "null", "a b"}));
-
-    const Step invite =
-        *parse_line("expect unsol 1047 count=2 strings=1,\"4\",\"sip:a,b\",null", 1).step;
-    EXPECT_EQ(invite.count, 2);
-    EXPECT_EQ(invite.data.strings, (std::vector<OptText>{"1", "4", "sip:a,b", std::nullopt}));
-    EXPECT_EQ(parse_line("expect unsol 1003 text=\"07 91\"", 1).step->data.strings,
-              (std::vector<OptText>{"07 91"}));
-    EXPECT_EQ(parse_line("expect unsol 1051 int=2", 1).step->data.ints, std::vector<int>{2});
-    EXPECT_EQ(parse_line("expect unsol 1056 ints=1,-1", 1).step->data.ints,
-              (std::vector<int>{1, -1}));
-
-    const Step supp = *parse_line("expect unsol 1011 code=2 number=null", 1).step;
-    ASSERT_EQ(supp.data.supp.size(), 2u);
-    EXPECT_EQ(supp.data.supp[0].key, "code");
-    EXPECT_EQ(supp.data.supp[0].value, 2);
-    EXPECT_TRUE(supp.data.supp[1].is_text);
-    EXPECT_EQ(supp.data.supp[1].text, std::nullopt);
-
-    const Step fwd = *parse_line("expect forwarding 0 status=1 number=\"+86 1\" time=20", 1).step;
-    ASSERT_EQ(fwd.fields.size(), 3u);
-    EXPECT_EQ(fwd.fields[1].text, "+86 1");
-    EXPECT_EQ(fwd.fields[2].value, 20);
 }
 
 TEST(ScenarioParse, ErrorsCarryFileAndLine)
@@ -234,8 +141,6 @@ TEST(Expectations, CallCount)
     EXPECT_EQ(check_call_count(call_list_completion(list), 2), std::nullopt);
     EXPECT_EQ(check_call_count(call_list_completion(list), 1),
               "RIL_REQUEST_GET_CURRENT_CALLS #4 has 2 calls, expected 1");
-    CallRecords none;
-    EXPECT_EQ(check_call_count(call_list_completion(none), 0), std::nullopt);
     // A failed request is no call list, not an empty one.
     const auto failed = check_call_count(Completion{4, 9, 6, 0, {}}, 0);
     ASSERT_TRUE(failed);
@@ -259,7 +164,6 @@ TEST(Expectations, CallKeysMatchAndMismatch)
         {2, "state=holding number=+4915551234 toa=145 mpty=3 mt=yes voice=1 calltype=3 attr=2"},
         {2, "state=1 text=\"two words\""},
         {5, "state=incoming number=null text=null mt=0"},
-        {5, ""},
     };
     for (const auto &[index, line] : matching) {
         SCOPED_TRACE(line);
@@ -269,13 +173,7 @@ TEST(Expectations, CallKeysMatchAndMismatch)
     const std::tuple<int, const char *, const char *> mismatching[] = {
         {2, "state=active", "call 2: state is holding, expected active"},
         {2, "number=+4915551235", "call 2: number is \"+4915551234\", expected \"+4915551235\""},
-        {2, "toa=129", "call 2: toa is 145, expected 129"},
-        {2, "mpty=1", "call 2: mpty is 3, expected 1"},
-        {2, "mt=0", "call 2: mt is 1, expected 0"},
         {2, "voice=no", "call 2: voice is 1, expected 0"},
-        {2, "calltype=0", "call 2: calltype is 3, expected 0"},
-        {2, "attr=1", "call 2: attr is 2, expected 1"},
-        {2, "text=two", "call 2: text is \"two words\", expected \"two\""},
         {5, "number=\"\"", "call 5: number is null, expected \"\""},
         {5, "text=\"null\"", "call 5: text is null, expected \"null\""},
         {3, "", "no call 3 in RIL_REQUEST_GET_CURRENT_CALLS #4 (calls: 2, 5)"},
@@ -298,11 +196,6 @@ TEST(Expectations, PrintedCallParsesBackAsItsOwnExpectation)
     EXPECT_EQ(check_call(c, 9, checks_of(keys)), std::nullopt) << printed;
 }
 
-} // namespace
-} // namespace zol_host
-
-namespace zol_host {
-namespace {
 
 // Runs one expectation line against a completion, as the runner does.
 std::optional<std::string> expect_on(const std::string &line, const std::optional<Completion> &c)
@@ -363,28 +256,20 @@ TEST(Expectations, DataOfTheLastCompletion)
     const Case cases[] = {
         {"expect ints 1 4", &clir, std::nullopt},
         {"expect ints 2 4", &clir, "RIL_REQUEST_GET_CLIR #5: ints are 1 4, expected 2 4"},
-        {"expect ints 1", &clir, "RIL_REQUEST_GET_CLIR #5: ints are 1 4, expected 1"},
         {"expect ints 1 4", &failed,
          "RIL_REQUEST_GET_CLIR #5 (Generic Failure (2)): carried no data, expected ints 1 4"},
-        {"expect ints", &none, std::nullopt},
         {"expect no-data", &none, std::nullopt},
         {"expect no-data", &failed, std::nullopt},
         {"expect no-data", &clir, "RIL_REQUEST_GET_CLIR #5 carried ints 1 4, expected no data"},
         {"expect strings sip:ims.example.org", &config, std::nullopt},
-        {"expect strings \"\"", &config,
-         "RIL_REQUEST_IMS_GET_CONFIGRATION #5: strings are \"sip:ims.example.org\", expected \"\""},
         {"expect strings x", &clir,
          "RIL_REQUEST_GET_CLIR #5: carried ints 1 4, expected strings \"x\""},
         {"expect sms-response ref=7 error=0 ack=null", &sent, std::nullopt},
-        {"expect sms-response ref=8 error=10 ack=41", &retry, std::nullopt},
         {"expect sms-response error=0", &retry,
          "RIL_REQUEST_IMS_SEND_SMS #5 (SMS Send Fail Retry (10)): error is 10, expected 0"},
-        {"expect sms-response ack=null", &retry,
-         "RIL_REQUEST_IMS_SEND_SMS #5 (SMS Send Fail Retry (10)): ack is \"41\", expected null"},
         {"expect sms-response ref=7", &clir,
          "RIL_REQUEST_GET_CLIR #5 carried ints 1 4, expected an SMS response"},
         {"expect forwardings 2", &list, std::nullopt},
-        {"expect forwardings 0", &empty_list, std::nullopt},
         {"expect forwardings 1", &list,
          "RIL_REQUEST_QUERY_CALL_FORWARD_STATUS #5 has 2 forwarding records, expected 1"},
         {"expect forwardings 0", &failed,
@@ -393,7 +278,6 @@ TEST(Expectations, DataOfTheLastCompletion)
         {"expect forwarding 0 status=1 reason=0 class=1 toa=0 number=+861234 time=0 "
          "interval=null",
          &list, std::nullopt},
-        {"expect forwarding 1 status=0 reason=2 number=null time=20", &list, std::nullopt},
         {"expect forwarding 1 reason=3", &list, "forwarding 1: reason is 2, expected 3"},
         {"expect forwarding 0 number=1234", &list,
          "forwarding 0: number is \"+861234\", expected \"1234\""},
@@ -445,8 +329,6 @@ TEST(Expectations, UnsolicitedData)
         {"expect unsol 1047 strings=1,4,\"sip:a,b\"", &mt, std::nullopt},
         {"expect unsol 1047 strings=1,1,\"sip:a,b\"", &mt,
          "strings are \"1\" \"4\" \"sip:a,b\", expected \"1\" \"1\" \"sip:a,b\""},
-        {"expect unsol 1047 strings=1,4", &mt,
-         "strings are \"1\" \"4\" \"sip:a,b\", expected \"1\" \"4\""},
         {"expect unsol 1051 int=2", &hold, std::nullopt},
         {"expect unsol 1051 int=3", &hold, "ints are 2, expected 3"},
         {"expect unsol 1051 strings=2", &hold, "carried int 2, expected strings \"2\""},

@@ -45,14 +45,10 @@ TEST(SmsPdu, ChecksEachKindAndSaysWhatIsWrong)
         {kDeliver, TpduKind::status_report, "not an SMS-STATUS-REPORT"},
         {kStatusReport, TpduKind::deliver, "not an SMS-DELIVER"},
         {kDeliver.substr(0, kDeliver.size() - 2), TpduKind::deliver, "user data of 8"},
-        {kDeliver + "00", TpduKind::deliver, "user data of 10"},
         // A bare TPDU reads its first octet as the SMSC length.
         {kDeliver.substr(16), TpduKind::deliver, "top bit"},
-        {"0C", TpduKind::deliver, "SMSC address of 12"},
         {"00", TpduKind::deliver, "no TPDU"},
-        {"", TpduKind::deliver, "empty"},
         {"0004159100", TpduKind::deliver, "21 digits"},
-        {"00040B110000", TpduKind::deliver, "top bit"},
         {"00040B91132688", TpduKind::deliver, "cut short"},
         {"00040B911326880736F400001110117195", TpduKind::deliver, "before the user data"},
         {"00040B911326880736F4000011101171955140A1", TpduKind::deliver, "161 too large"},
@@ -110,7 +106,6 @@ TEST(SmsPdu, BuildsADeliverThatChecksOut)
         int year;
     } bad[] = {
         {"", "hi", 2024},
-        {"+", "hi", 2024},
         {"12a4", "hi", 2024},
         {std::string(21, '1'), "hi", 2024},
         {"1", std::string(161, 'a'), 2024},
