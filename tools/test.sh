@@ -1,6 +1,7 @@
 #!/bin/sh
 # Builds and runs every test: plain, with AddressSanitizer+UndefinedBehaviorSanitizer,
-# with ThreadSanitizer, and the clang thread-safety analysis build.
+# with ThreadSanitizer, the clang thread-safety analysis build, and bounded
+# runs of the libFuzzer targets.
 set -eu
 cd "$(dirname "$0")/.."
 tools/setup.sh
@@ -24,4 +25,8 @@ echo "=== thread-safety analysis (clang 14)"
 CC=clang-14 CXX=clang++-14 cmake -S . -B build/tsa -G Ninja -DZOL_THREAD_SAFETY=ON \
     -DZOL_BUILD_TESTS=OFF >/dev/null
 ninja -C build/tsa -j "$jobs"
+echo "=== fuzz (clang 14, bounded runs)"
+CC=clang-14 CXX=clang++-14 cmake -S . -B build/fuzz -G Ninja -DZOL_FUZZ=ON -DZOL_BUILD_TESTS=ON >/dev/null
+ninja -C build/fuzz -j "$jobs" fuzz_stack_frames fuzz_host_requests
+(cd build/fuzz && ctest --output-on-failure -j 1 --timeout 600 -R fuzz)
 echo "all test builds passed"

@@ -49,7 +49,8 @@ void on_request(int request, void *data, size_t datalen, RIL_Token t)
             token_id, static_cast<int>(datalen));
 
     char flow[300];
-    if (uses_on_off_argument(request) && data != nullptr) {
+    // The on/off word is read only when the host handed over all of it.
+    if (uses_on_off_argument(request) && data != nullptr && datalen >= sizeof(int32_t)) {
         int32_t on;
         memcpy(&on, data, sizeof on);
         zol_format_log_msg(flow, sizeof flow, "%s - %s, Token %d", name, on != 0 ? "On" : "Off",

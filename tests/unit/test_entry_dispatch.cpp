@@ -1,7 +1,11 @@
 // Module entry, the radio functions and the dispatch table.
 #include <gtest/gtest.h>
 
+#include <deque>
 #include <set>
+
+#include <sys/mman.h>
+#include <unistd.h>
 
 #include "test_host.h"
 
@@ -111,6 +115,29 @@ TEST_F(EntryDispatch, RequestsWithoutRowAreNotSupported)
     EXPECT_TRUE(host.logged("UI --- RIL_REQUEST_SET_MUTE (53) ---> [token id 103, data len 4]\n"));
     EXPECT_TRUE(host.logged(
         "UI <--- RIL_REQUEST_GET_SIM_STATUS (1) Complete --- Token 102, Request Not Supported, Len 0 ]\n"));
+}
+
+// Data shorter than the on/off word ends right before an unmapped page: any
+// read of the word past datalen faults.
+TEST_F(EntryDispatch, OnOffRequestsWithShortDataReadNoFurther)
+{
+    const long page = sysconf(_SC_PAGESIZE);
+    auto *pages = static_cast<uint8_t *>(
+        mmap(nullptr, 2 * page, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0));
+    ASSERT_NE(pages, MAP_FAILED);
+    ASSERT_EQ(mprotect(pages + page, page, PROT_NONE), 0);
+    std::deque<Token> tokens;
+    for (int request : {RIL_REQUEST_RADIO_POWER, RIL_REQUEST_SET_MUTE, RIL_REQUEST_SCREEN_STATE}) {
+        for (size_t len = 0; len < sizeof(int32_t); ++len) {
+            Token &t = tokens.emplace_back(static_cast<int32_t>(110 + tokens.size()));
+            uint8_t *data = pages + page - len;
+            radio()->onRequest(request, data, len, t.get());
+            auto c = host.completions_for(t.get());
+            ASSERT_EQ(c.size(), 1u) << request << "/" << len;
+            EXPECT_EQ(c[0].error, RIL_E_REQUEST_NOT_SUPPORTED);
+        }
+    }
+    munmap(pages, 2 * page);
 }
 
 TEST_F(EntryDispatch, ProcessEventResults)
