@@ -24,17 +24,6 @@ bool data_prologue(const char *handler, zol_request_params_type *params_ptr,
     return have_params;
 }
 
-bool host_word(const zol_request_params_type &request, size_t i, int32_t &out)
-{
-    // Host words are in the host's own byte order, unlike stack payloads.
-    const size_t end = (i + 1) * sizeof(int32_t);
-    if (request.data == nullptr || request.datalen < end) {
-        return false;
-    }
-    memcpy(&out, static_cast<const uint8_t *>(request.data) + end - sizeof(int32_t), sizeof out);
-    return true;
-}
-
 int host_call_state(uint32_t stack_state)
 {
     switch (stack_state) {

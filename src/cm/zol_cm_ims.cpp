@@ -81,18 +81,6 @@ int32_t text_to_int(const char *text)
     return value > INT32_MAX ? INT32_MAX : value < INT32_MIN ? INT32_MIN : static_cast<int32_t>(value);
 }
 
-// Text i of the host's array of text pointers; null when the data is shorter
-// than i + 1 pointers or the text is missing.
-const char *host_text(const zol_request_params_type &request, size_t i)
-{
-    if (request.data == nullptr || request.datalen / sizeof(char *) <= i) {
-        return nullptr;
-    }
-    const char *text;
-    memcpy(&text, static_cast<const char *const *>(request.data) + i, sizeof text);
-    return text;
-}
-
 } // namespace
 
 // Answers a request without usable data: code 2 and the position of the exit.

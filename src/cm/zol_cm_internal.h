@@ -253,10 +253,6 @@ int32_t last_end_cause();
 bool data_prologue(const char *handler, zol_request_params_type *params_ptr,
                    zol_request_return_type *ret_ptr, const char *data_cond, bool log_entry = true);
 
-// Reads a host word at index i of a request's data; false when the data does
-// not hold it.
-bool host_word(const zol_request_params_type &request, size_t i, int32_t &out);
-
 } // namespace zol::cm
 
 // "zol_cm - <handler>() - L<line> exit error": a request refused for its data.

@@ -71,6 +71,31 @@ inline char *terminated_text(uint8_t *field, size_t width)
     return reinterpret_cast<char *>(field);
 }
 
+// Host request data is read in the host's own byte order, and never beyond
+// the length the host gave, whatever record the request is meant to carry.
+
+// Word i of a host array of 32-bit integers; false when the data does not hold it.
+inline bool host_word(const void *data, uint32_t datalen, size_t i, int32_t &out)
+{
+    if (data == nullptr || datalen / sizeof(int32_t) <= i) {
+        return false;
+    }
+    memcpy(&out, static_cast<const int32_t *>(data) + i, sizeof out);
+    return true;
+}
+
+// Text i of a host array of text pointers; null when the array is shorter
+// than i + 1 pointers or the text itself is null.
+inline const char *host_text(const void *data, uint32_t datalen, size_t i)
+{
+    if (data == nullptr || datalen / sizeof(char *) <= i) {
+        return nullptr;
+    }
+    const char *text;
+    memcpy(&text, static_cast<const char *const *>(data) + i, sizeof text);
+    return text;
+}
+
 // A message payload of a fixed size, zero-filled, written field by field.
 template <size_t N>
 class PayloadBuilder {

@@ -4,6 +4,7 @@
 #ifndef ZOL_FLOW_H
 #define ZOL_FLOW_H
 
+#include "common/zol_payload.h"
 #include "reference_zol.h"
 
 namespace zol {
@@ -47,6 +48,16 @@ bool send_pending(const zol_request_params_type &request, uint16_t message_id,
 // Confirmation side: takes the oldest request waiting for this event (a copy
 // of it) for the caller to complete; no other thread can complete it then.
 bool find_waiting_request(int32_t event_id, zol_reqlist_entry_type &entry);
+
+// The host's data of a request, read as an array of words or of text pointers.
+inline bool host_word(const zol_request_params_type &request, size_t i, int32_t &out)
+{
+    return host_word(request.data, request.datalen, i, out);
+}
+inline const char *host_text(const zol_request_params_type &request, size_t i)
+{
+    return host_text(request.data, request.datalen, i);
+}
 
 // Logs a handler's exit: "%s() exit".
 void handler_exit(const char *handler);

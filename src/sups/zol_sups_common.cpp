@@ -50,23 +50,4 @@ void refuse(const zol_request_params_type &request, const char *handler, const c
     complete_request(request.t, request.event_id, RIL_E_GENERIC_FAILURE);
 }
 
-const char *host_text(const zol_request_params_type &request, size_t i)
-{
-    if (request.data == nullptr || request.datalen / sizeof(char *) <= i) {
-        return nullptr;
-    }
-    const char *text;
-    memcpy(&text, static_cast<const char *const *>(request.data) + i, sizeof text);
-    return text;
-}
-
-bool host_word(const zol_request_params_type &request, size_t i, int32_t &out)
-{
-    if (request.data == nullptr || request.datalen / sizeof(int32_t) <= i) {
-        return false;
-    }
-    memcpy(&out, static_cast<const int32_t *>(request.data) + i, sizeof out);
-    return true;
-}
-
 } // namespace zol::sups

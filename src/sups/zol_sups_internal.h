@@ -198,13 +198,6 @@ void send_or_fail(const zol_request_params_type &request, const SsRequest &paylo
 // Answers a request whose data the handler cannot use, with code 2.
 void refuse(const zol_request_params_type &request, const char *handler, const char *why);
 
-// Text i of a host array of text pointers; null when the array is missing,
-// shorter than i + 1 pointers, or the text itself is null.
-const char *host_text(const zol_request_params_type &request, size_t i);
-
-// Host word i of a host array of 32-bit integers; false when not present.
-bool host_word(const zol_request_params_type &request, size_t i, int32_t &out);
-
 // Confirmation side of an interrogation: answers the claimed request from
 // the confirmation payload. alloc is zol_malloc in the module; it stands
 // apart so that failing allocations can be exercised.
