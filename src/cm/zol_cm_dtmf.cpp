@@ -57,13 +57,14 @@ void zol_cm_callsvc_request_dtmf_start(zol_request_params_type *params_ptr,
         return;
     }
     ZOL_LOG(ZOL_LOG_TRACE, "%s() entry,c=%d", __func__, tone);
-    if (!remember_request(request, kEventDtmfStartConf)) {
+    const Remembered remembered = remember_request(request, kEventDtmfStartConf);
+    if (!remembered) {
         return;
     }
     PayloadBuilder<DtmfLayout::kStartSize> payload;
     payload.u8(DtmfLayout::kCallId, kAnyCall);
     payload.u8(DtmfLayout::kTone, tone);
-    send_remembered(request, kMsgDtmfStart, payload.data(), payload.size(),
+    send_remembered(request, remembered, kMsgDtmfStart, payload.data(), payload.size(),
                     "Reply to RIL --> dtmf_start fail,\n");
     ZOL_LOG(ZOL_LOG_TRACE, " %s() exit", __func__);
 }
@@ -75,12 +76,13 @@ void zol_cm_callsvc_request_dtmf_stop(zol_request_params_type *params_ptr,
     if (!data_prologue(__func__, params_ptr, ret_ptr, "params_ptr->data != ((void *)0)")) {
         return;
     }
-    if (!remember_request(*params_ptr, kEventDtmfStopConf)) {
+    const Remembered remembered = remember_request(*params_ptr, kEventDtmfStopConf);
+    if (!remembered) {
         return;
     }
     PayloadBuilder<DtmfLayout::kStopSize> payload;
     payload.u8(DtmfLayout::kCallId, kAnyCall);
-    send_remembered(*params_ptr, kMsgDtmfStop, payload.data(), payload.size(),
+    send_remembered(*params_ptr, remembered, kMsgDtmfStop, payload.data(), payload.size(),
                     "Reply to RIL --> dtmf_stop fail,\n");
     ZOL_LOG(ZOL_LOG_TRACE, " %s() exit", __func__);
 }

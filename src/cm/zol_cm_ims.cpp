@@ -169,14 +169,15 @@ void zol_cm_callsvc_request_ims_get_configration(zol_request_params_type *params
         ZOL_CM_EXIT_ERROR(request);
         return;
     }
-    if (!remember_request(request, kEventGetCfgConf)) {
+    const Remembered remembered = remember_request(request, kEventGetCfgConf);
+    if (!remembered) {
         return;
     }
     const int32_t item = text_to_int(item_text);
     ZOL_LOG(ZOL_LOG_TRACE, "get config %d", item);
     PayloadBuilder<4> payload;
     payload.u32(0, static_cast<uint32_t>(item));
-    send_remembered(request, kMsgGetConfig, payload.data(), payload.size(),
+    send_remembered(request, remembered, kMsgGetConfig, payload.data(), payload.size(),
                     "Reply to RIL --> ims_get_configration fail,\n");
     ZOL_LOG(ZOL_LOG_TRACE, " %s() exit", __func__);
 }

@@ -119,7 +119,8 @@ void zol_cm_callsvc_request_answer(zol_request_params_type *params_ptr,
         return;
     }
     const zol_request_params_type &request = *params_ptr;
-    if (!remember_request(request, kEventConnectedInd)) {
+    const Remembered remembered = remember_request(request, kEventConnectedInd);
+    if (!remembered) {
         return;
     }
     using L = CallResponseLayout;
@@ -134,7 +135,7 @@ void zol_cm_callsvc_request_answer(zol_request_params_type *params_ptr,
         ZOL_LOG(ZOL_LOG_TRACE, "%s() in_data_ptr is null ,set call type is voice", __func__);
     }
     put_answer_call_type(payload, have_type, host_call_type);
-    send_remembered(request, kMsgCallResponse, payload.data(), payload.size(),
+    send_remembered(request, remembered, kMsgCallResponse, payload.data(), payload.size(),
                     "Reply to RIL --> request_answer fail,\n");
     handler_exit(__func__);
 }

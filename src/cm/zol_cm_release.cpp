@@ -16,13 +16,14 @@ void hangup_many(const char *handler, uint8_t kind, const char *fail_line,
     if (!handler_prologue(handler, params_ptr, ret_ptr)) {
         return;
     }
-    if (!remember_request(*params_ptr, kEventEndInd)) {
+    const Remembered remembered = remember_request(*params_ptr, kEventEndInd);
+    if (!remembered) {
         return;
     }
     PayloadBuilder<HangupLayout::kSize> payload;
     payload.u8(HangupLayout::kIndex, kAnyCall);
     payload.u8(HangupLayout::kKind, kind);
-    send_remembered(*params_ptr, kMsgHangup, payload.data(), payload.size(), fail_line);
+    send_remembered(*params_ptr, remembered, kMsgHangup, payload.data(), payload.size(), fail_line);
     handler_exit(handler);
 }
 
@@ -48,14 +49,15 @@ void zol_cm_callsvc_request_hangup(zol_request_params_type *params_ptr,
         ZOL_CM_EXIT_ERROR();
         return;
     }
-    if (!remember_request(request, kEventEndInd)) {
+    const Remembered remembered = remember_request(request, kEventEndInd);
+    if (!remembered) {
         return;
     }
     ZOL_LOG(ZOL_LOG_TRACE, "%s() - conn_index=%d", __func__, conn_index);
     PayloadBuilder<HangupLayout::kSize> payload;
     payload.u8(HangupLayout::kIndex, static_cast<uint8_t>(conn_index));
     payload.u8(HangupLayout::kKind, kHangupOne);
-    send_remembered(request, kMsgHangup, payload.data(), payload.size(),
+    send_remembered(request, remembered, kMsgHangup, payload.data(), payload.size(),
                     "Reply to RIL --> Hangup fail,\n");
     handler_exit(__func__);
 }

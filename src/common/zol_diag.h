@@ -7,7 +7,8 @@
 
 namespace zol {
 
-// Whether a line of this level would reach the log at all; lets callers skip
+// Whether a line of this level would reach the log at all: the module writes
+// the level and the log library lets its priority through. Lets callers skip
 // formatting lines that would be dropped.
 bool log_level_enabled(unsigned level);
 

@@ -27,17 +27,29 @@ int send_immediate(const zol_request_params_type &request, uint16_t message_id,
                    const void *payload, uint32_t payload_len, const char *fail_line,
                    const char *success_line);
 
+// A request remembered in the pending list: the entry added for it and its
+// token id, read before the entry went in. From then on a confirmation may
+// complete the request at any moment and the host may hand its token to the
+// next request, so the handler neither reads the token again nor takes an
+// entry by the token alone.
+struct Remembered {
+    bool added = false;
+    uint16_t req_id = 0;
+    int32_t token_id = 0;
+    explicit operator bool() const { return added; }
+};
+
 // Pending pattern, first step: remember the request as waiting for
 // pending_event_id. False when the list refused it; the list has answered the
 // host then.
-bool remember_request(const zol_request_params_type &request, uint32_t pending_event_id);
+Remembered remember_request(const zol_request_params_type &request, uint32_t pending_event_id);
 
 // Pending pattern, second step: send the remembered request's message. When
 // the send fails, logs fail_line and answers fail_code, unless a confirmation
 // has taken the request meanwhile. True when sent.
-bool send_remembered(const zol_request_params_type &request, uint16_t message_id,
-                     const void *payload, uint32_t payload_len, const char *fail_line,
-                     int32_t fail_code = RIL_E_GENERIC_FAILURE);
+bool send_remembered(const zol_request_params_type &request, const Remembered &remembered,
+                     uint16_t message_id, const void *payload, uint32_t payload_len,
+                     const char *fail_line, int32_t fail_code = RIL_E_GENERIC_FAILURE);
 
 // Both steps, for handlers that log nothing between them. True when the
 // request now waits for the stack; otherwise the host has its answer.

@@ -114,7 +114,13 @@ int zol_ipc_send_request(const zol_request_params_type *params_ptr)
     const uint32_t datalen = p.data != nullptr ? p.datalen : 0;
     if (g_channel_id >= 1 && g_agent_send != nullptr && (p.data != nullptr || p.datalen == 0)) {
         const size_t frame_len = ZOL_IPC_HEADER_LEN + static_cast<size_t>(datalen);
-        auto *frame = static_cast<uint8_t *>(zol_malloc(frame_len));
+        // The send record holds the frame length as a signed 32-bit word; a longer
+        // frame cannot be described to the agent, and on a 32-bit target the sum
+        // above would wrap around to a few bytes. Such a frame fails like a
+        // failed allocation.
+        auto *frame = datalen <= static_cast<uint32_t>(INT32_MAX - ZOL_IPC_HEADER_LEN)
+                          ? static_cast<uint8_t *>(zol_malloc(frame_len))
+                          : nullptr;
         if (frame == nullptr) {
             ZOL_LOG_POSITION(ZOL_LOG_TRACE);
         } else {

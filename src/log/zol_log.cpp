@@ -78,6 +78,12 @@ constexpr const char *kErrnoNames[] = {
 constexpr int32_t kErrnoNameCount = sizeof(kErrnoNames) / sizeof(kErrnoNames[0]);
 static_assert(kErrnoNameCount == 27);
 
+// Levels 0 and 1 are errors, 2 to 4 debug trace.
+int priority_of(uint32_t level)
+{
+    return level <= ZOL_LOG_ASSERT ? ANDROID_LOG_ERROR : ANDROID_LOG_DEBUG;
+}
+
 } // namespace
 
 extern "C" {
@@ -257,8 +263,7 @@ void zol_log_msg_to_adb(uint32_t level, const char *text)
     if (level > ZOL_LOG_STARTUP || text == nullptr) {
         return;
     }
-    const int prio = level <= ZOL_LOG_ASSERT ? ANDROID_LOG_ERROR : ANDROID_LOG_DEBUG;
-    __android_log_buf_print(LOG_ID_RADIO, prio, ZOL_LOG_TAG, "%s", text);
+    __android_log_buf_print(LOG_ID_RADIO, priority_of(level), ZOL_LOG_TAG, "%s", text);
 }
 
 void zol_log_assert_failed(const char *cond_text)
@@ -342,7 +347,10 @@ namespace zol {
 
 bool log_level_enabled(unsigned level)
 {
-    return level <= ZOL_LOG_STARTUP;
+    // The question __android_log_buf_print asks before it writes anything, with
+    // the same default: a line it would drop is not worth formatting.
+    return level <= ZOL_LOG_STARTUP &&
+           __android_log_is_loggable(priority_of(level), ZOL_LOG_TAG, ANDROID_LOG_VERBOSE) != 0;
 }
 
 } // namespace zol

@@ -498,15 +498,22 @@ bool reqlist_claim_by_event(uint32_t event_id, zol_reqlist_entry_type &out)
     return true;
 }
 
-bool reqlist_claim_by_token(RIL_Token t)
+bool reqlist_claim_entry(RIL_Token t, uint16_t req_id, int32_t token_id)
 {
     MutexLock lock(g_reqlist_mutex);
-    Slot *s = find_by_token_locked(t);
-    if (s == nullptr || s->claimed) {
-        return false;
+    for (Slot *s = g_head; s != nullptr; s = s->next) {
+        if (s->entry.t == t && s->entry.req_id == req_id) {
+            ZOL_LOG(ZOL_LOG_DETAIL, "Found ReqList entry : %s(%d), token id %d\n",
+                    name_of(s->entry.request), s->entry.request, token_id);
+            if (s->claimed) {
+                return false;
+            }
+            s->claimed = true;
+            return true;
+        }
     }
-    s->claimed = true;
-    return true;
+    ZOL_LOG(ZOL_LOG_DETAIL, "Not found ReqList entry : token id %d\n", token_id);
+    return false;
 }
 
 } // namespace zol

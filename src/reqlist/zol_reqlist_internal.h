@@ -12,8 +12,10 @@ namespace zol {
 // Claims the oldest unclaimed request waiting for event_id and copies it out.
 bool reqlist_claim_by_event(uint32_t event_id, zol_reqlist_entry_type &out);
 
-// Claims the request of token t; false when there is none or it is claimed already.
-bool reqlist_claim_by_token(RIL_Token t);
+// Claims the entry added for token t under req_id; false when it is gone or
+// claimed already. The token is compared, never read: its request may be
+// over and the token the host's again, so token_id is what the log shows.
+bool reqlist_claim_entry(RIL_Token t, uint16_t req_id, int32_t token_id);
 
 } // namespace zol
 

@@ -81,6 +81,8 @@ void zol_sms_request_send_sms(zol_request_params_type *params_ptr, zol_request_r
         return;
     }
 
+    // Read before the entry goes in: from then on the request may be completed.
+    const int32_t token_id = zol_log_get_token_id(request.t);
     zol_reqlist_entry_type entry;
     zol_reqlist_default_entry(request.t, request.event_id, ZOL_REQ_AWAITING_MORE_AMSS_EVENTS,
                               kEventSendStatusInd, nullptr, &entry);
@@ -113,8 +115,8 @@ void zol_sms_request_send_sms(zol_request_params_type *params_ptr, zol_request_r
     payload.u32(L::kMsgRef, static_cast<uint32_t>(sms.msg_ref));
     payload.u32(L::kTech, static_cast<uint32_t>(sms.tech));
 
-    send_remembered(request, kMsgSendSms, payload.data(), payload.size(),
-                    "Reply to RIL --> send sms fail,\n", RIL_E_SMS_SEND_FAIL_RETRY);
+    send_remembered(request, {true, entry.req_id, token_id}, kMsgSendSms, payload.data(),
+                    payload.size(), "Reply to RIL --> send sms fail,\n", RIL_E_SMS_SEND_FAIL_RETRY);
     handler_exit(__func__);
 }
 

@@ -33,15 +33,15 @@ uint32_t code_of_facility(const char *text, size_t known)
     return kCodeNone;
 }
 
-bool add_pending(const zol_request_params_type &request, uint32_t op)
+Remembered add_pending(const zol_request_params_type &request, uint32_t op)
 {
     return remember_request(request, static_cast<uint32_t>(confirmation_of(op)));
 }
 
-void send_or_fail(const zol_request_params_type &request, const SsRequest &payload,
-                  const char *fail_line)
+void send_or_fail(const zol_request_params_type &request, const Remembered &remembered,
+                  const SsRequest &payload, const char *fail_line)
 {
-    send_remembered(request, kMsgSsRequest, payload.data(), payload.size(), fail_line);
+    send_remembered(request, remembered, kMsgSsRequest, payload.data(), payload.size(), fail_line);
 }
 
 void refuse(const zol_request_params_type &request, const char *handler, const char *why)

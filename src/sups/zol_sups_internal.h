@@ -8,6 +8,7 @@
 #include <cstdint>
 
 #include "common/zol_payload.h"
+#include "ipc/zol_flow.h"
 #include "reference_zol.h"
 
 namespace zol::sups {
@@ -188,11 +189,12 @@ void set_clir_mode(int32_t mode);
 
 // Remembers the request as waiting for the confirmation of op. False when the
 // list refused it; the list has answered the host then.
-bool add_pending(const zol_request_params_type &request, uint32_t op);
+Remembered add_pending(const zol_request_params_type &request, uint32_t op);
 
 // Sends the SS request; when that fails, logs fail_line and answers the host
 // with code 2 (unless a confirmation has taken the request meanwhile).
-void send_or_fail(const zol_request_params_type &request, const SsRequest &payload,
+void send_or_fail(const zol_request_params_type &request, const Remembered &remembered,
+                  const SsRequest &payload,
                   const char *fail_line);
 
 // Answers a request whose data the handler cannot use, with code 2.

@@ -25,6 +25,23 @@ void answer_failure(const zol_reqlist_entry_type &request)
     complete_request(request.t, request.request, RIL_E_GENERIC_FAILURE);
 }
 
+// A confirmation finds its request by operation alone: with queries of several
+// services outstanding it may complete one that asked for another kind of
+// answer. The host reads the data in its own request's shape (a status pair as
+// forwarding record pointers), so data of the wrong shape is never handed over.
+bool answers_with_list(const zol_reqlist_entry_type &request)
+{
+    return request.request == RIL_REQUEST_QUERY_CALL_FORWARD_STATUS ||
+           request.request == RIL_REQUEST_SET_CALL_FORWARD;
+}
+
+void answer_mismatch(const zol_reqlist_entry_type &request, uint32_t info_type)
+{
+    ZOL_LOG(ZOL_LOG_ERROR, "%s: information type %d does not answer request %d\n", kConfName,
+            static_cast<int>(info_type), static_cast<int>(request.request));
+    answer_failure(request);
+}
+
 // Whether the payload carries every field its information type is read for.
 // A list that claims more entries than arrived is refused whole: a partial
 // list would tell the host that forwarding is off where it may be on.
@@ -58,6 +75,10 @@ void answer_forwarding_list(const zol_reqlist_entry_type &request, const Payload
     if (present == 0 || count == 0) {
         complete_request(request.t, request.request, RIL_E_SUCCESS);
         handler_exit(kConfName);
+        return;
+    }
+    if (!answers_with_list(request)) {
+        answer_mismatch(request, kInfoForwardingList);
         return;
     }
 
@@ -174,6 +195,10 @@ void answer_status(const zol_reqlist_entry_type &request, const PayloadView &con
     } else {
         ZOL_LOG(ZOL_LOG_TRACE, "%s", "not support");
     }
+    if (answer_len != 0 && answers_with_list(request)) {
+        answer_mismatch(request, kInfoStatus);
+        return;
+    }
     complete_request(request.t, request.request, RIL_E_SUCCESS, answer_len != 0 ? answer : nullptr,
                      answer_len);
     handler_exit(kConfName);
@@ -248,7 +273,8 @@ void zol_sups_request_query(zol_request_params_type *params_ptr, zol_request_ret
                sizeof reason);
     }
 
-    if (!add_pending(request, kOpInterrogate)) {
+    const Remembered remembered = add_pending(request, kOpInterrogate);
+    if (!remembered) {
         return;
     }
     SsRequest payload;
@@ -286,7 +312,7 @@ void zol_sups_request_query(zol_request_params_type *params_ptr, zol_request_ret
         break;
     }
     payload.u32(SsRequestLayout::kSsCode, code);
-    send_or_fail(request, payload, "Reply to RIL --> INTERROGATE SS fail,\n");
+    send_or_fail(request, remembered, payload, "Reply to RIL --> INTERROGATE SS fail,\n");
     ZOL_LOG(ZOL_LOG_TRACE, " %s() exit", __func__);
 }
 

@@ -67,13 +67,14 @@ void set_service(const char *handler, zol_request_params_type *params_ptr,
         handler_exit(handler);
         return;
     }
-    if (!add_pending(request, op)) {
+    const Remembered remembered = add_pending(request, op);
+    if (!remembered) {
         return;
     }
     SsRequest payload;
     payload.u32(L::kCmdType, op);
     payload.u32(L::kSsCode, code);
-    send_or_fail(request, payload, fail_line);
+    send_or_fail(request, remembered, payload, fail_line);
     handler_exit(handler);
 }
 
@@ -145,7 +146,8 @@ void zol_sups_call_forward_request_set(zol_request_params_type *params_ptr,
         number_len = prefix_len + digits;
     }
 
-    if (!add_pending(request, op)) {
+    const Remembered remembered = add_pending(request, op);
+    if (!remembered) {
         return;
     }
     SsRequest payload;
@@ -168,7 +170,8 @@ void zol_sups_call_forward_request_set(zol_request_params_type *params_ptr,
         payload.put(L::kTimeInterval, L::kTimeIntervalWidth, info.timeInterval,
                     strnlen(info.timeInterval, L::kTimeIntervalWidth));
     }
-    send_or_fail(request, payload, "Reply to RIL --> SUPS call forward Request fail,\n");
+    send_or_fail(request, remembered, payload,
+                 "Reply to RIL --> SUPS call forward Request fail,\n");
     handler_exit(__func__);
 }
 
@@ -218,10 +221,12 @@ void zol_sups_call_barring_request_set(zol_request_params_type *params_ptr,
     }
     payload.u32(L::kCmdType, op);
     ZOL_LOG(ZOL_LOG_TRACE, "e_ss_code=%d, e_cmd_type=%d", static_cast<int>(code), static_cast<int>(op));
-    if (!add_pending(request, op)) {
+    const Remembered remembered = add_pending(request, op);
+    if (!remembered) {
         return;
     }
-    send_or_fail(request, payload, "Reply to RIL --> SUPS call barring Request fail,\n");
+    send_or_fail(request, remembered, payload,
+                 "Reply to RIL --> SUPS call barring Request fail,\n");
     handler_exit(__func__);
 }
 

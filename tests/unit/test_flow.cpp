@@ -142,6 +142,59 @@ TEST_F(Flow, AnswerRacingAFailedSendCompletesOnce)
     EXPECT_EQ(pending(), 0u);
 }
 
+// The host may hand a completed request's token to its next request at once
+// (rild frees a request's record inside OnRequestComplete). Here the stack's
+// answer completes the request while its send is still out, the token goes to
+// a new request, and then the first send fails.
+void answer_then_reuse_token(void *arg)
+{
+    auto t = static_cast<RIL_Token>(arg);
+    TestHost &host = TestHost::instance();
+    FakeAgent::get()->deliver(frame(30021, {0}));
+    host.wait_until([&] { return host.completions_for(t).size() == 1; });
+    FakeAgent::get()->set_send_result(0);
+    radio()->onRequest(RIL_REQUEST_GET_CURRENT_CALLS, nullptr, 0, t);
+}
+
+TEST_F(Flow, FailedSendLeavesTheNextRequestOfItsTokenAlone)
+{
+    RIL_Token t = token(42);
+    agent->on_next_send(answer_then_reuse_token, t);
+    agent->set_send_result(-1);
+    radio()->onRequest(RIL_REQUEST_GET_CURRENT_CALLS, nullptr, 0, t);
+    auto c = host.completions_for(t);
+    ASSERT_EQ(c.size(), 1u) << "the failed send answered the token's next request";
+    EXPECT_EQ(c[0].error, RIL_E_SUCCESS);
+    zol_reqlist_entry_type e;
+    EXPECT_EQ(zol_reqlist_query(t, &e), 0) << "the next request still waits for its answer";
+
+    agent->deliver(frame(30021, kEmptyCallList));
+    ASSERT_TRUE(host.wait_until([&] { return host.completions_for(t).size() == 2; }));
+    EXPECT_EQ(host.completions_for(t)[1].error, RIL_E_SUCCESS);
+}
+
+// Once remembered, a request can be completed before its message goes out,
+// and the host may write the next request's serial into the token: the frame
+// and the log keep the id the request had.
+TEST_F(Flow, RememberedRequestKeepsItsTokenIdAfterItsTokenIsReused)
+{
+    Token tok(43);
+    const zol_request_params_type request = {RIL_REQUEST_GET_CURRENT_CALLS, nullptr, 0, tok.get()};
+    const zol::Remembered remembered = zol::remember_request(request, 0x17545);
+    ASSERT_TRUE(remembered);
+    agent->deliver(frame(30021, kEmptyCallList));
+    ASSERT_TRUE(host.wait_until([&] { return host.completions_for(tok.get()).size() == 1; }));
+    tok.serial = 777;
+    agent->set_send_result(-1);
+
+    EXPECT_FALSE(zol::send_remembered(request, remembered, 17, nullptr, 0, "fail line\n"));
+    ASSERT_EQ(agent->sent_frames().size(), 1u);
+    EXPECT_EQ(agent->sent_frames()[0], (std::vector<uint8_t>{0, 0, 0, 0, 43, 0, 17, 0, 0, 0, 0}));
+    EXPECT_EQ(host.completions_for(tok.get()).size(), 1u);
+    EXPECT_TRUE(host.logged("Not found ReqList entry : token id 43\n"));
+    EXPECT_FALSE(host.logged("Not found ReqList entry : token id 777\n"));
+}
+
 TEST_F(Flow, ImmediatePatternAnswersFromTheSendResult)
 {
     struct Case {

@@ -322,6 +322,43 @@ TEST_F(Sups, InterrogationForwardingList)
     EXPECT_TRUE(host.logged("reason=2, status=0") && host.logged("in_data_ptr[0].number=+4930"));
 }
 
+// Queries of different services wait for the same confirmation: one that
+// completes a request of another answer shape answers it with a failure and no data.
+TEST_F(Sups, ConfirmationOfAnotherAnswerShapeFailsTheRequestItCompletes)
+{
+    const RIL_CallForwardInfo query{};
+    const FwdEntry one = {3, 1, "1", 1, 0, 0};
+    const struct {
+        int request;
+        Bytes conf;
+        RIL_Errno error;
+        size_t len;
+    } cases[] = {
+        {RIL_REQUEST_QUERY_CALL_FORWARD_STATUS, status_conf(1, 1, 1), RIL_E_GENERIC_FAILURE, 0},
+        {RIL_REQUEST_QUERY_CALL_FORWARD_STATUS, status_conf(16, 1, 1), RIL_E_GENERIC_FAILURE, 0},
+        {RIL_REQUEST_QUERY_CALL_FORWARD_STATUS, status_conf(5, 1, 1), RIL_E_SUCCESS, 0}, // no data
+        {RIL_REQUEST_QUERY_CALL_WAITING, forwarding_conf({one}), RIL_E_GENERIC_FAILURE, 0},
+        {RIL_REQUEST_QUERY_CLIP, forwarding_conf({one}), RIL_E_GENERIC_FAILURE, 0},
+        {RIL_REQUEST_QUERY_CALL_FORWARD_STATUS, forwarding_conf({one}), RIL_E_SUCCESS, sizeof(void *)},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(&c - cases);
+        host.reset();
+        RIL_Token t = token(80);
+        const bool forwarding = c.request == RIL_REQUEST_QUERY_CALL_FORWARD_STATUS;
+        request(c.request, forwarding ? &query : nullptr, forwarding ? sizeof query : 0, t);
+        deliver(30055, c.conf);
+        const Completion done = completion(t);
+        EXPECT_EQ(done.error, c.error);
+        EXPECT_EQ(done.len, c.len);
+        const int info_type = c.conf.at(5);
+        EXPECT_EQ(host.logged("zol_sups_event_interrogate_ss_conf: information type " +
+                              std::to_string(info_type) + " does not answer request " +
+                              std::to_string(c.request) + "\n"),
+                  c.error != RIL_E_SUCCESS);
+    }
+}
+
 int g_allocations_left = 0;
 void *limited_alloc(size_t size)
 {
