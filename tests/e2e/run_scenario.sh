@@ -2,10 +2,15 @@
 # Runs one scenario across three processes: the simulated IMS stack, and the
 # RIL host with the module (and, inside the module, the agent library).
 # usage: run_scenario.sh <build dir> <scenario> [module]
+# ZOL_E2E_EMULATOR, when set, is the command that runs the host (and so the module
+# and the agent library), e.g. "qemu-arm -L /" for an ARM build; ZOL_E2E_IMSD
+# names the zol-imsd to start instead of the build's own, e.g. a native one.
 set -u
 bindir=$1
 scenario=$2
 module=${3:-$bindir/sim/libreference-zol.so}
+imsd=${ZOL_E2E_IMSD:-$bindir/sim/zol-imsd}
+emulator=${ZOL_E2E_EMULATOR:-}
 work=$(mktemp -d "${TMPDIR:-/tmp}/zol-e2e.XXXXXX")
 imsd_pid=""
 cleanup() {
@@ -17,7 +22,7 @@ cleanup() {
 }
 trap cleanup EXIT INT TERM
 
-"$bindir/sim/zol-imsd" --socket "$work/imsd.sock" --control "$work/imsd.ctl" >"$work/imsd.log" 2>&1 &
+"$imsd" --socket "$work/imsd.sock" --control "$work/imsd.ctl" >"$work/imsd.log" 2>&1 &
 imsd_pid=$!
 tries=0
 while [ ! -S "$work/imsd.ctl" ]; do
@@ -28,7 +33,8 @@ while [ ! -S "$work/imsd.ctl" ]; do
     sleep 0.05
 done
 
-ZOL_IMSD_SOCKET="$work/imsd.sock" "$bindir/sim/zol-host" --module "$module" --script "$scenario" \
+# shellcheck disable=SC2086
+ZOL_IMSD_SOCKET="$work/imsd.sock" $emulator "$bindir/sim/zol-host" --module "$module" --script "$scenario" \
     --imsd-control "$work/imsd.ctl" --log "$work/radio.log" >"$work/host.log" 2>&1
 rc=$?
 cat "$work/host.log"

@@ -58,10 +58,27 @@ public:
         return read_cb_ != nullptr;
     }
 
+    Records records() override
+    {
+        std::lock_guard<std::mutex> lock(mu_);
+        return records_;
+    }
+
+    int init(ipc_agent_param_type *rec)
+    {
+        std::lock_guard<std::mutex> lock(mu_);
+        records_.init = *rec;
+        return 0;
+    }
+
     int open(ipc_agent_open_type *rec)
     {
         std::lock_guard<std::mutex> lock(mu_);
         read_cb_ = rec->read_cb;
+        records_.open = *rec;
+        if (rec->options != nullptr) {
+            records_.options = *rec->options; // lives only during the call
+        }
         return 0;
     }
 
@@ -73,6 +90,7 @@ public:
         {
             std::lock_guard<std::mutex> lock(mu_);
             frames_.emplace_back(rec->frame, rec->frame + rec->length);
+            records_.send = *rec;
             hook = hook_;
             arg = hook_arg_;
             hook_ = nullptr;
@@ -91,6 +109,7 @@ private:
     int result_ = 0;
     void (*hook_)(void *) = nullptr;
     void *hook_arg_ = nullptr;
+    Records records_ = {};
 };
 
 Agent &agent()
@@ -103,9 +122,9 @@ Agent &agent()
 
 extern "C" {
 
-__attribute__((visibility("default"))) int ipc_agent_init(ipc_agent_param_type *)
+__attribute__((visibility("default"))) int ipc_agent_init(ipc_agent_param_type *rec)
 {
-    return 0;
+    return agent().init(rec);
 }
 
 __attribute__((visibility("default"))) int ipc_agent_open(ipc_agent_open_type *rec)

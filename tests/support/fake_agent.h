@@ -7,6 +7,8 @@
 #include <cstdint>
 #include <vector>
 
+#include "ipc_agent.h"
+
 namespace zol_test {
 
 class FakeAgent {
@@ -22,6 +24,16 @@ public:
     // Runs inside the next send, on the sending thread, before it returns.
     virtual void on_next_send(void (*hook)(void *), void *arg) = 0;
     virtual bool opened() = 0;
+
+    // Copies of the records the module handed over, as they were during the
+    // call: the init pair, the open record and its options, the last send record.
+    struct Records {
+        ipc_agent_param_type init;
+        ipc_agent_open_type open;
+        ipc_agent_open_options_type options;
+        ipc_agent_send_type send;
+    };
+    virtual Records records() = 0;
 
 protected:
     ~FakeAgent() = default;
