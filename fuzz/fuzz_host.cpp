@@ -1,5 +1,6 @@
 #include "fuzz_host.h"
 
+#include <atomic>
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
@@ -29,12 +30,6 @@ void touch_text(const char *text)
     if (text != nullptr) {
         touch(text, strlen(text) + 1);
     }
-}
-
-[[noreturn]] void fault(const char *what)
-{
-    fprintf(stderr, "fuzz host: %s\n", what);
-    abort();
 }
 
 template <typename Record>
@@ -89,7 +84,16 @@ void on_request_complete(RIL_Token t, RIL_Errno e, void *response, size_t len)
         fault("completion for a token the host never gave");
     }
     touch(response, len);
-    const auto *token = static_cast<const Token *>(t);
+    auto *token = static_cast<Token *>(t);
+    if (token->completions++ != 0) {
+        fault("request completed twice");
+    }
+    token->error = e;
+    token->len = len;
+    memset(token->head, 0, sizeof token->head);
+    if (response != nullptr) {
+        memcpy(token->head, response, len < sizeof token->head ? len : sizeof token->head);
+    }
     switch (token->plain ? 0 : token->request) {
     case RIL_REQUEST_GET_CURRENT_CALLS:
         read_call_list(response, len);
@@ -149,7 +153,114 @@ void on_timer(RIL_TimedCallback, void *, const struct timeval *relative)
 
 constexpr RIL_Env kEnv = {on_request_complete, on_unsolicited, on_timer};
 
+std::atomic<LogObserver> g_log_observer{nullptr};
+std::atomic<int> g_quiet{0};
+
 } // namespace
+
+void fault(const char *what)
+{
+    fprintf(stderr, "fuzz host: %s\n", what);
+    abort();
+}
+
+void check_answered_once(const Token &token)
+{
+    zol_reqlist_entry_type entry;
+    const bool pending = zol_reqlist_query(const_cast<Token *>(&token), &entry) == 0;
+    if (pending && token.completions != 0) {
+        fault("request completed but still pending");
+    }
+    if (!pending && token.completions != 1) {
+        fault("request neither completed nor pending");
+    }
+}
+
+void add_waiting(Token &token, int32_t request, uint32_t pending_event_id)
+{
+    const Quiet quiet;
+    zol_reqlist_entry_type entry;
+    zol_reqlist_default_entry(&token, request, ZOL_REQ_AWAITING_MORE_AMSS_EVENTS, pending_event_id,
+                              nullptr, &entry);
+    if (zol_reqlist_new(&entry) != 0) {
+        fault("pending list refused a waiting request");
+    }
+}
+
+const std::vector<Waiter> &all_waiters()
+{
+    static const std::vector<Waiter> kWaiters = [] {
+        std::vector<Waiter> out = {
+            {0x17534, RIL_REQUEST_ANSWER},
+            {0x17535, RIL_REQUEST_HANGUP},
+            {0x17535, RIL_REQUEST_HANGUP_WAITING_OR_BACKGROUND},
+            {0x17535, RIL_REQUEST_HANGUP_FOREGROUND_RESUME_BACKGROUND},
+            {0x17540, RIL_REQUEST_DTMF_START},
+            {0x17541, RIL_REQUEST_DTMF_STOP},
+            {0x17545, RIL_REQUEST_GET_CURRENT_CALLS},
+            {0x17545, RIL_REQUEST_CONFERENCE},
+            {0x17548, RIL_REQUEST_IMS_GET_CONFIGRATION},
+            {0x17597, RIL_REQUEST_IMS_SEND_SMS},
+        };
+        for (int32_t query : {RIL_REQUEST_GET_CLIR, RIL_REQUEST_QUERY_CALL_FORWARD_STATUS,
+                              RIL_REQUEST_QUERY_CALL_WAITING, RIL_REQUEST_QUERY_FACILITY_LOCK,
+                              RIL_REQUEST_QUERY_CLIP, RIL_REQUEST_QUERY_COLR,
+                              RIL_REQUEST_QUERY_COLP}) {
+            out.push_back({0x17567, query});
+        }
+        // Every set request waits for the confirmation of the operation it chose.
+        for (int32_t conf = 0x17564; conf <= 0x17568; ++conf) {
+            if (conf == 0x17567) {
+                continue;
+            }
+            for (int32_t set : {RIL_REQUEST_SET_CLIR, RIL_REQUEST_SET_CALL_FORWARD,
+                                RIL_REQUEST_SET_CALL_WAITING, RIL_REQUEST_SET_FACILITY_LOCK,
+                                RIL_REQUEST_SET_COLP}) {
+                out.push_back({conf, set});
+            }
+        }
+        return out;
+    }();
+    return kWaiters;
+}
+
+std::vector<int32_t> waiters_of(int32_t event_id)
+{
+    std::vector<int32_t> out;
+    for (const Waiter &w : all_waiters()) {
+        if (w.event_id == event_id) {
+            out.push_back(w.request);
+        }
+    }
+    return out;
+}
+
+bool host_can_read(int32_t request, int32_t event_id, const uint8_t *payload, size_t len)
+{
+    if (request != RIL_REQUEST_QUERY_CALL_FORWARD_STATUS) {
+        return true;
+    }
+    // Information type 3, the forwarding list, at offset 5.
+    constexpr size_t kInfoType = 5;
+    return event_id == 0x17567 && payload != nullptr && len >= kInfoType + 4 &&
+           payload[kInfoType] == 3 && payload[kInfoType + 1] == 0 && payload[kInfoType + 2] == 0 &&
+           payload[kInfoType + 3] == 0;
+}
+
+Quiet::Quiet()
+{
+    g_quiet.fetch_add(1);
+}
+
+Quiet::~Quiet()
+{
+    g_quiet.fetch_sub(1);
+}
+
+void set_log_observer(LogObserver observer)
+{
+    g_log_observer.store(observer);
+}
 
 const RIL_Env *host_env()
 {
@@ -176,7 +287,13 @@ void bring_up_module()
 } // namespace zol_fuzz
 
 // The radio log, formatted and dropped: millions of lines would only slow the
-// fuzzer down, but the module's arguments are still read.
+// fuzzer down, but the module's arguments are still read. Every level is let
+// through, so that every line is formatted and every text it prints is read.
+extern "C" int __android_log_is_loggable(int, const char *, int)
+{
+    return zol_fuzz::g_quiet.load() == 0 ? 1 : 0;
+}
+
 extern "C" int __android_log_buf_print(int, int, const char *tag, const char *fmt, ...)
 {
     char line[1024];
@@ -184,6 +301,9 @@ extern "C" int __android_log_buf_print(int, int, const char *tag, const char *fm
     va_start(ap, fmt);
     const int n = vsnprintf(line, sizeof line, fmt, ap);
     va_end(ap);
+    if (const zol_fuzz::LogObserver observer = zol_fuzz::g_log_observer.load()) {
+        observer(line);
+    }
     return n + (tag != nullptr ? 0 : 1);
 }
 

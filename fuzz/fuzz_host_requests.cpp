@@ -23,6 +23,7 @@ struct Request {
 };
 
 // Every request of the dispatch table, plus a few the module does not handle.
+// The count is what rild gives; the handlers read no more than that.
 constexpr Request kRequests[] = {
     {RIL_REQUEST_GET_CURRENT_CALLS, Shape::none, 0},
     {RIL_REQUEST_DIAL, Shape::dial, 0},
@@ -32,7 +33,7 @@ constexpr Request kRequests[] = {
     {RIL_REQUEST_SWITCH_WAITING_OR_HOLDING_AND_ACTIVE, Shape::none, 0},
     {RIL_REQUEST_UDUB, Shape::none, 0},
     {RIL_REQUEST_LAST_CALL_FAIL_CAUSE, Shape::none, 0},
-    {RIL_REQUEST_ANSWER, Shape::none, 0},
+    {RIL_REQUEST_ANSWER, Shape::ints, 1}, // optional: the call type
     {RIL_REQUEST_DTMF_START, Shape::text, 0},
     {RIL_REQUEST_DTMF_STOP, Shape::none, 0},
     {RIL_REQUEST_IMS_REGISTRATION_STATE, Shape::none, 0},
@@ -133,8 +134,25 @@ public:
         return b.data();
     }
 
-    void *record(Shape shape, size_t count, size_t &natural)
+    // The record rild builds, followed by `extra` more integers or texts (or
+    // words of raw bytes after a record): data longer than the request needs.
+    // natural is the length of what was built.
+    void *record(Shape shape, size_t count, size_t extra, size_t &natural)
     {
+        if (extra != 0 && shape != Shape::ints && shape != Shape::texts) {
+            size_t inner = 0;
+            void *full = record(shape, count, 0, inner);
+            std::string tail = in_.bytes(extra * sizeof(int32_t));
+            tail.resize(extra * sizeof(int32_t));
+            std::vector<uint8_t> longer(inner + tail.size());
+            if (inner != 0) {
+                memcpy(longer.data(), full, inner);
+            }
+            memcpy(longer.data() + inner, tail.data(), tail.size());
+            natural = longer.size();
+            return block(longer.data(), natural);
+        }
+        count += extra;
         switch (shape) {
         case Shape::none:
             natural = 0;
@@ -253,25 +271,40 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     Reader in(data, size);
     // Bytes 0-1: the request number (any other value picks a request by
     // index); byte 2: bit 0 makes the agent's sends fail, bits 1-3
-    // choose the data: 0-4 the record rild builds, 5 that record cut short,
-    // 6 raw bytes, 7 a null pointer with a length. Then the token's serial
-    // and the fields.
+    // choose the data: 0-3 the record rild builds, 4 that record with more
+    // after it, 5 that record cut short, 6 raw bytes, 7 a null pointer with a
+    // length; bit 4 fills the pending list, bit 5 leaves a request of the same
+    // token pending. Then the token's serial and the fields.
     const Request &req = pick_request(in.u16());
     const uint8_t flags = in.u8();
     zol_fuzz::agent_set_send_result((flags & 1) != 0 ? -1 : 0);
     const int mode = (flags >> 1) & 7;
+    const bool list_full = (flags & 0x10) != 0;
+    const bool token_pending = (flags & 0x20) != 0;
 
     zol_reqlist_init();
-    static zol_fuzz::Token token{0, 0, false};
+    static zol_fuzz::Token token = zol_fuzz::new_token(0, 0);
     token.serial = in.i32();
     token.request = req.number;
+    token.completions = 0;
+    // Requests of other tokens that keep waiting; the list holds 50.
+    static zol_fuzz::Token others[ZOL_REQLIST_MAX];
+    const size_t other_count = list_full ? ZOL_REQLIST_MAX - (token_pending ? 1 : 0) : 0;
+    for (size_t i = 0; i < other_count; ++i) {
+        others[i] = zol_fuzz::new_token(static_cast<int32_t>(1000 + i), RIL_REQUEST_GET_CURRENT_CALLS);
+        zol_fuzz::add_waiting(others[i], others[i].request, 0x17545);
+    }
+    if (token_pending) {
+        zol_fuzz::add_waiting(token, req.number, ZOL_EVENT_NONE);
+    }
 
     Builder build(in);
     void *payload = nullptr;
     size_t len = 0;
     if (mode <= 5) {
+        const size_t extra = mode == 4 ? in.u8() % 4 + 1 : 0;
         size_t natural = 0;
-        void *full = build.record(req.shape, req.count, natural);
+        void *full = build.record(req.shape, req.count, extra, natural);
         len = natural;
         payload = full;
         if (mode == 5 && natural != 0) {
@@ -289,5 +322,18 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         len = in.u16() % 4096 + 1;
     }
     functions->onRequest(req.number, payload, len, &token);
+    if (token_pending) {
+        // rild never reuses a pending token; the module still answers this one once.
+        if (token.completions != 1) {
+            zol_fuzz::fault("request of a pending token not answered once");
+        }
+    } else {
+        zol_fuzz::check_answered_once(token);
+    }
+    for (size_t i = 0; i < other_count; ++i) {
+        if (others[i].completions != 0) {
+            zol_fuzz::fault("another token's pending request answered");
+        }
+    }
     return 0;
 }

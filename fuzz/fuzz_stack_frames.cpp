@@ -23,44 +23,6 @@ std::vector<int32_t> known_events()
     return out;
 }
 
-// The requests that wait for each answering message, as their handlers
-// remember them; the host reads a completion by its request's number.
-struct Waiter {
-    int32_t event_id;
-    std::vector<int32_t> requests;
-};
-
-const std::vector<int32_t> &waiters_of(int32_t event_id)
-{
-    static const std::vector<Waiter> kWaiters = {
-        {0x17534, {RIL_REQUEST_ANSWER}},
-        {0x17535, {RIL_REQUEST_HANGUP, RIL_REQUEST_HANGUP_WAITING_OR_BACKGROUND,
-                   RIL_REQUEST_HANGUP_FOREGROUND_RESUME_BACKGROUND}},
-        {0x17540, {RIL_REQUEST_DTMF_START}},
-        {0x17541, {RIL_REQUEST_DTMF_STOP}},
-        {0x17545, {RIL_REQUEST_GET_CURRENT_CALLS, RIL_REQUEST_CONFERENCE}},
-        {0x17548, {RIL_REQUEST_IMS_GET_CONFIGRATION}},
-        {0x17597, {RIL_REQUEST_IMS_SEND_SMS}},
-        {0x17567, {RIL_REQUEST_GET_CLIR, RIL_REQUEST_QUERY_CALL_FORWARD_STATUS,
-                   RIL_REQUEST_QUERY_CALL_WAITING, RIL_REQUEST_QUERY_FACILITY_LOCK,
-                   RIL_REQUEST_QUERY_CLIP, RIL_REQUEST_QUERY_COLR, RIL_REQUEST_QUERY_COLP}},
-    };
-    static const std::vector<int32_t> kSetters = {
-        RIL_REQUEST_SET_CLIR, RIL_REQUEST_SET_CALL_FORWARD, RIL_REQUEST_SET_CALL_WAITING,
-        RIL_REQUEST_SET_FACILITY_LOCK, RIL_REQUEST_SET_COLP};
-    static const std::vector<int32_t> kNone;
-    for (const Waiter &w : kWaiters) {
-        if (w.event_id == event_id) {
-            return w.requests;
-        }
-    }
-    // Activation, deactivation, erasure and registration confirmations.
-    if (event_id >= 0x17564 && event_id <= 0x17568) {
-        return kSetters;
-    }
-    return kNone;
-}
-
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
@@ -94,27 +56,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 
     zol_reqlist_init();
     zol_fuzz::agent_set_send_result((flags & 1) != 0 ? -1 : 0);
-    static zol_fuzz::Token token{4242, 0, false};
-    const std::vector<int32_t> &waiters = waiters_of(event_id);
-    if (waiting < waiters.size()) {
+    static zol_fuzz::Token token = zol_fuzz::new_token(4242, 0);
+    token.completions = 0;
+    const std::vector<int32_t> waiters = zol_fuzz::waiters_of(event_id);
+    const bool waits = waiting < waiters.size();
+    if (waits) {
         token.request = waiters[waiting];
-        token.plain = false;
-        // An interrogation answered with status words instead of a forwarding
-        // list reaches the forwarding query as words: the stack broke the
-        // pairing, and the host (rild) would not be able to tell. Read bytes only.
-        const size_t info_type_at = pos + 5;
-        if (token.request == RIL_REQUEST_QUERY_CALL_FORWARD_STATUS &&
-            !(size >= info_type_at + 4 && data[info_type_at] == 3 && data[info_type_at + 1] == 0 &&
-              data[info_type_at + 2] == 0 && data[info_type_at + 3] == 0)) {
-            token.plain = true;
-        }
-        zol_reqlist_entry_type entry;
+        token.plain = !zol_fuzz::host_can_read(token.request, event_id, data + pos, size - pos);
         const uint32_t pending = (flags & 2) != 0 ? ZOL_EVENT_NONE : static_cast<uint32_t>(event_id);
-        zol_reqlist_default_entry(&token, token.request, ZOL_REQ_AWAITING_MORE_AMSS_EVENTS, pending,
-                                  nullptr, &entry);
-        if (zol_reqlist_new(&entry) != 0) {
-            abort();
-        }
+        zol_fuzz::add_waiting(token, token.request, pending);
     }
 
     // The event queue hands the handler its own copy of the payload.
@@ -125,5 +75,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     }
     zol_process_event(event_id, payload, static_cast<uint32_t>(len), ZOL_EVENT_TOKEN);
     free(payload);
+    if (waits) {
+        zol_fuzz::check_answered_once(token);
+    }
     return 0;
 }
