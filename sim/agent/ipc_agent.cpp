@@ -57,16 +57,19 @@ __attribute__((format(printf, 1, 2))) void debug(const char *fmt, ...)
 // reconnect can never make a sender write into an unrelated, reused descriptor.
 class Connection {
 public:
-    explicit Connection(int fd) : fd_(fd) {}
+    Connection(int fd, uint64_t generation) : fd_(fd), generation_(generation) {}
     Connection(const Connection &) = delete;
     Connection &operator=(const Connection &) = delete;
     ~Connection() { close(fd_); }
     int fd() const { return fd_; }
-    // Wakes a reader blocked on this connection.
+    // The open this connection was made for.
+    uint64_t generation() const { return generation_; }
+    // Wakes a reader blocked on this connection; what is queued can still be read.
     void shut() const { shutdown(fd_, SHUT_RDWR); }
 
 private:
     int fd_;
+    uint64_t generation_;
 };
 
 int connect_once(const std::string &path)
@@ -180,11 +183,17 @@ public:
         do {
             n = ::send(conn->fd(), rec.frame, length, MSG_NOSIGNAL);
         } while (n < 0 && errno == EINTR);
+        const int err = n < 0 ? errno : 0;
         if (n == static_cast<ssize_t>(length)) {
+            uint32_t token = 0;
+            for (size_t i = 1; i < 5 && i < length; ++i) {
+                token = token << 8 | rec.frame[i];
+            }
+            debug("sent %zu bytes (token %u) on fd %d", length, token, conn->fd());
             return 0;
         }
-        const int err = n < 0 ? errno : 0;
-        debug("send of %zu bytes failed: %s", length, n < 0 ? strerror(err) : "short send");
+        debug("send of %zu bytes on fd %d failed: %s", length, conn->fd(),
+              n < 0 ? strerror(err) : "short send");
         if (err == EPIPE || err == ECONNRESET || err == ENOTCONN) {
             drop(conn);
         }
@@ -199,8 +208,8 @@ private:
             close(fd);
             return;
         }
-        conn_ = std::make_shared<Connection>(fd);
-        debug("connected to %s", path_.c_str());
+        conn_ = std::make_shared<Connection>(fd, generation);
+        debug("connected to %s on fd %d", path_.c_str(), fd);
         cv_.notify_all();
     }
 
@@ -209,16 +218,25 @@ private:
         std::lock_guard<std::mutex> lock(mu_);
         if (conn_ == conn) {
             conn_.reset();
-            debug("disconnected");
+            // The reader may be blocked on this connection while the stack keeps
+            // it open but takes nothing (it shut its reading side): wake it, so
+            // that it reads what is still queued and connects again, instead of
+            // leaving every send to fail until the stack happens to write.
+            conn->shut();
+            debug("disconnected fd %d", conn->fd());
         }
     }
 
     void reader()
     {
         std::vector<uint8_t> buffer(kMaxPacket);
+        // The connection being read. It is read to its end even after a failed
+        // send gave it up: what is still queued on it answers frames that were
+        // sent before.
+        std::shared_ptr<Connection> conn;
         std::unique_lock<std::mutex> lock(mu_);
         for (;;) {
-            if (!conn_) {
+            if (!conn && !conn_) {
                 const std::string path = path_;
                 const uint64_t generation = generation_;
                 lock.unlock();
@@ -236,7 +254,9 @@ private:
                 }
                 continue;
             }
-            const std::shared_ptr<Connection> conn = conn_;
+            if (!conn) {
+                conn = conn_;
+            }
             lock.unlock();
             const ssize_t n = recv(conn->fd(), buffer.data(), buffer.size(), MSG_TRUNC);
             if (n < 0 && errno == EINTR) {
@@ -244,8 +264,10 @@ private:
                 continue;
             }
             if (n <= 0) {
-                debug("connection ended: %s", n == 0 ? "closed" : strerror(errno));
+                debug("connection on fd %d ended: %s", conn->fd(),
+                      n == 0 ? "closed" : strerror(errno));
                 drop(conn);
+                conn.reset();
                 lock.lock();
                 continue;
             }
@@ -256,7 +278,8 @@ private:
             }
             lock.lock();
             const ipc_agent_read_cb_type cb = read_cb_;
-            const bool current = conn == conn_;
+            // Only an open since makes what arrives stale.
+            const bool current = conn->generation() == generation_;
             lock.unlock();
             if (cb != nullptr && current) {
                 ipc_agent_recv_type rec = {0, buffer.data(), static_cast<int32_t>(count)};

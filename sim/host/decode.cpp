@@ -1,8 +1,11 @@
 #include "decode.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <fcntl.h>
+#include <unistd.h>
 
 #include "names.h"
 #include "ril.h"
@@ -10,9 +13,128 @@
 namespace zol_host {
 namespace {
 
-std::optional<std::string> copy_text(const char *text)
+// A pipe the kernel copies through: write() reports unreadable memory as
+// EFAULT instead of faulting. (process_vm_readv would do too, but qemu-user
+// does not implement it.) One per thread, so decoders never share one.
+class PeekPipe {
+public:
+    PeekPipe()
+    {
+        if (pipe2(fds_, O_CLOEXEC | O_NONBLOCK) != 0) {
+            fds_[0] = fds_[1] = -1;
+        }
+    }
+    ~PeekPipe()
+    {
+        for (int fd : fds_) {
+            if (fd >= 0) {
+                close(fd);
+            }
+        }
+    }
+    PeekPipe(const PeekPipe &) = delete;
+    PeekPipe &operator=(const PeekPipe &) = delete;
+
+    bool copy(const void *from, void *into, size_t n)
+    {
+        if (fds_[0] < 0) {
+            return false;
+        }
+        constexpr size_t kChunk = 4096; // well under any pipe's capacity
+        auto *src = static_cast<const char *>(from);
+        auto *dst = static_cast<char *>(into);
+        for (size_t done = 0; done < n;) {
+            const size_t len = std::min(kChunk, n - done);
+            const ssize_t wrote = write(fds_[1], src + done, len);
+            if (wrote <= 0) {
+                return false;
+            }
+            size_t got = 0;
+            while (got < static_cast<size_t>(wrote)) {
+                const ssize_t r = read(fds_[0], dst + done + got, static_cast<size_t>(wrote) - got);
+                if (r <= 0) {
+                    return false;
+                }
+                got += static_cast<size_t>(r);
+            }
+            done += got;
+        }
+        return true;
+    }
+
+private:
+    int fds_[2];
+};
+
+// Everything the module hands over is read through these: a pointer into
+// memory the process cannot read is a fault of the module to report, not a
+// reason for the host to crash (data of another request's shape, say).
+bool peek(const void *from, void *into, size_t n)
 {
-    return text != nullptr ? std::optional<std::string>(text) : std::nullopt;
+    if (n == 0) {
+        return true;
+    }
+    thread_local PeekPipe pipe;
+    return pipe.copy(from, into, n);
+}
+
+template <typename T>
+bool peek_record(const void *from, T &into)
+{
+    return peek(from, &into, sizeof into);
+}
+
+// A NUL-terminated text, read a page at a time: memory is readable or not by
+// whole pages, so one checked byte vouches for the rest of its page, and the
+// scan never reads past the terminator. `readable` is false when the text runs
+// into memory that cannot be read.
+std::optional<std::string> peek_text(const char *text, bool &readable)
+{
+    readable = true;
+    if (text == nullptr) {
+        return std::nullopt;
+    }
+    constexpr size_t kPage = 4096; // the smallest page of any target we run on
+    constexpr size_t kLongest = 1 << 20;
+    std::string out;
+    while (out.size() < kLongest) {
+        const char *at = text + out.size();
+        const size_t n = kPage - reinterpret_cast<uintptr_t>(at) % kPage;
+        char first = 0;
+        if (!peek(at, &first, 1)) {
+            readable = false;
+            return std::nullopt;
+        }
+        if (const void *nul = memchr(at, 0, n)) {
+            out.append(at, static_cast<size_t>(static_cast<const char *>(nul) - at));
+            return out;
+        }
+        out.append(at, n);
+    }
+    readable = false;
+    return std::nullopt;
+}
+
+// A text field of the module's data; an unreadable one sets the problem.
+std::optional<std::string> copy_text(const char *text, Decoded &out, const std::string &what)
+{
+    bool readable = true;
+    std::optional<std::string> copy = peek_text(text, readable);
+    if (!readable) {
+        out.problem = what + " points to memory that cannot be read";
+    }
+    return copy;
+}
+
+// The bytes of the data itself.
+bool copy_data(const void *data, size_t len, std::vector<uint8_t> &into, Decoded &out)
+{
+    into.resize(len);
+    if (!peek(data, into.data(), len)) {
+        out.problem = "the data (" + std::to_string(len) + " bytes) cannot be read";
+        return false;
+    }
+    return true;
 }
 
 std::string plural(size_t n, const char *one, const char *many)
@@ -20,9 +142,10 @@ std::string plural(size_t n, const char *one, const char *many)
     return std::to_string(n) + " " + (n == 1 ? one : many);
 }
 
-// Records that carry pointers come as an array of pointers; returns false (with
-// the reason in out.problem) when the length or the array cannot be one.
-bool check_pointer_array(const void *data, size_t len, Decoded &out)
+// Records that carry pointers come as an array of pointers; fills `pointers`, or
+// returns false (with the reason in out.problem) when the data cannot be one.
+template <typename T>
+bool pointer_array(const void *data, size_t len, std::vector<const T *> &pointers, Decoded &out)
 {
     if (len % sizeof(void *) != 0) {
         out.problem = "length " + std::to_string(len) + " is not a multiple of a pointer's size";
@@ -32,15 +155,24 @@ bool check_pointer_array(const void *data, size_t len, Decoded &out)
         out.problem = "null data with length " + std::to_string(len);
         return false;
     }
+    pointers.resize(len / sizeof(void *));
+    if (!peek(data, pointers.data(), len)) {
+        out.problem = "the pointer array (" + std::to_string(len) + " bytes) cannot be read";
+        return false;
+    }
     return true;
 }
 
 template <typename T>
-bool check_record(const void *data, size_t len, Decoded &out)
+bool record(const void *data, size_t len, T &into, Decoded &out)
 {
     if (data == nullptr || len != sizeof(T)) {
         out.problem = "expected a record of " + std::to_string(sizeof(T)) + " bytes, got " +
                       (data == nullptr ? std::string("null data") : std::to_string(len) + " bytes");
+        return false;
+    }
+    if (!peek_record(data, into)) {
+        out.problem = "the record cannot be read";
         return false;
     }
     return true;
@@ -65,8 +197,11 @@ Decoded decode_bytes(const void *data, size_t len)
         out.problem = "null data with length " + std::to_string(len);
         return out;
     }
+    std::vector<uint8_t> bytes;
+    if (!copy_data(data, len, bytes, out)) {
+        return out;
+    }
     out.summary = plural(len, "byte", "bytes");
-    const auto *bytes = static_cast<const uint8_t *>(data);
     for (size_t row = 0; row < len; row += 16) {
         std::string line;
         for (size_t i = row; i < len && i < row + 16; ++i) {
@@ -87,11 +222,15 @@ Decoded decode_ints(const void *data, size_t len)
         out.problem = "length " + std::to_string(len) + " is not an int array";
         return out;
     }
+    std::vector<uint8_t> bytes;
+    if (!copy_data(data, len, bytes, out)) {
+        return out;
+    }
     const size_t n = len / sizeof(int);
     out.ints.emplace();
     for (size_t i = 0; i < n; ++i) {
         int value;
-        memcpy(&value, static_cast<const char *>(data) + i * sizeof value, sizeof value);
+        memcpy(&value, bytes.data() + i * sizeof value, sizeof value);
         out.ints->push_back(value);
         out.summary += " " + std::to_string(value);
     }
@@ -104,18 +243,18 @@ Decoded decode_ints(const void *data, size_t len)
 Decoded decode_strings(const void *data, size_t len)
 {
     Decoded out;
-    if (!check_pointer_array(data, len, out)) {
+    std::vector<const char *> strings;
+    if (!pointer_array(data, len, strings, out)) {
         return out;
     }
-    const size_t n = len / sizeof(char *);
+    const size_t n = strings.size();
     out.strings.emplace();
     if (n != 0) {
         out.summary = plural(n, "string", "strings");
     }
-    const auto *strings = static_cast<char *const *>(data);
     for (size_t i = 0; i < n; ++i) {
-        out.strings->push_back(copy_text(strings[i]));
-        out.details.push_back("[" + std::to_string(i) + "] " + quote(strings[i]));
+        out.strings->push_back(copy_text(strings[i], out, "string " + std::to_string(i)));
+        out.details.push_back("[" + std::to_string(i) + "] " + quote(out.strings->back()));
     }
     return out;
 }
@@ -129,7 +268,11 @@ Decoded decode_text(const void *data, size_t len)
         out.strings.emplace(1, std::nullopt);
         return out;
     }
-    const auto *chars = static_cast<const char *>(data);
+    std::vector<uint8_t> bytes;
+    if (!copy_data(data, len, bytes, out)) {
+        return out;
+    }
+    const auto *chars = reinterpret_cast<const char *>(bytes.data());
     const std::string text(chars, strnlen(chars, len));
     out.summary = quote(text);
     out.strings.emplace(1, text);
@@ -145,7 +288,7 @@ Decoded decode_string(const void *data, size_t len)
         out.problem = "length " + std::to_string(len) + " is not that of a text pointer";
         return out;
     }
-    const auto text = copy_text(static_cast<const char *>(data));
+    const auto text = copy_text(static_cast<const char *>(data), out, "the text");
     out.summary = quote(text);
     out.strings.emplace(1, text);
     return out;
@@ -154,11 +297,11 @@ Decoded decode_string(const void *data, size_t len)
 Decoded decode_sms_response(const void *data, size_t len)
 {
     Decoded out;
-    if (!check_record<RIL_SMS_Response>(data, len, out)) {
+    RIL_SMS_Response r{};
+    if (!record(data, len, r, out)) {
         return out;
     }
-    const auto *r = static_cast<const RIL_SMS_Response *>(data);
-    out.sms = SmsResponseInfo{r->messageRef, copy_text(r->ackPDU), r->errorCode};
+    out.sms = SmsResponseInfo{r.messageRef, copy_text(r.ackPDU, out, "ackPDU"), r.errorCode};
     out.summary = format_sms_response(*out.sms);
     return out;
 }
@@ -166,24 +309,29 @@ Decoded decode_sms_response(const void *data, size_t len)
 Decoded decode_call_forwards(const void *data, size_t len)
 {
     Decoded out;
-    if (!check_pointer_array(data, len, out)) {
+    std::vector<const RIL_CallForwardInfo *> records;
+    if (!pointer_array(data, len, records, out)) {
         return out;
     }
-    const size_t n = len / sizeof(RIL_CallForwardInfo *);
+    const size_t n = records.size();
     out.forwards.emplace();
     if (n != 0) {
         out.summary = plural(n, "forwarding record", "forwarding records");
     }
-    const auto *records = static_cast<RIL_CallForwardInfo *const *>(data);
     for (size_t i = 0; i < n; ++i) {
-        const RIL_CallForwardInfo *r = records[i];
-        if (r == nullptr) {
-            out.problem = "forwarding record " + std::to_string(i) + " is null";
+        const std::string name = "forwarding record " + std::to_string(i);
+        RIL_CallForwardInfo r{};
+        if (records[i] == nullptr || !peek_record(records[i], r)) {
+            out.problem = name + (records[i] == nullptr ? " is null" : " cannot be read");
             continue;
         }
-        ForwardInfo f{r->status,          r->reason,         r->serviceClass,
-                      r->toa,             copy_text(r->number), r->timeSeconds,
-                      copy_text(r->timeInterval)};
+        ForwardInfo f{r.status,
+                      r.reason,
+                      r.serviceClass,
+                      r.toa,
+                      copy_text(r.number, out, name + " number"),
+                      r.timeSeconds,
+                      copy_text(r.timeInterval, out, name + " interval")};
         out.details.push_back(format_forward(out.forwards->size(), f));
         out.forwards->push_back(std::move(f));
     }
@@ -193,11 +341,12 @@ Decoded decode_call_forwards(const void *data, size_t len)
 Decoded decode_supp_svc(const void *data, size_t len)
 {
     Decoded out;
-    if (!check_record<RIL_SuppSvcNotification>(data, len, out)) {
+    RIL_SuppSvcNotification n{};
+    if (!record(data, len, n, out)) {
         return out;
     }
-    const auto *n = static_cast<const RIL_SuppSvcNotification *>(data);
-    out.supp = SuppSvcInfo{n->notificationType, n->code, n->index, n->type, copy_text(n->number)};
+    out.supp = SuppSvcInfo{n.notificationType, n.code, n.index, n.type,
+                           copy_text(n.number, out, "number")};
     out.summary = format_supp_svc(*out.supp);
     return out;
 }
@@ -294,7 +443,7 @@ std::string quote(const std::optional<std::string> &text)
 
 std::string quote(const char *text)
 {
-    return quote(copy_text(text));
+    return quote(text != nullptr ? std::optional<std::string>(text) : std::nullopt);
 }
 
 std::string format_call(const CallInfo &c)
@@ -331,28 +480,28 @@ Decoded decode_call_list(const void *data, size_t len)
 {
     Decoded out;
     out.calls.emplace();
-    if (!check_pointer_array(data, len, out)) {
+    std::vector<const RIL_CallIms *> records;
+    if (!pointer_array(data, len, records, out)) {
         return out;
     }
-    const size_t n = len / sizeof(RIL_CallIms *);
-    const auto *records = static_cast<RIL_CallIms *const *>(data);
-    for (size_t i = 0; i < n; ++i) {
-        const RIL_CallIms *r = records[i];
-        if (r == nullptr) {
-            out.problem = "call record " + std::to_string(i) + " is null";
+    for (size_t i = 0; i < records.size(); ++i) {
+        const std::string name = "call record " + std::to_string(i);
+        RIL_CallIms r{};
+        if (records[i] == nullptr || !peek_record(records[i], r)) {
+            out.problem = name + (records[i] == nullptr ? " is null" : " cannot be read");
             continue;
         }
         CallInfo c;
-        c.state = r->call.state;
-        c.index = r->call.index;
-        c.toa = r->call.toa;
-        c.mpty = static_cast<unsigned char>(r->call.isMpty);
-        c.mt = static_cast<unsigned char>(r->call.isMT);
-        c.voice = static_cast<unsigned char>(r->call.isVoice);
-        c.number = copy_text(r->call.number);
-        c.call_type = r->callType;
-        c.call_attribute = r->callAttribute;
-        c.extra_text = copy_text(r->extraText);
+        c.state = r.call.state;
+        c.index = r.call.index;
+        c.toa = r.call.toa;
+        c.mpty = static_cast<unsigned char>(r.call.isMpty);
+        c.mt = static_cast<unsigned char>(r.call.isMT);
+        c.voice = static_cast<unsigned char>(r.call.isVoice);
+        c.number = copy_text(r.call.number, out, name + " number");
+        c.call_type = r.callType;
+        c.call_attribute = r.callAttribute;
+        c.extra_text = copy_text(r.extraText, out, name + " text");
         out.details.push_back(format_call(c));
         out.calls->push_back(std::move(c));
     }

@@ -1,5 +1,6 @@
 #include "host.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cstddef>
 #include <cstdio>
@@ -177,6 +178,8 @@ void Host::on_request_complete(RIL_Token t, RIL_Errno e, void *response, size_t 
         } else {
             it->second.completed = true;
             token = it->second;
+            ++completed_;
+            ++by_error_[error];
         }
     }
     if (!fault.empty()) {
@@ -201,6 +204,9 @@ void Host::on_request_complete(RIL_Token t, RIL_Errno e, void *response, size_t 
     }
     {
         std::lock_guard<std::mutex> lock(mu_);
+        if (!keep_data_) {
+            c.decoded = Decoded{};
+        }
         completions_.emplace(c.serial, std::move(c));
     }
     cv_.notify_all();
@@ -219,9 +225,40 @@ void Host::on_unsolicited(int number, const void *data, size_t len)
     }
     {
         std::lock_guard<std::mutex> lock(mu_);
-        unsolicited_.push_back(std::move(u));
+        ++unsolicited_count_;
+        if (keep_data_) {
+            unsolicited_.push_back(std::move(u));
+        }
     }
     cv_.notify_all();
+}
+
+TokenTally Host::tally()
+{
+    std::lock_guard<std::mutex> lock(mu_);
+    TokenTally t;
+    t.issued = tokens_.size();
+    t.completed = completed_;
+    t.by_error = by_error_;
+    for (const auto &[record, state] : tokens_) {
+        if (!state.completed) {
+            t.open.emplace_back(state.serial, state.request);
+        }
+    }
+    std::sort(t.open.begin(), t.open.end());
+    return t;
+}
+
+void Host::keep_data(bool keep)
+{
+    std::lock_guard<std::mutex> lock(mu_);
+    keep_data_ = keep;
+}
+
+uint64_t Host::unsolicited_count()
+{
+    std::lock_guard<std::mutex> lock(mu_);
+    return unsolicited_count_;
 }
 
 void Host::on_timed_callback(RIL_TimedCallback callback, void *param, const struct timeval *delay)

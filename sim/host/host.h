@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <deque>
 #include <functional>
+#include <map>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -27,6 +28,14 @@ struct Completion {
     int error = 0;
     size_t length = 0;
     Decoded decoded;  // left empty for an error without data
+};
+
+// What became of the tokens issued so far.
+struct TokenTally {
+    uint64_t issued = 0;
+    uint64_t completed = 0;
+    std::map<int, uint64_t> by_error;          // completions by RIL error
+    std::vector<std::pair<int, int>> open;     // serial and request of each open token
 };
 
 struct Unsolicited {
@@ -71,6 +80,12 @@ public:
     // never issued, and data that does not fit its request's shape.
     std::vector<std::string> host_errors();
 
+    TokenTally tally();
+    // Off: completions keep their error but not their data, and unsolicited
+    // responses are only counted, so that a long run does not pile them up.
+    void keep_data(bool keep);
+    uint64_t unsolicited_count();
+
     void on_request_complete(RIL_Token t, RIL_Errno e, void *response, size_t len);
     void on_unsolicited(int number, const void *data, size_t len);
     void on_timed_callback(RIL_TimedCallback callback, void *param, const struct timeval *delay);
@@ -105,6 +120,10 @@ private:
     std::unordered_map<int, Completion> completions_;
     std::vector<Unsolicited> unsolicited_;
     std::vector<std::string> errors_;
+    uint64_t completed_ = 0;
+    std::map<int, uint64_t> by_error_;
+    bool keep_data_ = true;
+    uint64_t unsolicited_count_ = 0;
 
     TimerThread timer_;
 };

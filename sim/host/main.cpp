@@ -1,5 +1,6 @@
 // zol-host: loads the module like the handset's RIL host does, then runs the
 // interactive console or a scenario against it.
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <dlfcn.h>
@@ -14,6 +15,7 @@
 #include "names.h"
 #include "radio_log.h"
 #include "scenario.h"
+#include "soak.h"
 
 #ifndef ZOL_HOST_DEFAULT_MODULE
 #define ZOL_HOST_DEFAULT_MODULE "libreference-zol.so"
@@ -28,12 +30,27 @@ constexpr int kExitSetup = 2;
 const char kUsage[] =
     "usage: zol-host [--module PATH] [--script FILE] [--imsd-control PATH]\n"
     "                [--log FILE|-|none] [--timeout-ms N] [--help]\n"
+    "       zol-host --soak SECONDS [--seed N] [--threads N] [--rate N] [--fault-rate P]\n"
+    "                [--imsd PATH [--imsd-log FILE] [--kills N]] [the options above]\n"
     "\n"
     "  --module PATH        module to load (default: " ZOL_HOST_DEFAULT_MODULE ")\n"
     "  --script FILE        run a scenario instead of the console; exit 0 on PASS, 1 on FAIL\n"
     "  --imsd-control PATH  control socket of zol-imsd (default: /tmp/zol-imsd.ctl)\n"
     "  --log FILE|-|none    where the module's radio log goes (default: - for stderr)\n"
     "  --timeout-ms N       how long to wait for a completion or the stack (default: 10000)\n"
+    "\n"
+    "Soak: request threads send a mix of requests for SECONDS while another thread\n"
+    "drives the stack's faults; then the stack answers what it owes and every token\n"
+    "must have been completed exactly once. Figures, then PASS (exit 0) or FAIL (exit 1).\n"
+    "  --seed N             seeds the requests and the faults (default 1)\n"
+    "  --threads N          request threads (default 4)\n"
+    "  --rate N             requests a second, all threads together (default 200)\n"
+    "  --fault-rate P       share of frames the stack's random mode faults (default 10)\n"
+    "  --imsd PATH          run this zol-imsd on $ZOL_IMSD_SOCKET and --imsd-control,\n"
+    "                       killing and restarting it now and then; without it a\n"
+    "                       running stack is used and never killed\n"
+    "  --imsd-log FILE      where that stack's trace goes (default /dev/null)\n"
+    "  --kills N            how often it is killed (default one for each started 30 s)\n"
     "\n"
     "Exit status 2: the module could not be loaded or the options are wrong.\n";
 
@@ -44,10 +61,22 @@ struct Options {
     std::string log = "-";
     int timeout_ms = 10000;
     bool help = false;
+    int soak_seconds = 0;
+    SoakOptions soak;
 };
 
 bool parse_options(int argc, char **argv, Options &opt, std::string &error)
 {
+    // A whole number of at least `low`, or false with the reason.
+    auto number = [&](const std::string &name, const std::string &value, int low, auto &into) {
+        const auto n = parse_int(value);
+        if (!n || *n < low) {
+            error = name + " needs a whole number of at least " + std::to_string(low);
+            return false;
+        }
+        into = static_cast<std::remove_reference_t<decltype(into)>>(*n);
+        return true;
+    };
     for (int i = 1; i < argc; ++i) {
         std::string arg = argv[i];
         if (arg == "--help" || arg == "-h") {
@@ -59,12 +88,18 @@ bool parse_options(int argc, char **argv, Options &opt, std::string &error)
             value = arg.substr(eq + 1);
             arg.resize(eq);
         }
-        std::string *target = arg == "--module"         ? &opt.module
-                              : arg == "--script"       ? &opt.script
-                              : arg == "--imsd-control" ? &opt.imsd_control
-                              : arg == "--log"          ? &opt.log
-                                                        : nullptr;
-        if (target == nullptr && arg != "--timeout-ms") {
+        std::string *text = arg == "--module"         ? &opt.module
+                            : arg == "--script"       ? &opt.script
+                            : arg == "--imsd-control" ? &opt.imsd_control
+                            : arg == "--log"          ? &opt.log
+                            : arg == "--imsd"         ? &opt.soak.imsd
+                            : arg == "--imsd-log"     ? &opt.soak.imsd_log
+                                                      : nullptr;
+        static const char *const kNumbers[] = {"--timeout-ms", "--soak", "--seed",  "--threads",
+                                               "--rate",       "--fault-rate", "--kills"};
+        const bool is_number =
+            std::find(std::begin(kNumbers), std::end(kNumbers), arg) != std::end(kNumbers);
+        if (text == nullptr && !is_number) {
             error = "unknown option " + arg;
             return false;
         }
@@ -75,16 +110,28 @@ bool parse_options(int argc, char **argv, Options &opt, std::string &error)
             error = arg + " needs a value";
             return false;
         }
-        if (target != nullptr) {
-            *target = *value;
+        if (text != nullptr) {
+            *text = *value;
             continue;
         }
-        const auto n = parse_int(*value);
-        if (!n || *n <= 0) {
-            error = "--timeout-ms needs a positive number of milliseconds";
+        const bool ok = arg == "--timeout-ms"   ? number(arg, *value, 1, opt.timeout_ms)
+                        : arg == "--soak"       ? number(arg, *value, 1, opt.soak_seconds)
+                        : arg == "--seed"       ? number(arg, *value, 0, opt.soak.seed)
+                        : arg == "--threads"    ? number(arg, *value, 1, opt.soak.threads)
+                        : arg == "--rate"       ? number(arg, *value, 1, opt.soak.rate)
+                        : arg == "--fault-rate" ? number(arg, *value, 0, opt.soak.fault_percent)
+                                                : number(arg, *value, 0, opt.soak.kills);
+        if (!ok) {
             return false;
         }
-        opt.timeout_ms = *n;
+    }
+    if (opt.soak.fault_percent > 100) {
+        error = "--fault-rate is a percentage";
+        return false;
+    }
+    if (opt.soak_seconds > 0 && !opt.script.empty()) {
+        error = "--soak and --script do not go together";
+        return false;
     }
     return true;
 }
@@ -133,7 +180,13 @@ int main(int argc, char **argv)
     }
 
     // Never destroyed: the module keeps the env and calls it from its own threads.
-    auto *out = new Output(std::cout);
+    // Static, so that a leak checker sees them kept to the end. In a soak the
+    // host's lines would come by the thousand: only its figures show.
+    static std::ostream quiet(nullptr);
+    static Output say_output(std::cout);
+    static Output quiet_output(quiet);
+    Output *const say = &say_output;
+    Output *const out = opt.soak_seconds > 0 ? &quiet_output : say;
     auto *host = new Host(*out);
     Host::set_current(host);
 
@@ -147,30 +200,61 @@ int main(int argc, char **argv)
         leave(1);
     }
 
-    out->line("zol-host: loading " + opt.module);
+    // Never destroyed either: leave() ends the process without destructors.
+    static std::optional<Soak> soak_holder;
+    Soak *soak = nullptr;
+    if (opt.soak_seconds > 0) {
+        SoakOptions soak_options = opt.soak;
+        soak_options.seconds = opt.soak_seconds;
+        soak_options.imsd_control = opt.imsd_control;
+        soak_options.timeout = std::chrono::milliseconds(opt.timeout_ms);
+        // Where the agent inside the module will look for the stack.
+        const char *socket = getenv("ZOL_IMSD_SOCKET");
+        soak_options.imsd_socket = socket != nullptr && *socket != '\0' ? socket
+                                                                        : "/tmp/zol-imsd.sock";
+        soak = &soak_holder.emplace(soak_options, std::cout);
+        if (!soak->start_stack(error)) {
+            std::cerr << "zol-host: " << error << "\n";
+            leave(kExitSetup);
+        }
+    }
+    auto setup_failed = [&] {
+        if (soak != nullptr) {
+            soak->stop_stack();
+        }
+        leave(kExitSetup);
+    };
+
+    say->line("zol-host: loading " + opt.module);
     // Never closed: the module's threads live as long as the process.
     void *handle = dlopen(opt.module.c_str(), RTLD_NOW | RTLD_LOCAL);
     if (handle == nullptr) {
         std::cerr << "zol-host: " << dlerror() << "\n";
-        leave(kExitSetup);
+        setup_failed();
     }
     using InitFn = const RIL_RadioFunctions *(*)(const struct RIL_Env *);
     auto init = reinterpret_cast<InitFn>(dlsym(handle, "RIL_Init"));
     if (init == nullptr) {
         std::cerr << "zol-host: " << opt.module << " has no RIL_Init\n";
-        leave(kExitSetup);
+        setup_failed();
     }
-    out->line("zol-host: calling RIL_Init (the production module waits about 30 s for the IMS "
+    say->line("zol-host: calling RIL_Init (the production module waits about 30 s for the IMS "
               "stack before it returns)");
     const RIL_RadioFunctions *radio = init(Host::env());
     if (radio == nullptr || radio->onRequest == nullptr) {
         std::cerr << "zol-host: RIL_Init returned no usable radio functions\n";
-        leave(kExitSetup);
+        setup_failed();
     }
     host->attach(radio);
     const char *version = radio->getVersion != nullptr ? radio->getVersion() : nullptr;
-    out->line("zol-host: module RIL version " + std::to_string(radio->version) + ", " +
+    say->line("zol-host: module RIL version " + std::to_string(radio->version) + ", " +
               (version != nullptr ? version : "no version text"));
+
+    if (soak != nullptr) {
+        const int status = soak->run(*host);
+        soak->stop_stack();
+        leave(status);
+    }
 
     if (scenario) {
         leave(ScenarioRunner(*host, *out, run_options).run(*scenario) ? 0 : 1);

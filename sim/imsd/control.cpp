@@ -1,6 +1,7 @@
 #include "control.h"
 
 #include "calls.h"
+#include "faults.h"
 #include "text.h"
 
 namespace zol::imsd {
@@ -344,6 +345,40 @@ const Command kCommands[] = {
      "answer the next call message (id or name) as a failure; see help calls",
      cmd_fail_next},
     {"fail clear", "fail clear", "forget the failures armed", cmd_fail_clear},
+    {"fault random", "fault random <seed> [<percent>]",
+     "each frame out suffers a random fault with this chance (default 10, 0 off)",
+     cmd_fault_random},
+    {"fault clear", "fault clear", "forget the armed faults and the random mode", cmd_fault_clear},
+    {"fault pause", "fault pause", "hold back every frame out until resume, drain or off",
+     cmd_fault_pause},
+    {"fault resume", "fault resume", "send what was held back, through the armed faults",
+     cmd_fault_resume},
+    {"fault spurious", "fault spurious [<message>|any] [<count>]",
+     "send confirmations nobody asked for (a message some request waits for)",
+     cmd_fault_spurious},
+    {"fault refuse", "fault refuse [<ms>]",
+     "stop taking frames on the connection: the agent's sends fail at once; also on "
+     "connections made within ms",
+     cmd_fault_refuse},
+    {"fault close", "fault close [<ms>]",
+     "end the connection and take no new one for ms; the agent comes back after", cmd_fault_close},
+    {"fault stall", "fault stall <ms>",
+     "read nothing from the agent for ms: its sends block, then fail", cmd_fault_stall},
+    {"fault drain", "fault drain",
+     "send what is held back or delayed, then answer every request still owed an answer",
+     cmd_fault_drain},
+    {"fault off", "fault off",
+     "end every fault, then drain: afterwards nothing the module waits for is left unanswered",
+     cmd_fault_off},
+    {"fault show", "fault show",
+     "the armed faults, then ok paused= held= delayed= owed= injected= and counts by kind",
+     cmd_fault_show},
+    // After the other fault rows, which it would match too.
+    {"fault", "fault <kind> <N>|<P>% [<ms>]",
+     "the next N frames out, or P% of them: drop, duplicate, delay (by ms, default 500), "
+     "corrupt, truncate, oversize (sometimes beyond 64 KiB) or unknown (an id nobody knows); "
+     "a lost answer is owed",
+     cmd_fault_rule},
     {"quit", "quit", "stop the stack", cmd_quit},
 };
 

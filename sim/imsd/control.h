@@ -10,6 +10,7 @@
 #include <string_view>
 #include <vector>
 
+#include "faults.h"
 #include "frame.h"
 #include "model.h"
 #include "timers.h"
@@ -23,6 +24,14 @@ struct LinkStatus {
     uint64_t connections = 0; // agent connections accepted so far
 };
 
+// Faults of the data connection itself.
+enum class LinkFault {
+    none,   // end the faults below now
+    refuse, // the agent's sends fail at once, also on connections made within the time
+    close,  // the connection ends; no new one is taken within the time
+    stall,  // nothing is read from the agent for the time: its sends block, then fail
+};
+
 // The data connection as the control commands see it.
 class Link {
 public:
@@ -33,6 +42,17 @@ public:
     virtual std::string send_raw(std::span<const uint8_t> bytes) = 0;
     // Where commands schedule delayed actions; null when nothing runs them.
     virtual TimerQueue *timers() { return nullptr; }
+    // Fault injection; null where frames go out untouched.
+    virtual FaultPlan *faults() { return nullptr; }
+    // Sends what the fault plan let through; an answer that cannot be sent is owed again.
+    virtual void transmit(std::vector<Packet> packets) { (void)packets; }
+    // Empty on success, otherwise why the fault cannot be had.
+    virtual std::string link_fault(LinkFault fault, uint32_t ms)
+    {
+        (void)fault;
+        (void)ms;
+        return "no connection faults on this link";
+    }
 };
 
 struct Reply {

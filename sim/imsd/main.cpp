@@ -43,7 +43,18 @@ void usage(FILE *to)
           "The stack starts registered (run status 1) with call waiting and CLIP active,\n"
           "everything else off and the barring password 0000. Sends of SMS succeed unless\n"
           "a failure or time-out is planned; SS operations fail when the service refuses\n"
-          "them (barring needs the password, activating forwarding needs a number).\n",
+          "them (barring needs the password, activating forwarding needs a number).\n"
+          "\n"
+          "Faults (the fault commands below): frames on their way to the agent can be\n"
+          "dropped, duplicated, delayed, corrupted, cut short, padded or sent under an id\n"
+          "nobody knows, the next N of them or a share, by rule or at random from a seed;\n"
+          "all of them can be held back (pause); confirmations nobody asked for can be\n"
+          "sent; the connection can refuse the agent's sends, end, or stop being read.\n"
+          "The module has no request timeouts, so the stack keeps a ledger: a request\n"
+          "whose awaited answer a fault kept from arriving intact, or that the model left\n"
+          "unanswered (an answer with no call ringing, an SMS planned to time out), is\n"
+          "owed an answer. `fault drain` sends what is held, delayed or owed;\n"
+          "`fault off` ends every fault first. The trace marks faulted frames.\n",
           to);
     for (const std::string &line : zol::imsd::command_help()) {
         fprintf(to, "  %s\n", line.c_str());

@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "control.h"
+#include "faults.h"
 #include "messages.h"
 #include "model.h"
 #include "text.h"
@@ -30,6 +31,9 @@ constexpr size_t kMaxPacket = 64 * 1024;
 constexpr size_t kMaxLine = 1024 * 1024; // inject-raw of a maximal packet fits
 constexpr size_t kVerboseHexBytes = 64;
 constexpr int kSendTimeoutS = 2;
+// More than the kernel queues on one connection.
+constexpr size_t kMaxQueuedPackets = 4096;
+constexpr int64_t kRelistenRetryMs = 100;
 
 class Fd {
 public:
@@ -160,6 +164,9 @@ public:
     std::string send_frame(const Frame &frame) override;
     std::string send_raw(std::span<const uint8_t> bytes) override;
     TimerQueue *timers() override { return &timers_; }
+    FaultPlan *faults() override { return &faults_; }
+    void transmit(std::vector<Packet> packets) override;
+    std::string link_fault(LinkFault fault, uint32_t ms) override;
 
 private:
     // Runs the delayed actions that are due and sends what they emit.
@@ -168,8 +175,14 @@ private:
     int poll_timeout();
     bool set_up();
     void loop();
-    void accept_agent();
+    bool accept_agent();
     void read_agent();
+    // Reads what the agent sent before the connection stopped taking frames.
+    void take_remaining();
+    void refuse_agent();
+    // Stops taking connections; those already made are served and ended first.
+    void stop_listening();
+    void listen_again();
     void drop_agent(const char *why);
     void handle_packet(std::span<const uint8_t> packet, size_t real_size);
     std::string send_packet(std::span<const uint8_t> bytes);
@@ -191,6 +204,13 @@ private:
     Options opt_;
     Model model_;
     TimerQueue timers_;
+    FaultPlan faults_;
+    bool agent_refused_ = false; // its reading side is shut: not polled any more
+    bool agent_gone_ = false;    // sends to it fail: the agent gave it up
+    bool draining_ = false;      // inside take_remaining()
+    int64_t refuse_until_ = 0;   // connections made before this are refused as well
+    int64_t stall_until_ = 0;    // nothing is read from the agent before this
+    std::optional<int64_t> listen_at_; // the data socket is closed until then
     Fd signals_;
     Listener data_listener_;
     Listener control_listener_;
@@ -270,10 +290,12 @@ void Server::loop()
             slots.push_back(Slot{kind, client});
         };
         watch(signals_.get(), POLLIN, Kind::signals);
-        if (agent_) {
+        if (agent_ && !agent_refused_ && monotonic_ms() >= stall_until_) {
             watch(agent_.get(), POLLIN, Kind::agent);
         }
-        watch(data_listener_.get(), POLLIN, Kind::data_listener);
+        if (data_listener_.get() >= 0) {
+            watch(data_listener_.get(), POLLIN, Kind::data_listener);
+        }
         watch(control_listener_.get(), POLLIN, Kind::control_listener);
         for (const auto &c : clients_) {
             const short events = static_cast<short>((c->eof ? 0 : POLLIN) |
@@ -335,23 +357,162 @@ void Server::loop()
     }
 }
 
-void Server::accept_agent()
+bool Server::accept_agent()
 {
     Fd fd(accept4(data_listener_.get(), nullptr, nullptr, SOCK_CLOEXEC));
     if (!fd) {
-        return;
+        return false;
     }
     // Sends block for a bounded time only, so a stuck agent cannot freeze the stack.
     const timeval timeout{kSendTimeoutS, 0};
     setsockopt(fd.get(), SOL_SOCKET, SO_SNDTIMEO, &timeout, sizeof timeout);
     const bool replacing = static_cast<bool>(agent_);
+    if (replacing && !agent_refused_) {
+        // What the old connection still holds was sent before the new one was made.
+        shutdown(agent_.get(), SHUT_RD);
+        take_remaining();
+    }
     agent_ = std::move(fd);
+    agent_refused_ = false;
+    agent_gone_ = false;
     ++connections_;
     out_line(replacing ? "imsd agent connected (replacing the previous connection)"
                        : "imsd agent connected");
     if (opt_.report_on_connect) {
-        for (const Frame &frame : frames_on_connect(model_.registration)) {
-            send_frame(frame);
+        std::vector<Packet> packets;
+        for (Frame &frame : frames_on_connect(model_.registration)) {
+            std::vector<Packet> some = faults_.submit(std::move(frame), false, monotonic_ms());
+            std::move(some.begin(), some.end(), std::back_inserter(packets));
+        }
+        transmit(std::move(packets));
+    }
+    if (agent_ && monotonic_ms() < refuse_until_) {
+        refuse_agent();
+    }
+    return true;
+}
+
+void Server::take_remaining()
+{
+    draining_ = true;
+    for (size_t i = 0; agent_ && i < kMaxQueuedPackets; ++i) {
+        const ssize_t n =
+            recv(agent_.get(), packet_.data(), packet_.size(), MSG_DONTWAIT | MSG_TRUNC);
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n <= 0) {
+            break;
+        }
+        const size_t real = static_cast<size_t>(n);
+        handle_packet(std::span<const uint8_t>(packet_.data(), std::min(real, packet_.size())),
+                      real);
+    }
+    draining_ = false;
+    if (agent_ && agent_refused_ && agent_gone_) {
+        drop_agent("gone");
+    }
+}
+
+void Server::refuse_agent()
+{
+    // The agent's sends fail from now on; what it sent before is still served,
+    // and answers still reach it until it gives the connection up.
+    shutdown(agent_.get(), SHUT_RD);
+    agent_refused_ = true;
+    out_line("imsd agent refused");
+    take_remaining();
+}
+
+void Server::stop_listening()
+{
+    // No connection can be made any more, so none can be lost with the socket.
+    shutdown(data_listener_.get(), SHUT_RDWR);
+    while (accept_agent()) {
+        shutdown(agent_.get(), SHUT_RD);
+        take_remaining();
+        drop_agent("fault close");
+    }
+    data_listener_.close_and_unlink();
+    out_line("imsd not listening");
+}
+
+void Server::listen_again()
+{
+    std::string error;
+    if (!data_listener_.open(opt_.socket_path, SOCK_SEQPACKET, error)) {
+        out_line("imsd cannot listen again: " + error);
+        listen_at_ = monotonic_ms() + kRelistenRetryMs;
+        return;
+    }
+    listen_at_.reset();
+    out_line("imsd listening again");
+}
+
+std::string Server::link_fault(LinkFault fault, uint32_t ms)
+{
+    const int64_t now = monotonic_ms();
+    switch (fault) {
+    case LinkFault::none:
+        refuse_until_ = 0;
+        stall_until_ = 0;
+        // A refused connection cannot take frames again: ending it makes the
+        // agent come back on a fresh one. Nothing is left to read on it.
+        if (agent_ && agent_refused_) {
+            drop_agent("fault off");
+        }
+        if (listen_at_) {
+            listen_again();
+        }
+        return {};
+    case LinkFault::refuse:
+        if (!agent_ && ms == 0) {
+            return "not connected";
+        }
+        refuse_until_ = now + ms;
+        if (agent_ && !agent_refused_) {
+            refuse_agent();
+        }
+        return {};
+    case LinkFault::close:
+        if (!agent_ && ms == 0) {
+            return "not connected";
+        }
+        if (agent_) {
+            shutdown(agent_.get(), SHUT_RD);
+            take_remaining();
+            drop_agent("fault close");
+        }
+        if (ms > 0 && !listen_at_) {
+            stop_listening();
+        }
+        if (ms > 0) {
+            listen_at_ = now + ms;
+        }
+        return {};
+    case LinkFault::stall:
+        stall_until_ = now + ms;
+        out_line(strf("imsd stalling for %u ms", ms));
+        return {};
+    }
+    return "unknown fault";
+}
+
+void Server::transmit(std::vector<Packet> packets)
+{
+    for (Packet &p : packets) {
+        out_line("imsd " + p.trace);
+        if (p.bytes.empty()) {
+            continue;
+        }
+        if (p.bytes.size() > kFrameHeaderLen) {
+            verbose("imsd    " + format_hex(std::span<const uint8_t>(p.bytes).subspan(
+                                                kFrameHeaderLen),
+                                            kVerboseHexBytes));
+        }
+        if (!send_packet(p.bytes).empty() && p.answer) {
+            out_line(strf("imsd    owes %u again", unsigned{p.answer->message}));
+            faults_.owe(std::move(*p.answer));
         }
     }
 }
@@ -359,6 +520,8 @@ void Server::accept_agent()
 void Server::drop_agent(const char *why)
 {
     agent_.reset();
+    agent_refused_ = false;
+    agent_gone_ = false;
     out_line(strf("imsd agent disconnected (%s)", why));
 }
 
@@ -411,30 +574,61 @@ void Server::handle_packet(std::span<const uint8_t> packet, size_t real_size)
     for (const std::string &note : ctx.notes) {
         out_line("imsd    " + note);
     }
-    for (const Frame &out : ctx.outgoing) {
-        send_frame(out);
+    // The first frame of the message the module now waits for is its answer.
+    const uint16_t awaited = awaited_answer(frame);
+    bool answered = false;
+    std::vector<Packet> packets;
+    for (Frame &out : ctx.outgoing) {
+        const bool answer = awaited != 0 && !answered && out.message == awaited;
+        answered = answered || answer;
+        std::vector<Packet> some = faults_.submit(std::move(out), answer, monotonic_ms());
+        std::move(some.begin(), some.end(), std::back_inserter(packets));
     }
+    if (awaited != 0 && !answered) {
+        out_line(strf("imsd    owes %u %s to token %d", unsigned{awaited}, message_name(awaited),
+                      frame.token));
+        faults_.owe_answer(frame.token, awaited);
+    }
+    transmit(std::move(packets));
 }
 
 void Server::run_timers()
 {
+    const int64_t now = monotonic_ms();
+    if (listen_at_ && now >= *listen_at_) {
+        listen_again();
+    }
     std::vector<std::string> notes;
-    const std::vector<Frame> frames = run_due_timers(model_, timers_, monotonic_ms(), &notes);
+    std::vector<Frame> frames = run_due_timers(model_, timers_, now, &notes);
     for (const std::string &note : notes) {
         out_line("imsd    " + note);
     }
-    for (const Frame &out : frames) {
-        send_frame(out);
+    std::vector<Packet> packets = faults_.due(now);
+    for (Frame &out : frames) {
+        std::vector<Packet> some = faults_.submit(std::move(out), false, now);
+        std::move(some.begin(), some.end(), std::back_inserter(packets));
     }
+    transmit(std::move(packets));
 }
 
 int Server::poll_timeout()
 {
-    const std::optional<int64_t> due = timers_.next_due();
+    const int64_t now = monotonic_ms();
+    std::optional<int64_t> due = timers_.next_due();
+    auto sooner = [&](std::optional<int64_t> t) {
+        if (t && (!due || *t < *due)) {
+            due = t;
+        }
+    };
+    sooner(faults_.next_due());
+    sooner(listen_at_);
+    if (stall_until_ > now) {
+        sooner(stall_until_);
+    }
     if (!due) {
         return -1;
     }
-    return static_cast<int>(std::clamp<int64_t>(*due - monotonic_ms(), 0, INT_MAX));
+    return static_cast<int>(std::clamp<int64_t>(*due - now, 0, INT_MAX));
 }
 
 std::string Server::send_frame(const Frame &frame)
@@ -474,8 +668,14 @@ std::string Server::send_packet(std::span<const uint8_t> bytes)
             error = "timed out";
         } else {
             error = strerror(errno);
+            // The agent gave the connection up, but what it sent before may still
+            // wait here unread: it is read on until its end shows. Only a refused
+            // connection that is not being read any more has nothing left.
             if (errno == EPIPE || errno == ECONNRESET || errno == ENOTCONN) {
-                drop_agent(error.c_str());
+                agent_gone_ = true;
+                if (agent_refused_ && !draining_) {
+                    drop_agent(error.c_str());
+                }
             }
         }
     }

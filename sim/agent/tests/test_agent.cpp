@@ -45,6 +45,8 @@ std::mutex g_mu;
 std::condition_variable g_cv;
 std::vector<Bytes> g_packets;
 std::atomic<int> g_bad_records{0};
+// While set, the callback keeps the agent's reader inside it once it has a packet.
+bool g_hold = false;
 
 int on_read(void *record)
 {
@@ -53,10 +55,18 @@ int on_read(void *record)
         ++g_bad_records;
         return 1;
     }
-    std::lock_guard<std::mutex> lock(g_mu);
+    std::unique_lock<std::mutex> lock(g_mu);
     g_packets.emplace_back(rec->data, rec->data + rec->count);
     g_cv.notify_all();
+    g_cv.wait_for(lock, kWait, [] { return !g_hold; });
     return 0;
+}
+
+void hold_reader(bool hold)
+{
+    std::lock_guard<std::mutex> lock(g_mu);
+    g_hold = hold;
+    g_cv.notify_all();
 }
 
 std::vector<Bytes> take_packets()
@@ -280,4 +290,55 @@ TEST_F(Agent, SeveralThreadsSendAtOnce)
         tokens.insert(p[1] << 24 | p[2] << 16 | p[3] << 8 | p[4]);
     }
     EXPECT_EQ(tokens.size(), static_cast<size_t>(kThreads * kFrames));
+}
+
+TEST_F(Agent, ARefusingStackIsLeftAndFoundAgainWithoutItsHelp)
+{
+    ASSERT_TRUE(imsd.start());
+    ASSERT_EQ(open_agent(imsd.data_path, 5000), 0);
+    ASSERT_TRUE(round_trip(1));
+    // The stack keeps the connection open but takes nothing more on it, and
+    // sends nothing that could wake the reader.
+    ASSERT_EQ(imsd.final_line("fault refuse"), "ok");
+    EXPECT_NE(send_bytes(frame_bytes(2, 17)), 0);
+    EXPECT_TRUE(imsd.wait_status("connections=2")) << "the agent connects again by itself";
+    EXPECT_TRUE(round_trip(3)) << imsd.output();
+}
+
+TEST_F(Agent, AnswersQueuedBeforeASendFailsStillArrive)
+{
+    ASSERT_TRUE(imsd.start());
+    ASSERT_EQ(open_agent(imsd.data_path, 5000), 0);
+    ASSERT_TRUE(round_trip(1));
+    take_packets();
+    // The reader sits in the callback with the first answer while the second
+    // waits in the socket; then a send fails and the agent gives the connection up.
+    hold_reader(true);
+    ASSERT_EQ(send_bytes(frame_bytes(10, 17)), 0);
+    ASSERT_TRUE(wait_frame(10, 30021).has_value());
+    ASSERT_EQ(send_bytes(frame_bytes(11, 17)), 0);
+    ASSERT_TRUE(imsd.wait_output("imsd -> 30021 eTKM_CALL_CUR_CALL_IND token 11 len 1\n"));
+    ASSERT_EQ(imsd.final_line("fault refuse"), "ok");
+    EXPECT_NE(send_bytes(frame_bytes(12, 17)), 0);
+    hold_reader(false);
+    EXPECT_TRUE(wait_frame(11, 30021).has_value()) << "the answer sent before the failure";
+    EXPECT_TRUE(round_trip(13)) << imsd.output();
+}
+
+TEST_F(Agent, SendsToAStackThatStopsReadingFailWithinTheSendTimeout)
+{
+    ASSERT_TRUE(imsd.start());
+    ASSERT_EQ(open_agent(imsd.data_path, 5000), 0);
+    ASSERT_TRUE(round_trip(1));
+    ASSERT_EQ(imsd.final_line("fault stall 6000"), "ok");
+    // The socket's buffer fills up; after that a send waits its time and fails.
+    int failed = 0;
+    for (int i = 0; i < 64 && failed == 0; ++i) {
+        const auto start = std::chrono::steady_clock::now();
+        failed += send_bytes(frame_bytes(100 + i, 17, Bytes(60000))) != 0;
+        EXPECT_LT(std::chrono::steady_clock::now() - start, milliseconds(3500));
+    }
+    EXPECT_EQ(failed, 1);
+    ASSERT_EQ(imsd.final_line("fault off"), "ok sent 0, still owed 0");
+    EXPECT_TRUE(round_trip(200)) << "the connection survives";
 }

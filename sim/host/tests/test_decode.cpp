@@ -131,6 +131,46 @@ TEST(ResponseDecode, ShapeFollowsTheRequestNumber)
     }
 }
 
+// Data of another request's shape (a status pair where forwarding record
+// pointers belong) or a dangling pointer is reported, never followed into a crash.
+TEST(ResponseDecode, PointersIntoUnreadableMemoryAreProblems)
+{
+    const int32_t status_pair[2] = {1, 4}; // read as one pointer on a 64-bit host
+    const void *nowhere = reinterpret_cast<const void *>(uintptr_t{8});
+    const void *unreadable[] = {nowhere, nowhere};
+    char number[] = "+49";
+    RIL_CallForwardInfo fwd = {1, 0, 1, 145, static_cast<char *>(const_cast<void *>(nowhere)), 0,
+                               nullptr};
+    RIL_CallForwardInfo *fwds[] = {&fwd};
+    const char *texts[] = {number, static_cast<const char *>(nowhere)};
+    const struct {
+        int request;
+        const void *data;
+        size_t len;
+        std::string problem;
+    } cases[] = {
+        {RIL_REQUEST_QUERY_CALL_FORWARD_STATUS, status_pair, sizeof(void *),
+         "forwarding record 0 cannot be read"},
+        {RIL_REQUEST_QUERY_CALL_FORWARD_STATUS, fwds, sizeof fwds,
+         "forwarding record 0 number points to memory that cannot be read"},
+        {RIL_REQUEST_GET_CURRENT_CALLS, unreadable, sizeof unreadable, "call record 1 cannot be read"},
+        {RIL_REQUEST_QUERY_CLIP, nowhere, 4, "the data (4 bytes) cannot be read"},
+        {RIL_REQUEST_QUERY_CALL_FORWARD_STATUS, nowhere, sizeof(void *),
+         "the pointer array (" + std::to_string(sizeof(void *)) + " bytes) cannot be read"},
+        {RIL_REQUEST_IMS_GET_CONFIGRATION, nowhere, sizeof(char *),
+         "the text points to memory that cannot be read"},
+        {RIL_REQUEST_IMS_SEND_SMS, nowhere, sizeof(RIL_SMS_Response), "the record cannot be read"},
+        {RIL_REQUEST_DIAL + 1000, nowhere, 3, "the data (3 bytes) cannot be read"},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.problem);
+        EXPECT_EQ(decode_response(c.request, c.data, c.len).problem, c.problem);
+    }
+    const Decoded strings = decode_shape(Shape::Strings, texts, sizeof texts);
+    EXPECT_EQ(strings.problem, "string 1 points to memory that cannot be read");
+    EXPECT_EQ(strings.details.at(0), "[0] \"+49\"");
+}
+
 TEST(UnsolDecode, KnownShapes)
 {
     char number[] = "+4940555";
