@@ -1,7 +1,8 @@
 #!/bin/sh
 # Builds and runs every test: plain, with AddressSanitizer+UndefinedBehaviorSanitizer,
-# with ThreadSanitizer, the clang thread-safety analysis build, and bounded
-# runs of the libFuzzer targets.
+# with ThreadSanitizer, the 32-bit ARM build under qemu-arm, the clang
+# thread-safety analysis build, and bounded runs of the libFuzzer targets. The
+# plain build also runs the benchmarks once, briefly, to keep them working.
 set -eu
 cd "$(dirname "$0")/.."
 tools/setup.sh
@@ -16,17 +17,19 @@ run() {
     (cd "$dir" && ctest --output-on-failure -j 1 --timeout 600)
 }
 
-run plain
+run plain -DZOL_BENCH=ON
 ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
     run asan -DZOL_SANITIZE=address,undefined -DCMAKE_BUILD_TYPE=Debug
 TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 \
     run tsan -DZOL_SANITIZE=thread -DCMAKE_BUILD_TYPE=RelWithDebInfo
+echo "=== arm (32-bit, qemu-arm)"
+ZOL_NATIVE_IMSD=build/plain/sim/zol-imsd tools/test_arm.sh
 echo "=== thread-safety analysis (clang 14)"
 CC=clang-14 CXX=clang++-14 cmake -S . -B build/tsa -G Ninja -DZOL_THREAD_SAFETY=ON \
     -DZOL_BUILD_TESTS=OFF >/dev/null
 ninja -C build/tsa -j "$jobs"
 echo "=== fuzz (clang 14, bounded runs)"
 CC=clang-14 CXX=clang++-14 cmake -S . -B build/fuzz -G Ninja -DZOL_FUZZ=ON -DZOL_BUILD_TESTS=ON >/dev/null
-ninja -C build/fuzz -j "$jobs" fuzz_stack_frames fuzz_host_requests
+ninja -C build/fuzz -j "$jobs" fuzz_all
 (cd build/fuzz && ctest --output-on-failure -j 1 --timeout 600 -R fuzz)
 echo "all test builds passed"
