@@ -3,8 +3,9 @@
 # RIL host with the module (and, inside the module, the agent library).
 # usage: run_scenario.sh <build dir> <scenario> [module]
 # ZOL_E2E_EMULATOR, when set, is the command that runs the host (and so the module
-# and the agent library), e.g. "qemu-arm -L /" for an ARM build; ZOL_E2E_IMSD
-# names the zol-imsd to start instead of the build's own, e.g. a native one.
+# and the agent library), e.g. "qemu-arm -L /" for an ARM build or valgrind (the
+# host waits long enough for either); ZOL_E2E_IMSD names the zol-imsd to start
+# instead of the build's own, e.g. a native one.
 set -u
 bindir=$1
 scenario=$2
@@ -35,7 +36,7 @@ done
 
 # shellcheck disable=SC2086
 ZOL_IMSD_SOCKET="$work/imsd.sock" $emulator "$bindir/sim/zol-host" --module "$module" --script "$scenario" \
-    --imsd-control "$work/imsd.ctl" --log "$work/radio.log" >"$work/host.log" 2>&1
+    --imsd-control "$work/imsd.ctl" --log "$work/radio.log" --timeout-ms 30000 >"$work/host.log" 2>&1
 rc=$?
 cat "$work/host.log"
 if [ $rc -ne 0 ]; then
