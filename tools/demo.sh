@@ -4,10 +4,10 @@
 # call list travels host -> module -> agent -> imsd -> module -> host.
 set -eu
 cd "$(dirname "$0")/.."
-tools/setup.sh
-cmake -S . -B build/plain -G Ninja >/dev/null
-ninja -C build/plain
-bin=build/plain/sim
+tools/setup.sh demo
+cmake -S . -B build/demo -G Ninja -DZOL_BUILD_TESTS=OFF >/dev/null
+ninja -C build/demo
+bin=build/demo/sim
 work=$(mktemp -d "${TMPDIR:-/tmp}/zol-demo.XXXXXX")
 imsd_pid=""
 cleanup() {

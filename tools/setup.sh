@@ -1,31 +1,54 @@
 #!/bin/sh
-# Installs what a fresh Debian machine lacks to build and test the project,
-# including the 32-bit ARM cross build run under qemu (tools/test_arm.sh): the
-# cross compiler, qemu-user, and the armhf log library and GoogleTest through
-# Debian multiarch.
+# Installs what a fresh Debian machine lacks, in two tiers:
+#   tools/setup.sh demo   what building the stand-ins and running the demos needs
+#   tools/setup.sh        (or "test") all of that plus everything the test command
+#                         uses: sanitizer and fuzzing runtimes, GoogleTest, Google
+#                         Benchmark, valgrind, the 32-bit ARM cross build under
+#                         qemu-user (armhf libraries through Debian multiarch), and
+#                         the real peers of the end-to-end tests.
 set -eu
-packages="cmake ninja-build g++ clang-14 libclang-rt-14-dev googletest libgtest-dev libgmock-dev
-          libbenchmark-dev android-liblog-dev binutils valgrind"
+tier=${1:-test}
+case "$tier" in
+    demo|test) ;;
+    *) echo "usage: tools/setup.sh [demo|test]" >&2; exit 2 ;;
+esac
+
+# Building the module and the stand-ins.
+packages="cmake ninja-build g++ android-liblog-dev"
+# The simulated stack: SIP network side and frame capture.
+packages="$packages libre-dev libpcap-dev"
+
 arm_packages=""
-if [ "$(dpkg --print-architecture)" != armhf ]; then
-    packages="$packages g++-arm-linux-gnueabihf qemu-user"
-    arm_packages="android-liblog-dev:armhf libgtest-dev:armhf libgmock-dev:armhf"
+if [ "$tier" = test ]; then
+    # Test frameworks, sanitizers, fuzzing, benchmarks, memory checking.
+    packages="$packages clang-14 libclang-rt-14-dev googletest libgtest-dev libgmock-dev
+              libbenchmark-dev binutils valgrind"
+    # oFono driving the module through zol-rild, on a private D-Bus bus.
+    packages="$packages ofono dbus python3-dbus"
+    # SIP test bed: a proxy/registrar and a second user agent.
+    packages="$packages kamailio baresip-core sipsak"
+    # Decoding captures with the project's Wireshark dissector.
+    packages="$packages tshark"
+    if [ "$(dpkg --print-architecture)" != armhf ]; then
+        packages="$packages g++-arm-linux-gnueabihf qemu-user"
+        arm_packages="android-liblog-dev:armhf libgtest-dev:armhf libgmock-dev:armhf"
+    fi
 fi
+
 missing=""
 for p in $packages $arm_packages; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing="$missing $p"
 done
-if [ -n "$missing" ]; then
-    echo "installing:$missing"
-    SUDO=""
-    [ "$(id -u)" -eq 0 ] || SUDO=sudo
-    if [ -n "$arm_packages" ] && ! dpkg --print-foreign-architectures | grep -qx armhf; then
-        $SUDO dpkg --add-architecture armhf
-    fi
-    # A mirror caught mid-sync fails one index now and then; the install below
-    # still finds what the other indexes list, or fails on its own.
-    $SUDO apt-get update -qq || echo "apt-get update reported errors; installing from the indexes it has"
-    # --no-remove: an armhf package must never make apt remove a native one.
-    # shellcheck disable=SC2086
-    DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq --no-remove $missing >/dev/null
+[ -n "$missing" ] || exit 0
+echo "installing:$missing"
+SUDO=""
+[ "$(id -u)" -eq 0 ] || SUDO=sudo
+if [ -n "$arm_packages" ] && ! dpkg --print-foreign-architectures | grep -qx armhf; then
+    $SUDO dpkg --add-architecture armhf
 fi
+# A mirror caught mid-sync fails one index now and then; the install below
+# still finds what the other indexes list, or fails on its own.
+$SUDO apt-get update -qq || echo "apt-get update reported errors; installing from the indexes it has"
+# --no-remove: an armhf package must never make apt remove a native one.
+# shellcheck disable=SC2086
+DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq --no-remove $missing >/dev/null
