@@ -131,8 +131,14 @@ void tidy_conference(Model &model)
     }
 }
 
-void end_call(Context &ctx, uint8_t id, uint32_t end_cause)
+// Whatever ends a call here ends its leg on the network too; a leg the network
+// ended itself is cleared before it gets here.
+void end_call(Context &ctx, uint8_t id, uint32_t end_cause,
+              Refusal refusal = Refusal::declined)
 {
+    if (const Call *c = ctx.model.calls.find(id); c != nullptr && c->leg != 0) {
+        ctx.model.network->end(c->leg, refusal);
+    }
     ctx.model.calls.remove(id);
     tidy_conference(ctx.model);
     ctx.indicate(msg::kEndInd, encode_call_end(id, end_cause));
@@ -141,6 +147,9 @@ void end_call(Context &ctx, uint8_t id, uint32_t end_cause)
 
 void hold_call(Context &ctx, Call &c)
 {
+    if (c.leg != 0) {
+        ctx.model.network->hold(c.leg, true);
+    }
     c.state = CallState::held;
     ctx.indicate(msg::kHoldInd, encode_call_id(c.id));
     ctx.note(strf("call %u held", unsigned{c.id}));
@@ -148,6 +157,9 @@ void hold_call(Context &ctx, Call &c)
 
 void retrieve_call(Context &ctx, Call &c)
 {
+    if (c.leg != 0) {
+        ctx.model.network->hold(c.leg, false);
+    }
     c.state = CallState::active;
     ctx.indicate(msg::kRetrieveInd, encode_call_id(c.id));
     ctx.note(strf("call %u retrieved", unsigned{c.id}));
@@ -253,6 +265,50 @@ bool valid_call_type(uint32_t t)
            t == static_cast<uint32_t>(CallType::video);
 }
 
+// Why an incoming call cannot be taken now; empty when it can.
+std::string incoming_refusal(const Model &model)
+{
+    for (const Call &c : model.calls) {
+        if (is_ringing(c)) {
+            return strf("call %u rings already", unsigned{c.id});
+        }
+    }
+    return free_call_id(model.calls) == 0 ? "no call id left" : "";
+}
+
+// A call that arrives while another is up waits.
+Call incoming_call(Model &model, std::string number, bool video)
+{
+    Call c;
+    c.id = free_call_id(model.calls);
+    c.number = std::move(number);
+    c.dir = CallDir::mt;
+    c.type = video ? CallType::video : CallType::voice;
+    c.video_dir = default_video_dir(c.type);
+    c.state = model.calls.size() == 0 ? CallState::incoming : CallState::waiting;
+    c.serial = model.call_sim.next_serial++;
+    return c;
+}
+
+void announce_incoming(Context &ctx, const Call &c)
+{
+    ctx.model.calls.add(c);
+    ctx.indicate(msg::kMtInviteInd, encode_mt_invite(c));
+    // The invitation alone does not make the host fetch the call list.
+    ctx.indicate(msg::kMtRingCnfInd, encode_call_id(c.id));
+    ctx.note(strf("call %u from %s %s", unsigned{c.id}, c.number.c_str(),
+                  call_state_name(c.state)));
+}
+
+// The confirmation follows when the network has the remote party's answer.
+void ask_network_modify(Context &ctx, Call &c, uint32_t call_type, uint32_t video_dir)
+{
+    c.asked_modify = PendingModify{call_type, video_dir};
+    ctx.model.network->modify(c.leg, call_type == static_cast<uint32_t>(CallType::video));
+    ctx.note(strf("call %u: asking the remote party for %s", unsigned{c.id},
+                  call_type == static_cast<uint32_t>(CallType::video) ? "video" : "voice"));
+}
+
 void short_payload(Context &ctx)
 {
     ctx.note(strf("%s: payload of %zu bytes is too short, ignored",
@@ -284,8 +340,12 @@ void on_dial(Context &ctx)
     c.dir = CallDir::mo;
     c.state = CallState::dialing;
     set_type(c, d->call_type, d->video_dir);
+    // A conference has no server to go to on the network: the model plays it.
+    const bool on_network = ctx.model.network != nullptr && d->number_kind != 2;
     if (d->number_kind == 2) {
         c.mpty = 1;
+    } else if (on_network) {
+        c.leg = ctx.model.network->call(c.number, c.type == CallType::video);
     } else {
         c.script = parse_remote_script(d->number);
         // The remote party is the number without the script that drives it.
@@ -295,7 +355,9 @@ void on_dial(Context &ctx)
     ctx.model.calls.add(c);
     ctx.indicate(msg::kMoProgressInd, encode_mo_progress(id, CallState::dialing));
     ctx.note(strf("call %u dialing %s", unsigned{id}, c.number.c_str()));
-    later(ctx, *ctx.model.calls.find(id), ctx.model.call_sim.delay_ms, remote_rings);
+    if (!on_network) {
+        later(ctx, *ctx.model.calls.find(id), ctx.model.call_sim.delay_ms, remote_rings);
+    }
     settle(ctx);
 }
 
@@ -314,10 +376,14 @@ void on_answer(Context &ctx)
         return end_call(ctx, c->id, failure_cause(*failure));
     }
     if (r->accept == 0) {
-        return end_call(ctx, c->id, cause::kNormal);
+        // A rejected call is refused as busy: the user chose not to take it now.
+        return end_call(ctx, c->id, cause::kNormal, Refusal::busy);
     }
     hold_active_calls(ctx);
     set_type(*c, r->call_type, r->video_dir);
+    if (c->leg != 0) {
+        ctx.model.network->answer(c->leg, c->type == CallType::video);
+    }
     connect_call(ctx, *c);
 }
 
@@ -375,8 +441,10 @@ void on_release_calls(Context &ctx)
         ctx.note(strf("release: unknown kind %u", unsigned{r->kind}));
         break;
     }
+    // Ending the waiting call turns its caller away as busy.
+    const Refusal refusal = r->kind == 2 ? Refusal::busy : Refusal::declined;
     for (uint8_t id : ending) {
-        end_call(ctx, id, cause::kNormal);
+        end_call(ctx, id, cause::kNormal, refusal);
     }
     if (ending.empty()) {
         // Answered all the same, or the module would wait for it for ever.
@@ -416,6 +484,14 @@ void on_dtmf_start(Context &ctx)
         return short_payload(ctx);
     }
     ctx.note(strf("dtmf '%c' starts", *digit));
+    // On the network the tone's fate is known once the far end has it; an armed
+    // failure still answers at once.
+    const auto active = ids_in(ctx.model.calls, {CallState::active});
+    const Call *c = active.empty() ? nullptr : ctx.model.calls.find(active.front());
+    if (c != nullptr && c->leg != 0 && !ctx.model.call_sim.fail_next.contains(msg::kDtmfStart)) {
+        ctx.model.network->dtmf(c->leg, *digit, ctx.request.token);
+        return ctx.defer();
+    }
     dtmf(ctx, msg::kDtmfStart, msg::kDtmfStartConf);
 }
 
@@ -439,6 +515,9 @@ void on_call_modify(Context &ctx)
         ctx.note(strf("modify: call %u cannot change to type %u", unsigned{r->call_id},
                       r->call_type));
         return modify_cnf(ctx, r->call_id, c, 0);
+    }
+    if (c->leg != 0) {
+        return ask_network_modify(ctx, *c, r->call_type, r->video_dir);
     }
     // The remote party takes a moment to agree.
     later(ctx, *c, ctx.model.call_sim.delay_ms,
@@ -478,6 +557,11 @@ void on_call_modify_response(Context &ctx)
     if (!valid_call_type(r->call_type)) {
         return modify_cnf(ctx, c->id, c, 0);
     }
+    // The remote party's offer was answered without video; taking it up is a
+    // change of this side's own.
+    if (c->leg != 0 && r->call_type != static_cast<uint32_t>(c->type)) {
+        return ask_network_modify(ctx, *c, r->call_type, r->video_dir);
+    }
     set_type(*c, r->call_type, r->video_dir);
     ctx.note(strf("call %u is now %s", unsigned{c->id}, call_type_name(c->type)));
     modify_cnf(ctx, c->id, c, 1);
@@ -496,6 +580,10 @@ void on_conference_join(Context &ctx)
     }
     for (uint8_t id : members) {
         Call *c = ctx.model.calls.find(id);
+        // Every member talks again; the media are not mixed, only the calls joined.
+        if (c->leg != 0 && c->state == CallState::held) {
+            ctx.model.network->hold(c->leg, false);
+        }
         c->state = CallState::active;
         c->mpty = 1;
     }
@@ -678,32 +766,13 @@ void cmd_incoming(CommandArgs &a)
     if (!link.status().connected) {
         return error(reply, "not connected");
     }
-    for (const Call &c : model.calls) {
-        if (is_ringing(c)) {
-            return error(reply, strf("call %u rings already", unsigned{c.id}));
-        }
+    if (std::string why = incoming_refusal(model); !why.empty()) {
+        return error(reply, why);
     }
-    const uint8_t id = free_call_id(model.calls);
-    if (id == 0) {
-        return error(reply, "no call id left");
-    }
-    Call c;
-    c.id = id;
-    c.number = std::string(words[0]);
-    c.dir = CallDir::mt;
-    c.type = words.size() == 2 && words[1] == "video" ? CallType::video : CallType::voice;
-    c.video_dir = default_video_dir(c.type);
-    // A call that arrives while another is up waits.
-    c.state = model.calls.size() == 0 ? CallState::incoming : CallState::waiting;
-    c.serial = model.call_sim.next_serial++;
-    act(model, link, reply, strf("call %u", unsigned{id}), [&](Context &ctx) {
-        ctx.model.calls.add(c);
-        ctx.indicate(msg::kMtInviteInd, encode_mt_invite(c));
-        // The invitation alone does not make the host fetch the call list.
-        ctx.indicate(msg::kMtRingCnfInd, encode_call_id(id));
-        ctx.note(strf("call %u from %s %s", unsigned{id}, c.number.c_str(),
-                      call_state_name(c.state)));
-    });
+    const Call c = incoming_call(model, std::string(words[0]),
+                                 words.size() == 2 && words[1] == "video");
+    act(model, link, reply, strf("call %u", unsigned{c.id}),
+        [&](Context &ctx) { announce_incoming(ctx, c); });
 }
 
 void cmd_hangup(CommandArgs &a)
@@ -871,6 +940,110 @@ std::vector<std::string> calls_help()
         "  swap, conference-join, conference-split  indication 30009 with result 0 and the",
         "                              cause; no call changes",
     };
+}
+
+// ---- What the network reports ----
+
+namespace {
+
+Call *call_on_leg(Model &model, LegId leg)
+{
+    for (const Call &c : model.calls) {
+        if (c.leg == leg) {
+            return model.calls.find(c.id);
+        }
+    }
+    return nullptr;
+}
+
+void network_incoming(Context &ctx, const NetEvent &e)
+{
+    if (std::string why = incoming_refusal(ctx.model); !why.empty()) {
+        ctx.model.network->end(e.leg, Refusal::busy);
+        return ctx.note("incoming call from " + e.text + " turned away: " + why);
+    }
+    // The number field holds so much; a longer identity is cut.
+    Call c = incoming_call(ctx.model, e.text.substr(0, kDialDigitsMax - 1), e.flag);
+    c.leg = e.leg;
+    announce_incoming(ctx, c);
+    ctx.model.network->ring(e.leg);
+}
+
+void network_modified(Context &ctx, Call &c, const NetEvent &e)
+{
+    const std::optional<PendingModify> asked = std::exchange(c.asked_modify, std::nullopt);
+    const uint32_t video = static_cast<uint32_t>(CallType::video);
+    if (e.code != 0 || !asked) {
+        // Done as asked, or the remote party dropped video, which needs nobody's consent.
+        const uint32_t type = e.flag ? video : static_cast<uint32_t>(CallType::voice);
+        const uint32_t dir = asked && asked->call_type == video ? asked->video_dir
+                                                                : default_video_dir(CallType::video);
+        set_type(c, type, e.flag ? dir : kVoiceVideoDir);
+        ctx.note(strf("call %u is now %s", unsigned{c.id}, call_type_name(c.type)));
+    }
+    modify_cnf(ctx, c.id, &c, asked && e.code == 0 ? 0 : 1);
+}
+
+} // namespace
+
+void on_network_call_event(Context &ctx, const NetEvent &e)
+{
+    if (e.kind == NetEvent::Kind::incoming) {
+        return network_incoming(ctx, e);
+    }
+    if (e.kind == NetEvent::Kind::dtmf_sent) {
+        const Call *c = call_on_leg(ctx.model, e.leg);
+        ctx.answer(e.token, msg::kDtmfStartConf,
+                   encode_dtmf_conf(c != nullptr ? c->id : kNoCallId, e.code));
+        return;
+    }
+    Call *c = call_on_leg(ctx.model, e.leg);
+    if (c == nullptr) {
+        // The model ended the call meanwhile; the network has been told.
+        return;
+    }
+    switch (e.kind) {
+    case NetEvent::Kind::progress:
+        if (c->state == CallState::dialing) {
+            c->state = CallState::alerting;
+            ctx.indicate(msg::kMoProgressInd, encode_mo_progress(c->id, c->state));
+            ctx.note(strf("call %u alerting", unsigned{c->id}));
+        }
+        break;
+    case NetEvent::Kind::answered:
+        if (c->state == CallState::dialing || c->state == CallState::alerting) {
+            set_type(*c, static_cast<uint32_t>(e.flag ? CallType::video : CallType::voice),
+                     c->video_dir == kVoiceVideoDir ? default_video_dir(CallType::video)
+                                                    : c->video_dir);
+            connect_call(ctx, *c);
+        }
+        break;
+    case NetEvent::Kind::ended:
+        c->leg = 0;
+        end_call(ctx, c->id, e.code);
+        break;
+    case NetEvent::Kind::remote_hold:
+        // The call stays active here; the host is told that the other side holds it.
+        ctx.indicate(e.flag ? msg::kHoldInd : msg::kRetrieveInd, encode_call_id(c->id));
+        ctx.note(strf("call %u %s by the remote party", unsigned{c->id},
+                      e.flag ? "held" : "resumed"));
+        break;
+    case NetEvent::Kind::modified:
+        network_modified(ctx, *c, e);
+        break;
+    case NetEvent::Kind::modify_asked:
+        if (c->state == CallState::active && c->type == CallType::voice) {
+            c->pending_modify = PendingModify{static_cast<uint32_t>(CallType::video),
+                                              default_video_dir(CallType::video)};
+            ctx.indicate(msg::kModifyInd, encode_modify_ind(c->id, c->pending_modify->call_type,
+                                                            c->pending_modify->video_dir));
+            ctx.note(strf("call %u: remote asks for video", unsigned{c->id}));
+        }
+        break;
+    default:
+        break;
+    }
+    settle(ctx);
 }
 
 } // namespace zol::imsd

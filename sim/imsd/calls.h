@@ -41,6 +41,10 @@ void on_conference_join(Context &ctx);
 void on_conference_split(Context &ctx);
 void on_swap(Context &ctx);
 
+// Applies what the network reports about a call (NetEvent kinds incoming to
+// dtmf_sent).
+void on_network_call_event(Context &ctx, const NetEvent &e);
+
 // The suffixes of a dialled number that script the remote party.
 RemoteScript parse_remote_script(std::string_view number);
 

@@ -379,6 +379,9 @@ const Command kCommands[] = {
      "corrupt, truncate, oversize (sometimes beyond 64 KiB) or unknown (an id nobody knows); "
      "a lost answer is owed",
      cmd_fault_rule},
+    {"sip status", "sip status",
+     "the SIP side (--sip-registrar): registration, calls and messages on the network",
+     cmd_sip_status},
     {"quit", "quit", "stop the stack", cmd_quit},
 };
 

@@ -8,6 +8,8 @@
 #include "calls.h"
 #include "control.h"
 #include "server.h"
+#include "sip/options.h"
+#include "sip/stack.h"
 #include "text.h"
 
 namespace {
@@ -16,6 +18,8 @@ void usage(FILE *to)
 {
     fputs("usage: zol-imsd [--socket PATH] [--control PATH] [--stdin] [--verbose]\n"
           "                [--connect-status on|off] [--delay MS] [--help]\n"
+          "                [--sip-registrar IP[:PORT] [--sip-user USER] [--sip-local IP[:PORT]]\n"
+          "                 [--sip-expires S] [--sip-timeout MS]]\n"
           "\n"
           "  --socket PATH   data socket for the agent (SOCK_SEQPACKET, one frame per packet),\n"
           "                  default /tmp/zol-imsd.sock\n"
@@ -29,8 +33,10 @@ void usage(FILE *to)
           "  --delay MS      between two steps of an outgoing call (dialing, alerting,\n"
           "                  active) and before the remote side agrees to a modification,\n"
           "                  default 300\n"
-          "  --help          this text\n"
-          "\n"
+          "  --help          this text\n",
+          to);
+    fputs(zol::imsd::sip::usage(), to);
+    fputs("\n"
           "Every frame is traced to standard output, one line each way:\n"
           "  imsd <- 17 get-current-calls token 5 len 0\n"
           "  imsd -> 30021 eTKM_CALL_CUR_CALL_IND token 5 len 411\n"
@@ -44,6 +50,9 @@ void usage(FILE *to)
           "everything else off and the barring password 0000. Sends of SMS succeed unless\n"
           "a failure or time-out is planned; SS operations fail when the service refuses\n"
           "them (barring needs the password, activating forwarding needs a number).\n"
+          "With --sip-registrar the run status follows the registrar, and calls (but\n"
+          "conferences), DTMF, hold, modification and SMS go to the network; supplementary\n"
+          "services stay simulated; `sip status` shows the SIP side.\n"
           "\n"
           "Faults (the fault commands below): frames on their way to the agent can be\n"
           "dropped, duplicated, delayed, corrupted, cut short, padded or sent under an id\n"
@@ -70,10 +79,18 @@ void usage(FILE *to)
 int main(int argc, char **argv)
 {
     zol::imsd::Options options;
+    zol::imsd::sip::SipOptions sip_options;
     for (int i = 1; i < argc; ++i) {
         const char *arg = argv[i];
         const bool has_value = i + 1 < argc;
-        if (strcmp(arg, "--socket") == 0 && has_value) {
+        std::string sip_error;
+        if (const int sip_arg = zol::imsd::sip::parse_option(argc, argv, i, sip_options, sip_error);
+            sip_arg != 0) {
+            if (sip_arg < 0) {
+                fprintf(stderr, "zol-imsd: %s\n", sip_error.c_str());
+                return 2;
+            }
+        } else if (strcmp(arg, "--socket") == 0 && has_value) {
             options.socket_path = argv[++i];
         } else if (strcmp(arg, "--control") == 0 && has_value) {
             options.control_path = argv[++i];
@@ -102,5 +119,19 @@ int main(int argc, char **argv)
     }
     // A reader of the trace that goes away must not kill the stack.
     signal(SIGPIPE, SIG_IGN);
-    return zol::imsd::run_server(options);
+    std::unique_ptr<zol::imsd::sip::Stack> sip;
+    if (sip_options.enabled) {
+        std::string error;
+        sip = zol::imsd::sip::start(sip_options, error);
+        if (!sip) {
+            fprintf(stderr, "zol-imsd: %s\n", error.c_str());
+            return 1;
+        }
+        options.network = sip.get();
+    }
+    const int status = zol::imsd::run_server(options);
+    if (sip) {
+        sip->stop();
+    }
+    return status;
 }

@@ -35,6 +35,13 @@ public:
     void reply(uint16_t message, std::vector<uint8_t> payload);
     // An unsolicited frame, token id 0.
     void indicate(uint16_t message, std::vector<uint8_t> payload);
+    // The answer to an earlier request, under that request's token id.
+    void answer(int32_t token, uint16_t message, std::vector<uint8_t> payload)
+    {
+        outgoing.push_back(Frame{token, message, std::move(payload)});
+    }
+    // The answer the module waits for will come later, from the network.
+    void defer() { deferred = true; }
     // Runs `action` `ms` milliseconds from now; without a timer queue it is
     // dropped and a note says so.
     void after(int64_t ms, TimerAction action);
@@ -46,6 +53,7 @@ public:
     TimerQueue *timers;
     std::vector<Frame> outgoing;
     std::vector<std::string> notes;
+    bool deferred = false;
 };
 
 using Handler = void (*)(Context &ctx);

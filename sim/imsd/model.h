@@ -1,5 +1,6 @@
-// What the simulated stack knows: for now the call table. Kept free of I/O so
-// that handlers and control commands can be tested without sockets.
+// What the simulated stack knows: the calls, registration, SMS and supplementary
+// services. Kept free of I/O so that handlers and control commands can be
+// tested without sockets; a real network is reached only through Network.
 #ifndef ZOL_IMSD_MODEL_H
 #define ZOL_IMSD_MODEL_H
 
@@ -11,6 +12,7 @@
 #include <vector>
 
 #include "call_sim.h"
+#include "network.h"
 #include "registration.h"
 #include "sms.h"
 #include "sups.h"
@@ -48,6 +50,10 @@ struct Call {
     uint64_t serial = 0;
     RemoteScript script;
     std::optional<PendingModify> pending_modify;
+    // A modification this side asked the network for, until it answers.
+    std::optional<PendingModify> asked_modify;
+    // The call's leg on the network when the stack talks SIP; 0 otherwise.
+    LegId leg = 0;
 };
 
 // Video direction a call of this type starts with.
@@ -86,6 +92,8 @@ struct Model {
     Registration registration;
     SmsState sms;
     SupsStore sups;
+    // The real network, when there is one; not owned.
+    Network *network = nullptr;
 };
 
 } // namespace zol::imsd

@@ -6,6 +6,7 @@
 
 #include "control.h"
 #include "messages.h"
+#include "network.h"
 #include "record_reader.h"
 #include "text.h"
 
@@ -72,6 +73,26 @@ void report_run_status(CommandArgs &a, bool changed)
 
 } // namespace
 
+void attach_network(Model &model, Network *network)
+{
+    model.network = network;
+    if (network != nullptr) {
+        model.registration.run_status = kRunStatusUnregistered;
+        network->set_registered(true);
+    }
+}
+
+void on_network_registration(Context &ctx, bool registered)
+{
+    uint32_t &status = ctx.model.registration.run_status;
+    const uint32_t now = registered ? kRunStatusRegistered : kRunStatusUnregistered;
+    if (now != status) {
+        status = now;
+        ctx.indicate(kMsgRunStatusInd, encode_run_status(status));
+        ctx.note(registered ? "registered with the network" : "not registered with the network");
+    }
+}
+
 std::vector<Frame> frames_on_connect(const Registration &reg)
 {
     return {Frame{0, kMsgRunStatusInd, encode_run_status(reg.run_status)}};
@@ -111,6 +132,11 @@ void on_set_registration(Context &ctx)
     if (!wanted) {
         return ctx.note("set-registration refused: payload is not one 32-bit word");
     }
+    // With a network the outcome decides, and it is reported when it comes.
+    if (ctx.model.network != nullptr) {
+        ctx.model.network->set_registered(*wanted != kRunStatusUnregistered);
+        return ctx.note(*wanted != kRunStatusUnregistered ? "registering" : "unregistering");
+    }
     uint32_t &status = ctx.model.registration.run_status;
     if (*wanted != status) {
         status = *wanted;
@@ -137,6 +163,11 @@ void cmd_register(CommandArgs &a)
     }
     if (!wanted) {
         return a.error("bad run status '" + std::string(a.words[0]) + "'");
+    }
+    if (a.model.network != nullptr) {
+        a.model.network->set_registered(*wanted != kRunStatusUnregistered);
+        return a.ok(*wanted != kRunStatusUnregistered ? "registering with the network"
+                                                      : "unregistering from the network");
     }
     const bool changed = *wanted != status;
     status = static_cast<uint32_t>(*wanted);

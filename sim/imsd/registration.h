@@ -12,7 +12,9 @@
 namespace zol::imsd {
 
 class Context;
+class Network;
 struct CommandArgs;
+struct Model;
 
 inline constexpr uint32_t kRunStatusUnregistered = 0;
 inline constexpr uint32_t kRunStatusRegistered = 1;
@@ -25,6 +27,11 @@ struct Registration {
 
 // What a newly connected agent is told first.
 std::vector<Frame> frames_on_connect(const Registration &reg);
+
+// With a real network the stack starts unregistered and asks to register.
+void attach_network(Model &model, Network *network);
+// The network's registration outcome; a change is reported to the agent.
+void on_network_registration(Context &ctx, bool registered);
 
 void on_get_run_status(Context &ctx);
 void on_get_config(Context &ctx);

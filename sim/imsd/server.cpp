@@ -20,6 +20,8 @@
 #include "faults.h"
 #include "messages.h"
 #include "model.h"
+#include "network.h"
+#include "registration.h"
 #include "text.h"
 #include "timers.h"
 
@@ -153,6 +155,7 @@ public:
     explicit Server(const Options &options) : opt_(options)
     {
         model_.call_sim.delay_ms = options.call_delay_ms;
+        attach_network(model_, options.network);
     }
 
     int run();
@@ -171,6 +174,8 @@ public:
 private:
     // Runs the delayed actions that are due and sends what they emit.
     void run_timers();
+    // Applies what the network reported and sends what that emits.
+    void run_network();
     // How long poll() may sleep before the next delayed action; -1 for ever.
     int poll_timeout();
     bool set_up();
@@ -275,7 +280,7 @@ int Server::run()
 
 void Server::loop()
 {
-    enum class Kind { signals, agent, data_listener, control_listener, client, stdin_fd };
+    enum class Kind { signals, agent, data_listener, control_listener, client, stdin_fd, network };
     struct Slot {
         Kind kind;
         Client *client;
@@ -304,6 +309,9 @@ void Server::loop()
         }
         if (stdin_open_) {
             watch(STDIN_FILENO, POLLIN, Kind::stdin_fd);
+        }
+        if (model_.network != nullptr) {
+            watch(model_.network->wake_fd(), POLLIN, Kind::network);
         }
 
         const int polled = poll(fds.data(), fds.size(), poll_timeout());
@@ -348,6 +356,9 @@ void Server::loop()
                 break;
             case Kind::stdin_fd:
                 read_stdin();
+                break;
+            case Kind::network:
+                run_network();
                 break;
             }
         }
@@ -584,7 +595,7 @@ void Server::handle_packet(std::span<const uint8_t> packet, size_t real_size)
         std::vector<Packet> some = faults_.submit(std::move(out), answer, monotonic_ms());
         std::move(some.begin(), some.end(), std::back_inserter(packets));
     }
-    if (awaited != 0 && !answered) {
+    if (awaited != 0 && !answered && !ctx.deferred) {
         out_line(strf("imsd    owes %u %s to token %d", unsigned{awaited}, message_name(awaited),
                       frame.token));
         faults_.owe_answer(frame.token, awaited);
@@ -606,6 +617,21 @@ void Server::run_timers()
     std::vector<Packet> packets = faults_.due(now);
     for (Frame &out : frames) {
         std::vector<Packet> some = faults_.submit(std::move(out), false, now);
+        std::move(some.begin(), some.end(), std::back_inserter(packets));
+    }
+    transmit(std::move(packets));
+}
+
+void Server::run_network()
+{
+    std::vector<std::string> notes;
+    std::vector<Frame> frames = run_network_events(model_, &timers_, notes);
+    for (const std::string &note : notes) {
+        out_line("imsd    " + note);
+    }
+    std::vector<Packet> packets;
+    for (Frame &out : frames) {
+        std::vector<Packet> some = faults_.submit(std::move(out), false, monotonic_ms());
         std::move(some.begin(), some.end(), std::back_inserter(packets));
     }
     transmit(std::move(packets));

@@ -10,6 +10,8 @@
 
 namespace zol::imsd {
 
+class Network;
+
 struct Options {
     std::string socket_path = "/tmp/zol-imsd.sock";
     std::string control_path = "/tmp/zol-imsd.ctl";
@@ -19,6 +21,8 @@ struct Options {
     uint32_t call_delay_ms = kDefaultCallDelayMs;
     // Tell a newly connected agent the run status, as the stack does at start.
     bool report_on_connect = true;
+    // The real network the models talk to (--sip-registrar); none: they script it.
+    Network *network = nullptr;
 };
 
 // Serves until `quit`, SIGTERM or SIGINT; returns the process exit status.

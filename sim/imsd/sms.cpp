@@ -1,9 +1,8 @@
 #include "sms.h"
 
-#include <ctime>
-
 #include "control.h"
 #include "messages.h"
+#include "network.h"
 #include "sms_pdu.h"
 #include "text.h"
 
@@ -18,15 +17,6 @@ void keep(std::deque<T> &history, T item)
     if (history.size() > kSmsHistory) {
         history.pop_front();
     }
-}
-
-std::string hex_upper(std::span<const uint8_t> bytes)
-{
-    std::string s;
-    for (uint8_t b : bytes) {
-        s += strf("%02X", unsigned{b});
-    }
-    return s;
 }
 
 void send_incoming(CommandArgs &a, const std::vector<uint8_t> &pdu, TpduType type)
@@ -96,6 +86,13 @@ void on_send_sms(Context &ctx)
                              ctx.request.payload.size(), kSendSmsLen));
     }
     SmsState &sms = ctx.model.sms;
+    // A planned outcome still comes from here, so that failures can be had on the network too.
+    if (ctx.model.network != nullptr && sms.next.empty()) {
+        ctx.model.network->send_sms(req->pdu, req->smsc, req->msg_ref, ctx.request.token);
+        ctx.defer();
+        keep(sms.sent, SentSms{std::move(*req), SmsPlan{}, true, false});
+        return;
+    }
     SmsPlan plan;
     if (!sms.next.empty()) {
         plan = sms.next.front();
@@ -117,6 +114,37 @@ void on_ack_sms(Context &ctx)
                              ctx.request.payload.size(), kAckSmsLen));
     }
     keep(ctx.model.sms.acks, *ack);
+    if (ctx.model.network != nullptr) {
+        ctx.model.network->ack_sms(ack->success == 1, ack->cause);
+    }
+}
+
+void on_network_sms_event(Context &ctx, const NetEvent &e)
+{
+    if (e.kind == NetEvent::Kind::sms_received) {
+        if (e.text.size() > kMaxIncomingHex) {
+            return ctx.note(strf("incoming SMS of %zu hex digits does not fit, dropped",
+                                 e.text.size()));
+        }
+        const auto type = e.code == static_cast<uint32_t>(TpduType::status_report)
+                              ? TpduType::status_report
+                              : TpduType::deliver;
+        ctx.indicate(kMsgIncomingSms, encode_incoming_sms(e.text, type));
+        return ctx.note(strf("incoming %s %s",
+                             type == TpduType::deliver ? "SMS" : "status report", e.text.c_str()));
+    }
+    if (e.kind != NetEvent::Kind::sms_status) {
+        return;
+    }
+    ctx.answer(e.token, kMsgSmsSendStatus, encode_send_status(e.ref, e.code));
+    ctx.note(strf("send-sms ref %u: status %u from the network", e.ref, e.code));
+    for (SentSms &s : ctx.model.sms.sent) {
+        if (s.network && !s.settled && s.request.msg_ref == e.ref) {
+            s.outcome.error_code = e.code;
+            s.settled = true;
+            break;
+        }
+    }
 }
 
 void cmd_sms_fail(CommandArgs &a)
@@ -152,9 +180,11 @@ void cmd_sms_sent(CommandArgs &a)
         return a.error("usage: sms sent");
     }
     for (const SentSms &s : a.model.sms.sent) {
+        const std::string status = !s.network || s.settled ? describe_plan(s.outcome)
+                                                            : std::string("pending");
         a.info(strf("sms ref=%u tech=%u smsc=%s pdu=%s status=%s", s.request.msg_ref,
                     s.request.tech, s.request.smsc.c_str(), s.request.pdu.c_str(),
-                    describe_plan(s.outcome).c_str()));
+                    status.c_str()));
     }
     for (const SmsPlan &p : a.model.sms.next) {
         a.info("planned " + describe_plan(p));
@@ -197,13 +227,8 @@ void cmd_sms_deliver_text(CommandArgs &a)
             ch = ' ';
         }
     }
-    const std::time_t now = std::time(nullptr);
-    std::tm utc{};
-    gmtime_r(&now, &utc);
-    const SmsTime time{utc.tm_year + 1900, utc.tm_mon + 1, utc.tm_mday,
-                       utc.tm_hour,        utc.tm_min,     utc.tm_sec};
     std::string why;
-    const auto pdu = build_sms_deliver(a.words[0], text, time, why);
+    const auto pdu = build_sms_deliver(a.words[0], text, utc_now(), why);
     if (!pdu) {
         return a.error(why);
     }

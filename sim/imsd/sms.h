@@ -14,6 +14,7 @@ namespace zol::imsd {
 
 class Context;
 struct CommandArgs;
+struct NetEvent;
 
 // How the stack answers one send.
 struct SmsPlan {
@@ -24,6 +25,9 @@ struct SmsPlan {
 struct SentSms {
     SendSms request;
     SmsPlan outcome;
+    // Sent over the network: the outcome is the status it reported, once it has.
+    bool network = false;
+    bool settled = false;
 };
 
 // Kept for `sms sent` and `sms acks`; the oldest go first beyond this many.
@@ -37,6 +41,8 @@ struct SmsState {
 
 void on_send_sms(Context &ctx);
 void on_ack_sms(Context &ctx);
+// Applies an sms_received or sms_status NetEvent.
+void on_network_sms_event(Context &ctx, const NetEvent &e);
 
 void cmd_sms_fail(CommandArgs &a);
 void cmd_sms_timeout(CommandArgs &a);

@@ -1,6 +1,7 @@
 #include "sms_pdu.h"
 
 #include <array>
+#include <ctime>
 
 #include "text.h"
 
@@ -95,11 +96,10 @@ std::string take_user_data(Cursor &c, uint8_t dcs)
     if (!c.octet(udl)) {
         return "user data length missing";
     }
-    const bool septets = is_seven_bit(dcs);
-    if (udl > (septets ? kMaxSeptets : kMaxOctets)) {
+    if (udl > (is_seven_bit(dcs) ? kMaxSeptets : kMaxOctets)) {
         return strf("user data length %u too large", unsigned{udl});
     }
-    const size_t octets = septets ? (udl * 7u + 7) / 8 : udl;
+    const size_t octets = user_data_octets(dcs, udl);
     if (c.left() != octets) {
         return strf("user data of %zu octets, length %u needs %zu", c.left(), unsigned{udl},
                     octets);
@@ -265,15 +265,56 @@ std::vector<uint8_t> gsm7_pack(std::span<const uint8_t> septets)
     return out;
 }
 
+size_t user_data_octets(uint8_t dcs, uint8_t udl)
+{
+    return is_seven_bit(dcs) ? (udl * 7u + 7) / 8 : udl;
+}
+
+std::vector<uint8_t> encode_time_stamp(const SmsTime &time)
+{
+    std::vector<uint8_t> out;
+    for (int v : {time.year % 100, time.month, time.day, time.hour, time.minute, time.second}) {
+        out.push_back(bcd(v));
+    }
+    out.push_back(0x00); // UTC
+    return out;
+}
+
+SmsTime utc_now()
+{
+    const std::time_t now = std::time(nullptr);
+    std::tm utc{};
+    gmtime_r(&now, &utc);
+    return SmsTime{utc.tm_year + 1900, utc.tm_mon + 1, utc.tm_mday,
+                   utc.tm_hour,        utc.tm_min,     utc.tm_sec};
+}
+
+std::optional<std::vector<uint8_t>> encode_sms_address(std::string_view number,
+                                                       std::string &error)
+{
+    const bool international = !number.empty() && number[0] == '+';
+    const std::string_view digits = international ? number.substr(1) : number;
+    if (digits.empty() || digits.size() > kMaxAddressDigits ||
+        digits.find_first_not_of("0123456789") != std::string_view::npos) {
+        error = strf("must be 1..%zu digits, optionally after +", kMaxAddressDigits);
+        return std::nullopt;
+    }
+    std::vector<uint8_t> out = {static_cast<uint8_t>(digits.size()),
+                                static_cast<uint8_t>(international ? 0x91 : 0x81)};
+    for (size_t i = 0; i < digits.size(); i += 2) {
+        const unsigned lo = static_cast<unsigned>(digits[i] - '0');
+        const unsigned hi = i + 1 < digits.size() ? static_cast<unsigned>(digits[i + 1] - '0') : 0xF;
+        out.push_back(static_cast<uint8_t>(hi << 4 | lo));
+    }
+    return out;
+}
+
 std::optional<std::vector<uint8_t>> build_sms_deliver(std::string_view from, std::string_view text,
                                                       const SmsTime &time, std::string &error)
 {
-    const bool international = !from.empty() && from[0] == '+';
-    const std::string_view digits = international ? from.substr(1) : from;
-    if (digits.empty() || digits.size() > kMaxAddressDigits ||
-        digits.find_first_not_of("0123456789") != std::string_view::npos) {
-        error = strf("originating number must be 1..%zu digits, optionally after +",
-                     kMaxAddressDigits);
+    const auto address = encode_sms_address(from, error);
+    if (!address) {
+        error = "originating number " + error;
         return std::nullopt;
     }
     const auto septets = gsm7_septets(text);
@@ -292,20 +333,12 @@ std::optional<std::vector<uint8_t>> build_sms_deliver(std::string_view from, std
     std::vector<uint8_t> pdu = {
         0x00, // no SMSC address
         0x04, // SMS-DELIVER, no more messages waiting
-        static_cast<uint8_t>(digits.size()),
-        static_cast<uint8_t>(international ? 0x91 : 0x81),
     };
-    for (size_t i = 0; i < digits.size(); i += 2) {
-        const unsigned lo = static_cast<unsigned>(digits[i] - '0');
-        const unsigned hi = i + 1 < digits.size() ? static_cast<unsigned>(digits[i + 1] - '0') : 0xF;
-        pdu.push_back(static_cast<uint8_t>(hi << 4 | lo));
-    }
+    pdu.insert(pdu.end(), address->begin(), address->end());
     pdu.push_back(0x00); // plain short message
     pdu.push_back(0x00); // default alphabet, no class
-    for (int v : {time.year % 100, time.month, time.day, time.hour, time.minute, time.second}) {
-        pdu.push_back(bcd(v));
-    }
-    pdu.push_back(0x00); // UTC
+    const std::vector<uint8_t> stamp = encode_time_stamp(time);
+    pdu.insert(pdu.end(), stamp.begin(), stamp.end());
     pdu.push_back(static_cast<uint8_t>(septets->size()));
     const std::vector<uint8_t> ud = gsm7_pack(*septets);
     pdu.insert(pdu.end(), ud.begin(), ud.end());

@@ -97,6 +97,18 @@ std::optional<std::vector<uint8_t>> parse_hex(std::string_view text)
     return bytes;
 }
 
+std::string hex_upper(std::span<const uint8_t> bytes)
+{
+    static const char digits[] = "0123456789ABCDEF";
+    std::string out;
+    out.reserve(bytes.size() * 2);
+    for (uint8_t b : bytes) {
+        out += digits[b >> 4];
+        out += digits[b & 0xF];
+    }
+    return out;
+}
+
 std::string format_hex(std::span<const uint8_t> bytes, size_t limit)
 {
     static const char digits[] = "0123456789abcdef";

@@ -23,6 +23,9 @@ std::optional<uint64_t> parse_uint(std::string_view text, uint64_t max);
 // Pairs of hex digits, either case; odd length or any other character fails.
 std::optional<std::vector<uint8_t>> parse_hex(std::string_view text);
 
+// "0A1B..." as PDUs are written.
+std::string hex_upper(std::span<const uint8_t> bytes);
+
 // "0a 1b ..." with at most `limit` bytes shown, then "...".
 std::string format_hex(std::span<const uint8_t> bytes, size_t limit);
 
