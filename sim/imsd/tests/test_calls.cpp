@@ -11,6 +11,7 @@
 #include "call_records.h"
 #include "calls.h"
 #include "control.h"
+#include "fake_network.h"
 #include "imsd_harness.h"
 #include "records.h"
 #include "timers.h"
@@ -171,6 +172,16 @@ struct Sim {
         return reply ? reply->lines : Lines{"(no reply)"};
     }
     std::string last(const std::string &line) { return command(line).back(); }
+    // What the network reports, applied as the server applies it.
+    std::vector<Frame> report(NetEvent e)
+    {
+        const Bytes before = encode_call_list(model.calls);
+        static_cast<zol::imsd::testing::FakeNetwork *>(model.network)->events.push_back(std::move(e));
+        std::vector<std::string> notes;
+        auto frames = run_network_events(model, &timers, notes);
+        check(before, frames);
+        return frames;
+    }
 
     // "1:active 2:held:mpty"; video calls show their direction.
     std::string calls() const
@@ -581,6 +592,133 @@ TEST(Calls, ControlCommandsPlayTheNetwork)
     EXPECT_EQ(s.last("fail next dtmf-stop"), "ok next dtmf-stop fails");
     EXPECT_EQ(s.last("fail clear"), "ok");
     EXPECT_TRUE(s.model.call_sim.fail_next.empty());
+}
+
+// ---- The same state machines with a network for the remote side ----
+
+namespace {
+
+using zol::imsd::testing::FakeNetwork;
+using zol::imsd::testing::net_event;
+using Kind = NetEvent::Kind;
+using Actions = std::vector<std::string>;
+
+struct NetSim : Sim {
+    FakeNetwork net;
+    NetSim() { model.network = &net; }
+};
+
+} // namespace
+
+TEST(CallsOnNetwork, OutgoingCallIsDrivenByTheNetwork)
+{
+    NetSim s;
+    EXPECT_EQ(ids_of(s.send(1, dial("2000#a1"))), Ids{30006});
+    EXPECT_EQ(s.net.take_actions(), Actions{"call 1 2000#a1 voice"}) << "no remote script";
+    EXPECT_TRUE(s.timers.empty());
+    EXPECT_EQ(ids_of(s.report(net_event(Kind::progress, 1))), Ids{30006});
+    EXPECT_EQ(ids_of(s.report(net_event(Kind::progress, 1))), Ids{}) << "183 after 180";
+    EXPECT_EQ(ids_of(s.report(net_event(Kind::answered, 1))), Ids{30004});
+    EXPECT_EQ(s.calls(), "1:active");
+
+    // The tone is confirmed when the network knows its fate.
+    EXPECT_EQ(ids_of(s.send(5, Bytes{0xFF, '5'})), Ids{});
+    const int32_t token = s.token;
+    EXPECT_EQ(s.net.take_actions(), Actions{"dtmf 1 5 " + std::to_string(token)});
+    NetEvent sent = net_event(Kind::dtmf_sent, 1, false, 1);
+    sent.token = token;
+    const auto conf = s.report(sent);
+    ASSERT_EQ(ids_of(conf), Ids{30016});
+    EXPECT_EQ(conf[0].token, token);
+    EXPECT_EQ(conf[0].payload, (Bytes{1, 1, 0, 0, 0}));
+
+    EXPECT_EQ(ids_of(s.send(18, {})), (Ids{30007, 30015}));
+    EXPECT_EQ(ids_of(s.send(18, {})), (Ids{30008, 30015}));
+    EXPECT_EQ(s.net.take_actions(), (Actions{"hold 1 on", "hold 1 off"}));
+
+    const auto ended = s.report(net_event(Kind::ended, 1, false, 17));
+    ASSERT_EQ(ids_of(ended), Ids{30005});
+    EXPECT_EQ(ended[0].payload, (Bytes{1, 17, 0, 0, 0}));
+    EXPECT_EQ(s.net.take_actions(), Actions{}) << "a leg the network ended is not ended again";
+    EXPECT_EQ(ids_of(s.report(net_event(Kind::answered, 1))), Ids{}) << "late news of a gone leg";
+
+    s.send(1, dial("2001"));
+    s.send(4, release(1, 1));
+    EXPECT_EQ(s.net.take_actions(), (Actions{"call 2 2001 voice", "end 2 declined"}));
+}
+
+TEST(CallsOnNetwork, IncomingCallsRingAndAreAnsweredOrTurnedAway)
+{
+    NetSim s;
+    EXPECT_EQ(ids_of(s.report(net_event(Kind::incoming, 7, true, 0, "2000"))),
+              (Ids{30002, 30003}));
+    EXPECT_EQ(s.net.take_actions(), Actions{"ring 7"});
+    EXPECT_EQ(s.calls(), "1:incoming:video3");
+    EXPECT_EQ(ids_of(s.report(net_event(Kind::incoming, 8, false, 0, "2001"))), Ids{});
+    EXPECT_EQ(s.net.take_actions(), Actions{"end 8 busy"}) << "one call rings at a time";
+    EXPECT_EQ(ids_of(s.send(2, answer())), Ids{30004});
+    EXPECT_EQ(s.net.take_actions(), Actions{"answer 7 voice"});
+
+    // The remote party holds and resumes: told, while the call stays active here.
+    EXPECT_EQ(ids_of(s.report(net_event(Kind::remote_hold, 7, true))), (Ids{30007, 30015}));
+    EXPECT_EQ(s.calls(), "1:active");
+
+    // Turned away: a waiting call ended as busy, a rejected one as busy, a
+    // refused invitation as declined.
+    const struct {
+        LegId leg;
+        uint16_t message;
+        Bytes payload;
+        const char *action;
+    } refusals[] = {
+        {9, 4, release(0xFF, 2), "end 9 busy"},
+        {10, 2, reject(), "end 10 busy"},
+        {11, 3, invite_response(2, 0), "end 11 declined"},
+    };
+    for (const auto &r : refusals) {
+        s.report(net_event(Kind::incoming, r.leg, false, 0, "2002"));
+        EXPECT_EQ(s.net.take_actions(), Actions{"ring " + std::to_string(r.leg)});
+        EXPECT_EQ(ids_of(s.send(r.message, r.payload)), Ids{30005}) << r.action;
+        EXPECT_EQ(s.net.take_actions(), Actions{r.action});
+    }
+    // The caller gives up.
+    s.report(net_event(Kind::incoming, 12, false, 0, "2003"));
+    const auto gone = s.report(net_event(Kind::ended, 12, false, 16));
+    ASSERT_EQ(ids_of(gone), Ids{30005});
+    EXPECT_EQ(s.calls(), "1:active");
+}
+
+TEST(CallsOnNetwork, ModificationsWaitForTheRemoteParty)
+{
+    NetSim s;
+    s.send(1, dial("2000"));
+    s.report(net_event(Kind::answered, 1));
+    s.net.take_actions();
+
+    EXPECT_EQ(ids_of(s.send(9, modify(1, 4, 2))), Ids{});
+    EXPECT_EQ(s.net.take_actions(), Actions{"modify 1 video"});
+    auto cnf = s.report(net_event(Kind::modified, 1, true, 1));
+    ASSERT_EQ(ids_of(cnf), Ids{30013});
+    EXPECT_EQ(word_at(cnf[0].payload, 5), 1u) << "done";
+    EXPECT_EQ(s.calls(), "1:active:video2") << "with the direction the host asked for";
+
+    s.send(9, modify(1, 1, 0xFFFFFFFF));
+    cnf = s.report(net_event(Kind::modified, 1, true, 0));
+    EXPECT_EQ(word_at(cnf.at(0).payload, 5), 0u) << "refused";
+    EXPECT_EQ(s.calls(), "1:active:video2");
+
+    // The remote party drops video: nobody's consent needed.
+    cnf = s.report(net_event(Kind::modified, 1, false, 1));
+    EXPECT_EQ(word_at(cnf.at(0).payload, 5), 1u);
+    EXPECT_EQ(s.calls(), "1:active");
+
+    // It asks for video; the host's yes becomes a request of this side's.
+    s.net.take_actions();
+    EXPECT_EQ(ids_of(s.report(net_event(Kind::modify_asked, 1))), Ids{30014});
+    EXPECT_EQ(ids_of(s.send(10, modify_response(1, 4, 3))), Ids{});
+    EXPECT_EQ(s.net.take_actions(), Actions{"modify 1 video"});
+    s.report(net_event(Kind::modified, 1, true, 1));
+    EXPECT_EQ(s.calls(), "1:active:video3");
 }
 
 TEST(Calls, ParsesRemoteScriptSuffixes)

@@ -7,8 +7,10 @@
 #include <vector>
 
 #include "control.h"
+#include "fake_network.h"
 #include "imsd_harness.h"
 #include "messages.h"
+#include "registration.h"
 #include "sms_pdu.h"
 #include "text.h"
 
@@ -295,6 +297,85 @@ TEST(Sms, AcknowledgementsAreRecorded)
     EXPECT_TRUE(s.send(kMsgAckSms, Bytes{1, 0, 0, 0}).empty()); // malformed
     EXPECT_EQ(s.run("sms acks"),
               (Lines{"ack success=1 cause=0", "ack success=0 cause=255", "ok 2 acks"}));
+}
+
+// ---- With a network for the other side ----
+
+namespace {
+
+using zol::imsd::testing::FakeNetwork;
+using zol::imsd::testing::net_event;
+using Kind = NetEvent::Kind;
+
+struct NetStack : Stack {
+    FakeNetwork net;
+    NetStack() { attach_network(model, &net); }
+    std::vector<Frame> report(NetEvent e)
+    {
+        net.events.push_back(std::move(e));
+        std::vector<std::string> notes;
+        return run_network_events(model, nullptr, notes);
+    }
+};
+
+} // namespace
+
+TEST(RegistrationOnNetwork, RunStatusFollowsTheNetwork)
+{
+    NetStack s;
+    EXPECT_EQ(s.net.take_actions(), Lines{"register on"});
+    EXPECT_EQ(frames_on_connect(s.model.registration)[0].payload, u32(0)) << "not yet registered";
+    const struct {
+        bool registered;
+        size_t frames;
+    } reports[] = {{true, 1}, {true, 0}, {false, 1}, {false, 0}, {true, 1}};
+    for (const auto &r : reports) {
+        const auto out = s.report(net_event(Kind::registered, 0, r.registered));
+        ASSERT_EQ(out.size(), r.frames);
+        if (r.frames != 0) {
+            EXPECT_EQ(out[0].message, 30022);
+            EXPECT_EQ(out[0].payload, u32(r.registered ? 1 : 0));
+        }
+    }
+    // Asking changes nothing by itself: the network's answer does.
+    EXPECT_TRUE(s.send(kMsgSetRegistration, u32(0)).empty());
+    EXPECT_EQ(s.last("register on"), "ok registering with the network");
+    EXPECT_EQ(s.net.take_actions(), (Lines{"register off", "register on"}));
+    EXPECT_EQ(s.model.registration.run_status, 1u);
+}
+
+TEST(SmsOnNetwork, SendsGoOutAndTheirStatusComesBackLater)
+{
+    NetStack s;
+    EXPECT_TRUE(s.send(kMsgSendSms, send_sms(7, "0001"), 41).empty());
+    EXPECT_EQ(s.net.take_actions(), (Lines{"register on", "sms 0001 - 7 41"}));
+    EXPECT_EQ(s.run("sms sent").front(), "sms ref=7 tech=1 smsc= pdu=0001 status=pending");
+    NetEvent status = net_event(Kind::sms_status, 0, false, 22);
+    status.token = 41;
+    status.ref = 7;
+    const auto out = s.report(status);
+    ASSERT_EQ(out.size(), 1u);
+    EXPECT_EQ(out[0].token, 41);
+    EXPECT_EQ(out[0].message, 30103);
+    EXPECT_EQ(out[0].payload, (Bytes{7, 0, 0, 0, 0, 0, 0, 0, 22, 0, 0, 0}));
+    EXPECT_EQ(s.run("sms sent").front(), "sms ref=7 tech=1 smsc= pdu=0001 status=fail 22");
+
+    // A planned outcome is still the stack's own, and nothing goes out.
+    s.run("sms fail next");
+    EXPECT_EQ(s.send(kMsgSendSms, send_sms(8, "0001")).size(), 1u);
+    EXPECT_EQ(s.net.take_actions(), Lines{});
+
+    s.send(kMsgAckSms, Bytes{1, 0, 0, 0, 0, 0, 0, 0});
+    s.send(kMsgAckSms, Bytes{0, 0, 0, 0, 0xFF, 0, 0, 0});
+    EXPECT_EQ(s.net.take_actions(), (Lines{"ack yes 0", "ack no 255"}));
+
+    const auto report = s.report(net_event(Kind::sms_received, 0, false, 2, "0006"));
+    ASSERT_EQ(report.size(), 1u);
+    EXPECT_EQ(report[0].message, 30102);
+    EXPECT_EQ(slice(report[0].payload, 0, 5), (Bytes{'0', '0', '0', '6', 0}));
+    EXPECT_EQ(slice(report[0].payload, 600, 8), (Bytes{4, 0, 0, 0, 2, 0, 0, 0}));
+    EXPECT_TRUE(s.report(net_event(Kind::sms_received, 0, false, 0, std::string(600, '0'))).empty())
+        << "too long for the record";
 }
 
 TEST(Sms, IncomingMessagesAndReportsReachTheAgent)

@@ -1,0 +1,274 @@
+// The SIP side on its own, against a UDP socket on loopback that plays the
+// registrar: registration, its refresh and retry, un-registering at the end,
+// and messages no well-behaved peer sends, none of which may bring it down.
+#include <gtest/gtest.h>
+
+#include <arpa/inet.h>
+#include <chrono>
+#include <netinet/in.h>
+#include <optional>
+#include <poll.h>
+#include <string>
+#include <sys/socket.h>
+#include <thread>
+#include <unistd.h>
+#include <vector>
+
+#include "sip/stack.h"
+
+using namespace zol::imsd;
+using namespace std::chrono_literals;
+
+namespace {
+
+constexpr auto kWait = 5s;
+
+// A UDP socket on 127.0.0.1 that writes and reads whole SIP messages.
+class Peer {
+public:
+    Peer()
+    {
+        fd_ = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+        sockaddr_in addr{};
+        addr.sin_family = AF_INET;
+        addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        bind(fd_, reinterpret_cast<sockaddr *>(&addr), sizeof addr);
+        socklen_t len = sizeof addr;
+        getsockname(fd_, reinterpret_cast<sockaddr *>(&addr), &len);
+        port = ntohs(addr.sin_port);
+    }
+    ~Peer() { close(fd_); }
+
+    void send(uint16_t to, const std::string &message) const
+    {
+        sockaddr_in addr{};
+        addr.sin_family = AF_INET;
+        addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        addr.sin_port = htons(to);
+        sendto(fd_, message.data(), message.size(), 0, reinterpret_cast<sockaddr *>(&addr),
+               sizeof addr);
+    }
+
+    // The next message whose first line starts with `start`; others are skipped.
+    std::optional<std::string> next(const std::string &start,
+                                    std::chrono::milliseconds within = kWait)
+    {
+        const auto end = std::chrono::steady_clock::now() + within;
+        while (std::chrono::steady_clock::now() < end) {
+            pollfd p{fd_, POLLIN, 0};
+            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+                end - std::chrono::steady_clock::now());
+            if (poll(&p, 1, static_cast<int>(std::max<int64_t>(left.count(), 0))) <= 0) {
+                break;
+            }
+            char buf[65536];
+            const ssize_t n = recv(fd_, buf, sizeof buf, 0);
+            if (n > 0 && std::string(buf, static_cast<size_t>(n)).rfind(start, 0) == 0) {
+                return std::string(buf, static_cast<size_t>(n));
+            }
+        }
+        return std::nullopt;
+    }
+
+    uint16_t port = 0;
+
+private:
+    int fd_ = -1;
+};
+
+std::string header(const std::string &message, const std::string &name)
+{
+    const size_t at = message.find("\r\n" + name + ":");
+    if (at == std::string::npos) {
+        return {};
+    }
+    const size_t from = message.find_first_not_of(' ', at + name.size() + 3);
+    return message.substr(from, message.find("\r\n", from) - from);
+}
+
+// A response to `request` with its dialog headers.
+std::string response(const std::string &request, int status, const std::string &extra = "")
+{
+    return "SIP/2.0 " + std::to_string(status) + " Whatever\r\n" +
+           "Via: " + header(request, "Via") + "\r\n" + "From: " + header(request, "From") +
+           "\r\n" + "To: " + header(request, "To") + ";tag=registrar\r\n" +
+           "Call-ID: " + header(request, "Call-ID") + "\r\n" + "CSeq: " +
+           header(request, "CSeq") + "\r\n" + extra + "Content-Length: 0\r\n\r\n";
+}
+
+// A request from the peer to the stack, well-formed around `extra` and `body`.
+std::string request(const Peer &peer, uint16_t to, const std::string &method,
+                    const std::string &call_id, const std::string &extra = "",
+                    const std::string &body = "")
+{
+    const std::string me = "127.0.0.1:" + std::to_string(peer.port);
+    return method + " sip:1001@127.0.0.1:" + std::to_string(to) + " SIP/2.0\r\n" +
+           "Via: SIP/2.0/UDP " + me + ";branch=z9hG4bK" + call_id + ";rport\r\n" +
+           "Max-Forwards: 70\r\nFrom: <sip:2000@127.0.0.1>;tag=peer\r\n" +
+           "To: <sip:1001@127.0.0.1>\r\nCall-ID: " + call_id + "\r\nCSeq: 1 " + method + "\r\n" +
+           "Contact: <sip:2000@" + me + ">\r\n" + extra +
+           "Content-Length: " + std::to_string(body.size()) + "\r\n\r\n" + body;
+}
+
+struct Harness {
+    Peer registrar;
+    std::unique_ptr<sip::Stack> stack;
+    uint16_t sip_port = 0;
+
+    explicit Harness(uint32_t expires_s = 600)
+    {
+        sip::SipOptions options;
+        options.enabled = true;
+        options.registrar = {"127.0.0.1", registrar.port};
+        options.user = "1001";
+        options.expires_s = expires_s;
+        options.timeout_ms = 500;
+        std::string error;
+        stack = sip::start(options, error);
+        EXPECT_TRUE(stack) << error;
+    }
+    ~Harness()
+    {
+        if (stack) {
+            stack->stop();
+        }
+    }
+
+    // REGISTER arrives: answered with `status`; the stack's port is learnt from it.
+    std::string answer_register(int status)
+    {
+        const auto reg = registrar.next("REGISTER ");
+        if (!reg) {
+            ADD_FAILURE() << "no REGISTER";
+            return {};
+        }
+        const std::string contact = header(*reg, "Contact");
+        sip_port = static_cast<uint16_t>(std::stoi(contact.substr(contact.rfind(':') + 1)));
+        registrar.send(sip_port, response(*reg, status));
+        return *reg;
+    }
+
+    // The next event of `kind`, skipping trace notes.
+    std::optional<NetEvent> event(NetEvent::Kind kind)
+    {
+        const auto end = std::chrono::steady_clock::now() + kWait;
+        while (std::chrono::steady_clock::now() < end) {
+            const std::vector<NetEvent> fresh = stack->take_events();
+            pending_.insert(pending_.end(), fresh.begin(), fresh.end());
+            for (auto it = pending_.begin(); it != pending_.end(); ++it) {
+                if (it->kind == kind) {
+                    NetEvent e = *it;
+                    pending_.erase(pending_.begin(), it + 1);
+                    return e;
+                }
+            }
+            pollfd p{stack->wake_fd(), POLLIN, 0};
+            poll(&p, 1, 50);
+        }
+        return std::nullopt;
+    }
+
+    std::vector<NetEvent> pending_;
+};
+
+} // namespace
+
+TEST(SipStack, RegistersRefreshesRetriesAndUnregistersAtTheEnd)
+{
+    Harness h(2);
+    ASSERT_TRUE(h.stack);
+    h.stack->set_registered(true);
+    const std::string first = h.answer_register(200);
+    EXPECT_EQ(header(first, "Contact"), "<sip:1001@127.0.0.1:" + std::to_string(h.sip_port) +
+                                            ">;expires=2");
+    EXPECT_EQ(header(first, "To"), "<sip:1001@127.0.0.1>");
+    auto e = h.event(NetEvent::Kind::registered);
+    ASSERT_TRUE(e);
+    EXPECT_TRUE(e->flag);
+
+    // The refresh at half time is refused: no longer registered, retried.
+    const std::string refresh = h.answer_register(503);
+    EXPECT_EQ(header(refresh, "Call-ID"), header(first, "Call-ID")) << "same registration";
+    e = h.event(NetEvent::Kind::registered);
+    ASSERT_TRUE(e);
+    EXPECT_FALSE(e->flag);
+    h.answer_register(200);
+    e = h.event(NetEvent::Kind::registered);
+    ASSERT_TRUE(e);
+    EXPECT_TRUE(e->flag);
+
+    std::thread stopping([&h] { h.stack->stop(); });
+    const auto bye = h.registrar.next("REGISTER ");
+    ASSERT_TRUE(bye);
+    EXPECT_EQ(header(*bye, "Expires"), "0");
+    h.registrar.send(h.sip_port, response(*bye, 200));
+    stopping.join();
+}
+
+TEST(SipStack, SurvivesWhatNoPeerShouldSend)
+{
+    Harness h;
+    ASSERT_TRUE(h.stack);
+    h.stack->set_registered(true);
+    h.answer_register(200);
+    ASSERT_TRUE(h.event(NetEvent::Kind::registered));
+    Peer peer;
+    const std::string sdp_video_only = "v=0\r\no=- 1 1 IN IP4 127.0.0.1\r\ns=-\r\n"
+                                       "c=IN IP4 127.0.0.1\r\nt=0 0\r\n"
+                                       "m=video 4000 RTP/AVP 96\r\na=rtpmap:96 H264/90000\r\n";
+    std::string lying = request(peer, h.sip_port, "MESSAGE", "c1",
+                                "Content-Type: application/vnd.3gpp.sms\r\n");
+    lying.replace(lying.find("Content-Length: 0"), 17, "Content-Length: 99999");
+    const struct {
+        const char *name;
+        std::string message;
+        const char *answer; // first line of the stack's answer, or "" for none
+    } cases[] = {
+        {"empty", "", ""},
+        {"binary", std::string("\x00\xff\x7f\x80SIP/2.0\r\n\r\n", 12), ""},
+        {"no headers", "INVITE sip:1001@127.0.0.1 SIP/2.0\r\n\r\n", ""},
+        {"lying length", lying, ""},
+        {"header of 20 kB", request(peer, h.sip_port, "OPTIONS", "c2",
+                                    "Subject: " + std::string(20000, 'x') + "\r\n"),
+         ""},
+        {"not an SDP", request(peer, h.sip_port, "INVITE", "c3",
+                               "Content-Type: application/sdp\r\n", "v=0\r\nm=audio x\r\n"),
+         "SIP/2.0 488"},
+        {"video only", request(peer, h.sip_port, "INVITE", "c4",
+                               "Content-Type: application/sdp\r\n", sdp_video_only),
+         "SIP/2.0 488"},
+        {"SMS as text", request(peer, h.sip_port, "MESSAGE", "c5", "Content-Type: text/plain\r\n",
+                                "hello"),
+         "SIP/2.0 415"},
+        {"short relay message", request(peer, h.sip_port, "MESSAGE", "c6",
+                                        "Content-Type: application/vnd.3gpp.sms\r\n",
+                                        std::string("\x00", 1)),
+         "SIP/2.0 400"},
+        {"relay data cut short", request(peer, h.sip_port, "MESSAGE", "c7",
+                                         "Content-Type: application/vnd.3gpp.sms\r\n",
+                                         std::string("\x00\x01\x00\x00\x09\x01", 6)),
+         "SIP/2.0 400"},
+        {"INFO outside a call", request(peer, h.sip_port, "INFO", "c8",
+                                        "Content-Type: application/dtmf-relay\r\n",
+                                        "Signal=\r\n"),
+         "SIP/2.0 481"},
+        {"BYE outside a call", request(peer, h.sip_port, "BYE", "c9"), "SIP/2.0 481"},
+        {"ack to nothing", request(peer, h.sip_port, "ACK", "c10"), ""},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        peer.send(h.sip_port, c.message);
+        if (*c.answer != '\0') {
+            EXPECT_TRUE(peer.next(c.answer, 2000ms));
+        }
+        // Still there, and still in order.
+        peer.send(h.sip_port, request(peer, h.sip_port, "OPTIONS", std::string("alive-") + c.name));
+        const auto alive = peer.next("SIP/2.0 200", 2000ms);
+        ASSERT_TRUE(alive);
+    }
+    // None of it was a call or a message for the phone.
+    for (const NetEvent &e : h.stack->take_events()) {
+        EXPECT_TRUE(e.kind == NetEvent::Kind::note || e.kind == NetEvent::Kind::registered)
+            << static_cast<int>(e.kind) << " " << e.text;
+    }
+}
