@@ -557,9 +557,9 @@ void on_call_modify_response(Context &ctx)
     if (!valid_call_type(r->call_type)) {
         return modify_cnf(ctx, c->id, c, 0);
     }
-    // The remote party's offer was answered without video; taking it up is a
-    // change of this side's own.
-    if (c->leg != 0 && r->call_type != static_cast<uint32_t>(c->type)) {
+    // The network holds the media as offered until the host's answer: a no
+    // takes the video away again.
+    if (c->leg != 0) {
         return ask_network_modify(ctx, *c, r->call_type, r->video_dir);
     }
     set_type(*c, r->call_type, r->video_dir);

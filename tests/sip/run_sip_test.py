@@ -3,11 +3,13 @@
 two phones, each a zol-imsd talking SIP and a zol-host with the module running a
 scenario.
 
-    run_sip_test.py BUILD_DIR NAME
+    run_sip_test.py [--story] BUILD_DIR NAME|PATH.scn
 
-Phone A (user 1001) runs tests/sip/scenarios/NAME.scn; when NAME.b.scn exists,
-phone B (user 1002) runs it at the same time. baresip is user 2000. A scenario's
-"# imsd: ..." lines add zol-imsd options.
+Phone A (user 1001) runs tests/sip/scenarios/NAME.scn (or PATH.scn); when
+NAME.b.scn exists beside it, phone B (user 1002) runs it at the same time.
+baresip is user 2000. A scenario's "# imsd: ..." lines add zol-imsd options.
+With --story the run is told as it happens: each host's requests and answers,
+what each stack does and sends over SIP, and what passes the proxy.
 
 The scenarios assert on the host's side. They reach the rest of the bed through
 echo lines that begin with @bed, which this script carries out in order while
@@ -22,6 +24,8 @@ indication that takes any number to the host and changes nothing.
     @bed baresip log TEXT           baresip's log says TEXT from now on
     @bed kamailio log TEXT          Kamailio's log says TEXT from now on
     @bed imsd log TEXT              this phone's zol-imsd traces TEXT from now on
+    @bed host log TEXT              ... its zol-host prints TEXT (a-imsd, b-host ...:
+                                    that phone's)
     @bed registrar stop|start       Kamailio goes away, or comes back on its port
                                     (its log is then read from the restart on)
     @bed sms-delivered SUBMIT from=N
@@ -198,7 +202,6 @@ class Phone:
         self.host = None
         self.failures = []
         self.last_text = {}
-        self.imsd_cursor = 0
 
     def imsd_options(self):
         options = []
@@ -285,7 +288,49 @@ class Phone:
                 self.failures.append("zol-imsd did not stop on SIGTERM")
 
 
+# ---- Telling a run as it happens ----
+
+def story_line(who, line):
+    """The line as the story tells it, or None when it is not part of the story."""
+    line = line.rstrip("\n")
+    if who == "proxy":
+        m = re.search(r"<script>: sip: (.*)", line)
+        return m.group(1) if m else None
+    if who.endswith("stack"):
+        if line.startswith("imsd    "):
+            return line[8:]
+        return None
+    if line.startswith(("> ", "< ", "    call ", "### ")):
+        return line
+    return None
+
+
+def tell(sources, stop):
+    """Prints the new lines of each (label, path) as they appear, until `stop` is set."""
+    offsets = {path: 0 for _, path in sources}
+    width = max(len(label) for label, _ in sources)
+    while True:
+        last = stop.is_set()
+        for label, path in sources:
+            if not os.path.exists(path):
+                continue
+            with open(path, errors="replace") as f:
+                f.seek(offsets[path])
+                text = f.read()
+            complete = text[:text.rfind("\n") + 1]
+            offsets[path] += len(complete.encode())
+            for line in complete.splitlines():
+                shown = story_line(label, line)
+                if shown is not None:
+                    print(f"{label:>{width}} | {shown}", flush=True)
+        if last:
+            return
+        time.sleep(0.05)
+
+
 def main(argv):
+    story = "--story" in argv
+    argv = [a for a in argv if a != "--story"]
     if len(argv) != 3:
         print(__doc__.strip(), file=sys.stderr)
         return 2
@@ -300,8 +345,9 @@ def main(argv):
         if shutil.which(tool) is None:
             print(f"FAIL: {tool} is not installed (tools/setup.sh installs it)")
             return 1
-    scenarios = {"a": os.path.join(HERE, "scenarios", f"{name}.scn"),
-                 "b": os.path.join(HERE, "scenarios", f"{name}.b.scn")}
+    base = name[:-4] if name.endswith(".scn") else os.path.join(HERE, "scenarios", name)
+    scenarios = {"a": f"{base}.scn", "b": f"{base}.b.scn"}
+    name = os.path.basename(base)
     work = tempfile.mkdtemp(prefix=f"zol-sip-{name}.")
     bed = sipbed.Bed(os.path.join(work, "bed"))
     phones = []
@@ -327,8 +373,11 @@ def main(argv):
             path = bed.baresip_log if what == "baresip" else bed.kamailio_log
             with lock:
                 cursors[what] = wait_log(path, " ".join(words[2:]), cursors[what])
-        elif what == "imsd" and words[1] == "log":
-            phone.imsd_cursor = wait_log(phone.imsd_log, " ".join(words[2:]), phone.imsd_cursor)
+        elif re.fullmatch(r"([ab]-)?(imsd|host)", what) and words[1] == "log":
+            target = phone if "-" not in what else next(p for p in phones if p.name == what[0])
+            path = target.imsd_log if what.endswith("imsd") else target.host_log
+            with lock:
+                cursors[path] = wait_log(path, " ".join(words[2:]), cursors.get(path, 0))
         elif what == "registrar" and words[1] == "stop":
             bed.stop_registrar()
         elif what == "registrar" and words[1] == "start":
@@ -355,6 +404,14 @@ def main(argv):
                 phones.append(Phone(key, scenarios[key], build, work, bed))
         for phone in phones:
             phone.start_imsd()
+        if story:
+            sources = [("proxy", bed.kamailio_log)]
+            for phone in phones:
+                sources += [(f"{phone.name.upper()} {phone.user}", os.path.join(phone.dir, "host.log")),
+                            (f"{phone.name.upper()} stack", phone.imsd_log)]
+            told = threading.Event()
+            teller = threading.Thread(target=tell, args=(sources, told), daemon=True)
+            teller.start()
         # The called phones first: a call must not arrive before their module is up.
         for phone in reversed(phones):
             phone.start_host(directives)
@@ -362,6 +419,9 @@ def main(argv):
                             f"the module of phone {phone.name}")
         for phone in phones:
             phone.stop()
+        if story:
+            told.set()
+            teller.join()
         status = 0 if all(p.host.returncode == 0 and not p.failures for p in phones) else 1
     except (Failure, RuntimeError, OSError) as error:
         print(f"FAIL: {error}")
@@ -372,8 +432,9 @@ def main(argv):
     finally:
         bed.stop()
     for phone in phones:
-        print(f"=== phone {phone.name} ({phone.user}): host")
-        print(open(phone.host_log).read() if phone.host is not None else "(not started)")
+        if not story or status != 0:
+            print(f"=== phone {phone.name} ({phone.user}): host")
+            print(open(phone.host_log).read() if phone.host is not None else "(not started)")
         for failure in phone.failures:
             print(f"FAIL phone {phone.name}: {failure}")
         if status != 0:

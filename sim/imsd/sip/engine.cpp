@@ -104,6 +104,7 @@ struct Leg {
     bool held = false;      // this side holds it
     bool remote_held = false;
     bool video_on = false;
+    bool awaiting_consent = false;    // the remote party's video, until the user answers
     std::optional<bool> modify_asked; // video wanted by a re-INVITE in flight
     Timer modify_timer;
     uint32_t rtp_ts = 0;
@@ -691,6 +692,15 @@ void Engine::modify(LegId id, bool video)
     if (!leg->established && !leg->answered) {
         return refuse("modify: the call is not up yet");
     }
+    // The user's answer to the remote party's video: a yes changes nothing more.
+    if (std::exchange(leg->awaiting_consent, false) && video == leg->video_on) {
+        NetEvent e;
+        e.kind = NetEvent::Kind::modified;
+        e.leg = id;
+        e.flag = video;
+        e.code = 1;
+        return post(std::move(e));
+    }
     if (int err = set_video(*this, *leg, video); err != 0 || (err = reoffer(*leg)) != 0) {
         return refuse("modify: re-INVITE not sent: " + describe_error(err));
     }
@@ -772,8 +782,10 @@ int on_offer(mbuf **descp, const sip_msg *msg, void *arg)
         }
         const bool wants_video = remote_offers_video(*leg);
         if (wants_video && !leg->video_on) {
-            // Video needs the user's consent: answered without it for now; the
-            // host's yes comes back as an offer of this side's.
+            // Taken up at once, so that the asking side hears yes in one round
+            // trip; the user's no comes later and takes video away again.
+            set_video(engine, *leg, true);
+            leg->awaiting_consent = true;
             NetEvent e;
             e.kind = NetEvent::Kind::modify_asked;
             e.leg = leg->id;

@@ -1,0 +1,17 @@
+#!/bin/sh
+# The two-phone story over real SIP: two phones, each the RIL host with the
+# module (simulation flavour) and a simulated IMS stack that talks SIP, register
+# with Kamailio on loopback. Phone A calls phone B, B answers, A holds and
+# resumes, B hangs up; A texts B and gets a status report, B texts A. Every line
+# is told as it happens: the hosts' requests and answers, what each stack sends
+# and receives over SIP, and what passes the proxy. Everything stays on 127.0.0.1.
+set -eu
+cd "$(dirname "$0")/.."
+tools/setup.sh demo
+# The proxy and the second user agent come with the test tier.
+command -v kamailio >/dev/null && command -v baresip >/dev/null || tools/setup.sh test
+cmake -S . -B build/demo -G Ninja -DZOL_BUILD_TESTS=OFF >/dev/null
+ninja -C build/demo
+echo
+echo "### the two-phone story (A is 1001, B is 1002, the proxy is Kamailio)"
+exec python3 tests/sip/run_sip_test.py --story build/demo tests/sip/demo/story.scn
