@@ -8,8 +8,10 @@
 set -eu
 cd "$(dirname "$0")/.."
 tools/setup.sh demo
-# The proxy and the second user agent come with the test tier.
-command -v kamailio >/dev/null && command -v baresip >/dev/null || tools/setup.sh test
+# The proxy, the second user agent and Python (which runs the bed) come with the test tier.
+for tool in kamailio baresip python3; do
+    command -v $tool >/dev/null || { tools/setup.sh test; break; }
+done
 cmake -S . -B build/demo -G Ninja -DZOL_BUILD_TESTS=OFF >/dev/null
 ninja -C build/demo
 echo

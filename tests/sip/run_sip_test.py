@@ -352,7 +352,7 @@ def main(argv):
     bed = sipbed.Bed(os.path.join(work, "bed"))
     phones = []
     lock = threading.Lock()
-    cursors = {"baresip": 0, "kamailio": 0}
+    cursors = {}
     baresip = None
 
     def directives(phone, words):
@@ -369,20 +369,23 @@ def main(argv):
             baresip.command("hangup")
         elif what == "baresip" and words[1] == "event":
             baresip.wait_event(words[2], " ".join(words[3:]))
-        elif what in ("baresip", "kamailio") and words[1] == "log":
-            path = bed.baresip_log if what == "baresip" else bed.kamailio_log
+        elif words[1] == "log" and re.fullmatch(r"baresip|kamailio|([ab]-)?(imsd|host)", what):
+            if what in ("baresip", "kamailio"):
+                path = bed.baresip_log if what == "baresip" else bed.kamailio_log
+            else:
+                target = phone if "-" not in what else next(p for p in phones if p.name == what[0])
+                path = target.imsd_log if what.endswith("imsd") else target.host_log
+            # Each log is read on from where the last look at it ended.
             with lock:
-                cursors[what] = wait_log(path, " ".join(words[2:]), cursors[what])
-        elif re.fullmatch(r"([ab]-)?(imsd|host)", what) and words[1] == "log":
-            target = phone if "-" not in what else next(p for p in phones if p.name == what[0])
-            path = target.imsd_log if what.endswith("imsd") else target.host_log
+                cursor = cursors.get(path, 0)
+            found = wait_log(path, " ".join(words[2:]), cursor)
             with lock:
-                cursors[path] = wait_log(path, " ".join(words[2:]), cursors.get(path, 0))
+                cursors[path] = max(found, cursors.get(path, 0))
         elif what == "registrar" and words[1] == "stop":
             bed.stop_registrar()
         elif what == "registrar" and words[1] == "start":
             with lock:
-                cursors["kamailio"] = os.path.getsize(bed.kamailio_log)
+                cursors[bed.kamailio_log] = os.path.getsize(bed.kamailio_log)
             bed.start_registrar()
         elif what in ("sms-delivered", "sms-report"):
             unsol = "1003" if what == "sms-delivered" else "1004"
