@@ -498,7 +498,12 @@ Decoded decode_call_list(const void *data, size_t len)
         c.mpty = static_cast<unsigned char>(r.call.isMpty);
         c.mt = static_cast<unsigned char>(r.call.isMT);
         c.voice = static_cast<unsigned char>(r.call.isVoice);
+        c.als = static_cast<unsigned char>(r.call.als);
+        c.voice_privacy = static_cast<unsigned char>(r.call.isVoicePrivacy);
         c.number = copy_text(r.call.number, out, name + " number");
+        c.number_presentation = r.call.numberPresentation;
+        c.name = copy_text(r.call.name, out, name + " name");
+        c.name_presentation = r.call.namePresentation;
         c.call_type = r.callType;
         c.call_attribute = r.callAttribute;
         c.extra_text = copy_text(r.extraText, out, name + " text");

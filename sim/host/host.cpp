@@ -202,12 +202,19 @@ void Host::on_request_complete(RIL_Token t, RIL_Errno e, void *response, size_t 
         host_error(request_name(token.request) + " #" + std::to_string(token.serial) + ": " +
                    c.decoded.problem);
     }
+    CompletionSink sink;
     {
         std::lock_guard<std::mutex> lock(mu_);
-        if (!keep_data_) {
-            c.decoded = Decoded{};
+        sink = completion_sink_;
+        if (!sink) {
+            if (!keep_data_) {
+                c.decoded = Decoded{};
+            }
+            completions_.emplace(c.serial, c);
         }
-        completions_.emplace(c.serial, std::move(c));
+    }
+    if (sink) {
+        sink(c);
     }
     cv_.notify_all();
 }
@@ -223,14 +230,26 @@ void Host::on_unsolicited(int number, const void *data, size_t len)
     if (!u.decoded.problem.empty()) {
         host_error(unsol_name(number) + ": " + u.decoded.problem);
     }
+    UnsolSink sink;
     {
         std::lock_guard<std::mutex> lock(mu_);
         ++unsolicited_count_;
-        if (keep_data_) {
-            unsolicited_.push_back(std::move(u));
+        sink = unsol_sink_;
+        if (keep_data_ && !sink) {
+            unsolicited_.push_back(u);
         }
     }
+    if (sink) {
+        sink(u);
+    }
     cv_.notify_all();
+}
+
+void Host::set_listener(CompletionSink on_completion, UnsolSink on_unsolicited)
+{
+    std::lock_guard<std::mutex> lock(mu_);
+    completion_sink_ = std::move(on_completion);
+    unsol_sink_ = std::move(on_unsolicited);
 }
 
 TokenTally Host::tally()

@@ -80,6 +80,13 @@ public:
     // never issued, and data that does not fit its request's shape.
     std::vector<std::string> host_errors();
 
+    // A front end that serves another client takes every completion and
+    // unsolicited response as it arrives (on the module's threads, decoded);
+    // they are then not kept for wait_completion() and the unsol_ queries.
+    using CompletionSink = std::function<void(const Completion &)>;
+    using UnsolSink = std::function<void(const Unsolicited &)>;
+    void set_listener(CompletionSink on_completion, UnsolSink on_unsolicited);
+
     TokenTally tally();
     // Off: completions keep their error but not their data, and unsolicited
     // responses are only counted, so that a long run does not pile them up.
@@ -123,6 +130,8 @@ private:
     uint64_t completed_ = 0;
     std::map<int, uint64_t> by_error_;
     bool keep_data_ = true;
+    CompletionSink completion_sink_;
+    UnsolSink unsol_sink_;
     uint64_t unsolicited_count_ = 0;
 
     TimerThread timer_;

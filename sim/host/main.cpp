@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
-#include <dlfcn.h>
 #include <fstream>
 #include <iostream>
 #include <sstream>
@@ -12,6 +11,7 @@
 #include "console.h"
 #include "host.h"
 #include "imsd_control.h"
+#include "module.h"
 #include "names.h"
 #include "radio_log.h"
 #include "scenario.h"
@@ -225,30 +225,11 @@ int main(int argc, char **argv)
         leave(kExitSetup);
     };
 
-    say->line("zol-host: loading " + opt.module);
-    // Never closed: the module's threads live as long as the process.
-    void *handle = dlopen(opt.module.c_str(), RTLD_NOW | RTLD_LOCAL);
-    if (handle == nullptr) {
-        std::cerr << "zol-host: " << dlerror() << "\n";
+    const RIL_RadioFunctions *radio = load_module(opt.module, *host, *say, "zol-host: ", error);
+    if (radio == nullptr) {
+        std::cerr << "zol-host: " << error << "\n";
         setup_failed();
     }
-    using InitFn = const RIL_RadioFunctions *(*)(const struct RIL_Env *);
-    auto init = reinterpret_cast<InitFn>(dlsym(handle, "RIL_Init"));
-    if (init == nullptr) {
-        std::cerr << "zol-host: " << opt.module << " has no RIL_Init\n";
-        setup_failed();
-    }
-    say->line("zol-host: calling RIL_Init (the production module waits about 30 s for the IMS "
-              "stack before it returns)");
-    const RIL_RadioFunctions *radio = init(Host::env());
-    if (radio == nullptr || radio->onRequest == nullptr) {
-        std::cerr << "zol-host: RIL_Init returned no usable radio functions\n";
-        setup_failed();
-    }
-    host->attach(radio);
-    const char *version = radio->getVersion != nullptr ? radio->getVersion() : nullptr;
-    say->line("zol-host: module RIL version " + std::to_string(radio->version) + ", " +
-              (version != nullptr ? version : "no version text"));
 
     if (soak != nullptr) {
         const int status = soak->run(*host);

@@ -177,7 +177,7 @@ TEST_F(HostTest, CompletionInsideOnRequestIsRecorded)
     EXPECT_EQ(c->serial, 1);
     EXPECT_EQ(c->request, kCompleteInline);
     EXPECT_EQ(c->error, RIL_E_REQUEST_NOT_SUPPORTED);
-    EXPECT_TRUE(printed("< RIL_REQUEST_1 #1: Request Not Supported\n"));
+    EXPECT_TRUE(printed("< RIL_REQUEST_GET_SIM_STATUS #1: Request Not Supported\n"));
     EXPECT_TRUE(host_.host_errors().empty());
 }
 
@@ -303,7 +303,7 @@ TEST_F(HostTest, ScenarioVerdicts)
          "calls\nexpect unsol 1001 count=2\nclear unsol\nexpect unsol 1001 within=20\n", false,
          "FAIL s.zs:4: 0 of 1 RIL_UNSOL_RESPONSE_CALL_STATE_CHANGED (1001) within 20 ms"},
         {"expectation fails", "request 1\n\nexpect error 0\necho never\n", false,
-         "FAIL s.zs:3: RIL_REQUEST_1 #1 completed with Request Not Supported (6)"},
+         "FAIL s.zs:3: RIL_REQUEST_GET_SIM_STATUS #1 completed with Request Not Supported (6)"},
         {"completion never comes", "request 3\n", false,
          "FAIL s.zs:1: no completion of RIL_REQUEST_3 #1 within 50 ms"},
         {"host error fails the step that caused it", "request 2\nexpect error SUCCESS\n", false,

@@ -71,7 +71,7 @@ TEST_F(ProcessTest, Failures)
     };
     const Case cases[] = {
         {"request 1\nexpect error SUCCESS\n",
-         ":2: RIL_REQUEST_1 #1 completed with Request Not Supported"},
+         ":2: RIL_REQUEST_GET_SIM_STATUS #1 completed with Request Not Supported"},
         {"stack status\n", ":1: cannot reach zol-imsd at "},
         {"request 1\nexpect calls\n", ":2: expected expect calls <n>"},
     };
