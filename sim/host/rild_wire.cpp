@@ -6,36 +6,36 @@
 namespace zol_host {
 namespace {
 
-void put_be32(std::vector<uint8_t> &out, uint32_t v)
+// The length word, the little-endian header words, then the payload, written
+// into a vector sized once.
+std::vector<uint8_t> build(std::initializer_list<int32_t> head, std::span<const uint8_t> payload)
 {
-    out.push_back(static_cast<uint8_t>(v >> 24));
-    out.push_back(static_cast<uint8_t>(v >> 16));
-    out.push_back(static_cast<uint8_t>(v >> 8));
-    out.push_back(static_cast<uint8_t>(v));
-}
-
-void put_le32(std::vector<uint8_t> &out, int32_t v)
-{
-    uint8_t b[4];
-    memcpy(b, &v, 4);
-    out.insert(out.end(), b, b + 4);
+    const size_t body = head.size() * 4 + payload.size();
+    std::vector<uint8_t> out(4 + body);
+    uint8_t *p = out.data();
+    const auto length = static_cast<uint32_t>(body);
+    p[0] = static_cast<uint8_t>(length >> 24);
+    p[1] = static_cast<uint8_t>(length >> 16);
+    p[2] = static_cast<uint8_t>(length >> 8);
+    p[3] = static_cast<uint8_t>(length);
+    p += 4;
+    for (const int32_t w : head) {
+        memcpy(p, &w, 4);
+        p += 4;
+    }
+    if (!payload.empty()) {
+        memcpy(p, payload.data(), payload.size());
+    }
+    return out;
 }
 
 std::optional<std::vector<uint8_t>> frame(std::initializer_list<int32_t> head,
                                           std::span<const uint8_t> payload)
 {
-    const size_t body = head.size() * 4 + payload.size();
-    if (body > kMaxFrameBody) {
+    if (head.size() * 4 + payload.size() > kMaxFrameBody) {
         return std::nullopt;
     }
-    std::vector<uint8_t> out;
-    out.reserve(4 + body);
-    put_be32(out, static_cast<uint32_t>(body));
-    for (const int32_t w : head) {
-        put_le32(out, w);
-    }
-    out.insert(out.end(), payload.begin(), payload.end());
-    return out;
+    return build(head, payload);
 }
 
 } // namespace
@@ -126,12 +126,7 @@ std::optional<std::vector<uint8_t>> unsol_frame(int32_t number, std::span<const 
 std::vector<uint8_t> request_frame(int32_t request, int32_t serial,
                                    std::span<const uint8_t> payload)
 {
-    std::vector<uint8_t> out;
-    put_be32(out, static_cast<uint32_t>(8 + payload.size()));
-    put_le32(out, request);
-    put_le32(out, serial);
-    out.insert(out.end(), payload.begin(), payload.end());
-    return out;
+    return build({request, serial}, payload);
 }
 
 } // namespace zol_host

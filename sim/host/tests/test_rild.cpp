@@ -18,11 +18,9 @@ using Bytes = std::vector<uint8_t>;
 
 Bytes le(std::initializer_list<int32_t> words)
 {
-    Bytes out;
-    for (int32_t w : words) {
-        uint8_t b[4];
-        memcpy(b, &w, 4);
-        out.insert(out.end(), b, b + 4);
+    Bytes out(words.size() * 4);
+    if (!out.empty()) {
+        memcpy(out.data(), words.begin(), out.size());
     }
     return out;
 }
