@@ -3,6 +3,7 @@
 #ifndef ZOL_HOST_HOST_H
 #define ZOL_HOST_HOST_H
 
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
@@ -16,6 +17,7 @@
 #include <vector>
 
 #include "decode.h"
+#include "json_log.h"
 #include "output.h"
 #include "ril.h"
 #include "timer.h"
@@ -87,6 +89,13 @@ public:
     using UnsolSink = std::function<void(const Unsolicited &)>;
     void set_listener(CompletionSink on_completion, UnsolSink on_unsolicited);
 
+    // --json: every request, completion and unsolicited response also there.
+    void set_json(JsonLog *json);
+
+    // The IMS stack's socket. Unreachable at start, or gone when a request
+    // fails with Generic Failure, is said once (until it is back).
+    void watch_stack(const std::string &socket_path, bool reachable);
+
     TokenTally tally();
     // Off: completions keep their error but not their data, and unsolicited
     // responses are only counted, so that a long run does not pile them up.
@@ -111,6 +120,7 @@ private:
     };
 
     int count_unsol_locked(int number, size_t since) const;
+    void check_stack_after_failure();
     std::vector<Unsolicited> unsol_locked(int number, size_t since) const;
     void host_error(const std::string &text);
 
@@ -130,6 +140,9 @@ private:
     uint64_t completed_ = 0;
     std::map<int, uint64_t> by_error_;
     bool keep_data_ = true;
+    std::atomic<JsonLog *> json_{nullptr};
+    std::string stack_path_;
+    bool stack_reported_ = false;
     CompletionSink completion_sink_;
     UnsolSink unsol_sink_;
     uint64_t unsolicited_count_ = 0;

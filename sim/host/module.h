@@ -10,7 +10,11 @@
 
 namespace zol_host {
 
-// The module's radio functions, attached to host; null with the reason in
+// Where the agent inside the module looks for the IMS stack.
+std::string stack_socket_path();
+
+// Says once, before loading, when no IMS stack listens where the agent will
+// look. The module's radio functions, attached to host; null with the reason in
 // error. The module is never unloaded: its threads live as long as the process.
 // Progress lines go to say, each starting with who ("zol-host: ").
 const RIL_RadioFunctions *load_module(const std::string &path, Host &host, Output &say,
