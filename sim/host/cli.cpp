@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <iostream>
 
@@ -107,9 +108,32 @@ bool apply_common(const CommonOptions &opt, Output &out, Host &host, std::string
     return true;
 }
 
-void print_bad_usage(const char *program, const std::string &error, const char *usage)
+std::optional<int> finish_options(const char *program, bool parsed, const std::string &error,
+                                  const CommonOptions &opt, const char *short_usage,
+                                  const char *help)
 {
-    std::cerr << program << ": " << error << "\n" << usage << "see " << program << " --help\n";
+    if (!parsed) {
+        std::cerr << program << ": " << error << "\n"
+                  << short_usage << "see " << program << " --help\n";
+        return kExitSetup;
+    }
+    if (opt.help) {
+        std::cout << help;
+        return 0;
+    }
+    if (opt.version) {
+        std::cout << program << " " ZOL_SIM_VERSION "\n";
+        return 0;
+    }
+    return std::nullopt;
+}
+
+void leave(int status)
+{
+    std::cout.flush();
+    std::cerr.flush();
+    fflush(nullptr);
+    std::_Exit(status);
 }
 
 } // namespace zol_host

@@ -53,8 +53,18 @@ Taken take_common(ArgReader &args, CommonOptions &opt, std::string &error);
 // The JSON log lives as long as the process.
 bool apply_common(const CommonOptions &opt, Output &out, Host &host, std::string &error);
 
-// "zol-host: <error>", the short usage, and where the whole help is.
-void print_bad_usage(const char *program, const std::string &error, const char *usage);
+// After the options are read: a bad one gets the short usage and where the
+// manual is, --help the manual, --version the version. The exit status when
+// the program is done with that, nothing when it goes on.
+std::optional<int> finish_options(const char *program, bool parsed, const std::string &error,
+                                  const CommonOptions &opt, const char *short_usage,
+                                  const char *help);
+
+// The module's threads run for the life of the process and may still call the
+// host: leave without running destructors, as a real host never unloads it.
+[[noreturn]] void leave(int status);
+
+constexpr int kExitSetup = 2;  // bad options, a module that cannot be loaded
 
 } // namespace zol_host
 

@@ -27,7 +27,6 @@ namespace {
 
 using namespace zol_host;
 
-constexpr int kExitSetup = 2;
 
 const char kShortUsage[] =
     "usage: zol-host [--module PATH] [--script FILE | --soak SECONDS] [--log FILE|-|none]\n"
@@ -183,15 +182,6 @@ bool parse_options(int argc, char **argv, Options &opt, std::string &error)
     return true;
 }
 
-// The module's threads run for the life of the process and may still call the
-// host: leave without running destructors, as a real host never unloads it.
-[[noreturn]] void leave(int status)
-{
-    std::cout.flush();
-    std::cerr.flush();
-    fflush(nullptr);
-    std::_Exit(status);
-}
 
 } // namespace
 
@@ -199,17 +189,10 @@ int main(int argc, char **argv)
 {
     Options opt;
     std::string error;
-    if (!parse_options(argc, argv, opt, error)) {
-        print_bad_usage("zol-host", error, kShortUsage);
-        return kExitSetup;
-    }
-    if (opt.common.help) {
-        std::cout << kHelp;
-        return 0;
-    }
-    if (opt.common.version) {
-        std::cout << "zol-host " ZOL_SIM_VERSION "\n";
-        return 0;
+    const bool parsed = parse_options(argc, argv, opt, error);
+    if (const auto done =
+            finish_options("zol-host", parsed, error, opt.common, kShortUsage, kHelp)) {
+        return *done;
     }
 
     // Read and check the scenario before the module is loaded, which may take long.

@@ -24,7 +24,6 @@ namespace {
 
 using namespace zol_host;
 
-constexpr int kExitSetup = 2;
 
 const char kShortUsage[] =
     "usage: zol-rild [--socket PATH] [--module PATH] [--log FILE|-|none] [--profile FILE]\n"
@@ -146,15 +145,6 @@ void on_signal(int)
     }
 }
 
-// The module's threads live as long as the process: leave without
-// destructors, as zol-host does.
-[[noreturn]] void leave(int status)
-{
-    std::cout.flush();
-    std::cerr.flush();
-    fflush(nullptr);
-    std::_Exit(status);
-}
 
 } // namespace
 
@@ -162,17 +152,10 @@ int main(int argc, char **argv)
 {
     Options opt;
     std::string error;
-    if (!parse_options(argc, argv, opt, error)) {
-        print_bad_usage("zol-rild", error, kShortUsage);
-        return kExitSetup;
-    }
-    if (opt.common.help) {
-        std::cout << kHelp;
-        return 0;
-    }
-    if (opt.common.version) {
-        std::cout << "zol-rild " ZOL_SIM_VERSION "\n";
-        return 0;
+    const bool parsed = parse_options(argc, argv, opt, error);
+    if (const auto done =
+            finish_options("zol-rild", parsed, error, opt.common, kShortUsage, kHelp)) {
+        return *done;
     }
     static BasebandProfile profile;
     if (!opt.profile.empty()) {
