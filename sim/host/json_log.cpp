@@ -73,7 +73,11 @@ std::string json_data(const Decoded &d)
     const auto list = [&](const char *key, const auto &items, const auto &one) {
         out = std::string("{\"") + key + "\":[";
         for (size_t i = 0; i < items.size(); ++i) {
-            out += (i == 0 ? "" : ",") + one(items[i]);
+            // Appended, not "," + item: GCC 12 warns (-Wrestrict) about that insert.
+            if (i != 0) {
+                out += ',';
+            }
+            out += one(items[i]);
         }
         out += "]}";
     };
