@@ -15,7 +15,7 @@ const Console::Command Console::kCommands[] = {
     {"sleep", "<ms>", "pause; what arrives meanwhile is printed", &Console::sleep},
     {"wait", "[<ms>]", "until every request sent has its completion", &Console::wait},
     {"wait", "unsol <number|name> [<ms>]",
-     "until one such unsolicited response has come since the last such wait", &Console::wait},
+     "until the next such unsolicited response (each wait takes one)", &Console::wait},
     {"quit", "", "leave at once (the end of input waits for completions still due)",
      &Console::quit},
 };
@@ -241,7 +241,7 @@ bool Console::wait(const std::string &args)
     }
     const int wanted = number.value_or(0);
     const int got = host_.wait_unsol(wanted, 1, unsol_mark_, *ms);
-    unsol_mark_ = host_.unsol_mark();
+    unsol_mark_ = host_.unsol_mark_after(wanted, unsol_mark_);  // each wait takes one
     if (got == 0) {
         out_.line("no " + unsol_name(wanted) + " (" + std::to_string(wanted) + ") within " +
                   std::to_string(ms->count()) + " ms");

@@ -131,6 +131,17 @@ int Host::wait_unsol(int number, int count, size_t since, std::chrono::milliseco
     return count_unsol_locked(number, since);
 }
 
+size_t Host::unsol_mark_after(int number, size_t since)
+{
+    std::lock_guard<std::mutex> lock(mu_);
+    for (size_t i = since; i < unsolicited_.size(); ++i) {
+        if (unsolicited_[i].number == number) {
+            return i + 1;
+        }
+    }
+    return since;
+}
+
 std::vector<Unsolicited> Host::unsol_locked(int number, size_t since) const
 {
     std::vector<Unsolicited> out;

@@ -71,6 +71,9 @@ public:
     // How many with this number arrived after the mark, waiting until there are
     // at least `count` or the timeout passes.
     int wait_unsol(int number, int count, size_t since, std::chrono::milliseconds timeout);
+    // The mark just past the first with this number after `since`, or `since`
+    // when none has come.
+    size_t unsol_mark_after(int number, size_t since);
     // Those with this number that arrived after the mark, oldest first, once
     // `done` holds for them or the timeout passes.
     using UnsolTest = std::function<bool(const std::vector<Unsolicited> &)>;
