@@ -24,7 +24,7 @@ if [ "$tier" = test ]; then
     packages="$packages clang-14 libclang-rt-14-dev googletest libgtest-dev libgmock-dev
               libbenchmark-dev binutils valgrind"
     # oFono driving the module through zol-rild, on a private D-Bus bus.
-    packages="$packages ofono dbus python3-dbus"
+    packages="$packages ofono dbus python3-dbus python3-gi"
     # SIP test bed: a proxy/registrar and a second user agent.
     packages="$packages kamailio baresip-core sipsak"
     # Decoding captures with the project's Wireshark dissector.

@@ -232,10 +232,15 @@ Decoded decode_ints(const void *data, size_t len)
         int value;
         memcpy(&value, bytes.data() + i * sizeof value, sizeof value);
         out.ints->push_back(value);
-        out.summary += " " + std::to_string(value);
     }
+    // Appended piece by piece: GCC 12 sees an overlapping copy in "x" + string
+    // (a -Wrestrict false positive) when it inlines the insert at the front.
     if (n != 0) {
-        out.summary = (n == 1 ? "int" : "ints") + out.summary;
+        out.summary = n == 1 ? "int" : "ints";
+        for (const int value : *out.ints) {
+            out.summary += ' ';
+            out.summary += std::to_string(value);
+        }
     }
     return out;
 }
@@ -253,8 +258,15 @@ Decoded decode_strings(const void *data, size_t len)
         out.summary = plural(n, "string", "strings");
     }
     for (size_t i = 0; i < n; ++i) {
-        out.strings->push_back(copy_text(strings[i], out, "string " + std::to_string(i)));
-        out.details.push_back("[" + std::to_string(i) + "] " + quote(out.strings->back()));
+        const std::string index = std::to_string(i);
+        std::string what = "string ";
+        what += index;
+        out.strings->push_back(copy_text(strings[i], out, what));
+        std::string line = "[";
+        line += index;
+        line += "] ";
+        line += quote(out.strings->back());
+        out.details.push_back(std::move(line));
     }
     return out;
 }
@@ -498,7 +510,12 @@ Decoded decode_call_list(const void *data, size_t len)
         c.mpty = static_cast<unsigned char>(r.call.isMpty);
         c.mt = static_cast<unsigned char>(r.call.isMT);
         c.voice = static_cast<unsigned char>(r.call.isVoice);
+        c.als = static_cast<unsigned char>(r.call.als);
+        c.voice_privacy = static_cast<unsigned char>(r.call.isVoicePrivacy);
         c.number = copy_text(r.call.number, out, name + " number");
+        c.number_presentation = r.call.numberPresentation;
+        c.name = copy_text(r.call.name, out, name + " name");
+        c.name_presentation = r.call.namePresentation;
         c.call_type = r.callType;
         c.call_attribute = r.callAttribute;
         c.extra_text = copy_text(r.extraText, out, name + " text");

@@ -19,7 +19,12 @@ struct CallInfo {
     int mpty = 0;
     int mt = 0;
     int voice = 1;
+    int als = 0;
+    int voice_privacy = 0;
     std::optional<std::string> number;
+    int number_presentation = 0;
+    std::optional<std::string> name;
+    int name_presentation = 0;
     int call_type = 0;
     int call_attribute = 0;
     std::optional<std::string> extra_text;

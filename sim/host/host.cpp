@@ -4,6 +4,7 @@
 #include <atomic>
 #include <cstddef>
 #include <cstdio>
+#include <sys/stat.h>
 
 #include "names.h"
 
@@ -81,6 +82,9 @@ int Host::send(int request, void *data, size_t len)
     static_assert(offsetof(TokenRecord, serial) == 0, "the module reads the serial at offset 0");
     out_.line("> " + request_name(request) + " (" + std::to_string(request) + ") #" +
               std::to_string(serial));
+    if (JsonLog *json = json_) {
+        json->request(serial, request, len);
+    }
     if (radio_ == nullptr || radio_->onRequest == nullptr) {
         host_error("no module attached to send " + request_name(request) + " to");
         return serial;
@@ -125,6 +129,17 @@ int Host::wait_unsol(int number, int count, size_t since, std::chrono::milliseco
     std::unique_lock<std::mutex> lock(mu_);
     cv_.wait_for(lock, timeout, [&] { return count_unsol_locked(number, since) >= count; });
     return count_unsol_locked(number, since);
+}
+
+size_t Host::unsol_mark_after(int number, size_t since)
+{
+    std::lock_guard<std::mutex> lock(mu_);
+    for (size_t i = since; i < unsolicited_.size(); ++i) {
+        if (unsolicited_[i].number == number) {
+            return i + 1;
+        }
+    }
+    return since;
 }
 
 std::vector<Unsolicited> Host::unsol_locked(int number, size_t since) const
@@ -202,12 +217,25 @@ void Host::on_request_complete(RIL_Token t, RIL_Errno e, void *response, size_t 
         host_error(request_name(token.request) + " #" + std::to_string(token.serial) + ": " +
                    c.decoded.problem);
     }
+    if (JsonLog *json = json_) {
+        json->completion(c);
+    }
+    if (error == RIL_E_GENERIC_FAILURE) {
+        check_stack_after_failure();
+    }
+    CompletionSink sink;
     {
         std::lock_guard<std::mutex> lock(mu_);
-        if (!keep_data_) {
-            c.decoded = Decoded{};
+        sink = completion_sink_;
+        if (!sink) {
+            if (!keep_data_) {
+                c.decoded = Decoded{};
+            }
+            completions_.emplace(c.serial, c);
         }
-        completions_.emplace(c.serial, std::move(c));
+    }
+    if (sink) {
+        sink(c);
     }
     cv_.notify_all();
 }
@@ -223,14 +251,65 @@ void Host::on_unsolicited(int number, const void *data, size_t len)
     if (!u.decoded.problem.empty()) {
         host_error(unsol_name(number) + ": " + u.decoded.problem);
     }
+    if (JsonLog *json = json_) {
+        json->unsolicited(u);
+    }
+    UnsolSink sink;
     {
         std::lock_guard<std::mutex> lock(mu_);
         ++unsolicited_count_;
-        if (keep_data_) {
-            unsolicited_.push_back(std::move(u));
+        sink = unsol_sink_;
+        if (keep_data_ && !sink) {
+            unsolicited_.push_back(u);
         }
     }
+    if (sink) {
+        sink(u);
+    }
     cv_.notify_all();
+}
+
+void Host::set_json(JsonLog *json)
+{
+    json_ = json;
+}
+
+void Host::watch_stack(const std::string &socket_path, bool reachable)
+{
+    std::lock_guard<std::mutex> lock(mu_);
+    stack_path_ = socket_path;
+    stack_reported_ = !reachable;
+}
+
+void Host::check_stack_after_failure()
+{
+    // Only a look at the file: a connection would take the stack from the module.
+    std::string said;
+    {
+        std::lock_guard<std::mutex> lock(mu_);
+        if (stack_path_.empty()) {
+            return;
+        }
+        struct stat st{};
+        const bool there = stat(stack_path_.c_str(), &st) == 0 && S_ISSOCK(st.st_mode);
+        if (there) {
+            stack_reported_ = false;
+        } else if (!stack_reported_) {
+            stack_reported_ = true;
+            said = "the IMS stack's socket " + stack_path_ +
+                   " is gone: requests that need the stack fail until one listens there again";
+        }
+    }
+    if (!said.empty()) {
+        out_.line(said);
+    }
+}
+
+void Host::set_listener(CompletionSink on_completion, UnsolSink on_unsolicited)
+{
+    std::lock_guard<std::mutex> lock(mu_);
+    completion_sink_ = std::move(on_completion);
+    unsol_sink_ = std::move(on_unsolicited);
 }
 
 TokenTally Host::tally()

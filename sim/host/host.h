@@ -3,6 +3,7 @@
 #ifndef ZOL_HOST_HOST_H
 #define ZOL_HOST_HOST_H
 
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
@@ -16,6 +17,7 @@
 #include <vector>
 
 #include "decode.h"
+#include "json_log.h"
 #include "output.h"
 #include "ril.h"
 #include "timer.h"
@@ -69,6 +71,9 @@ public:
     // How many with this number arrived after the mark, waiting until there are
     // at least `count` or the timeout passes.
     int wait_unsol(int number, int count, size_t since, std::chrono::milliseconds timeout);
+    // The mark just past the first with this number after `since`, or `since`
+    // when none has come.
+    size_t unsol_mark_after(int number, size_t since);
     // Those with this number that arrived after the mark, oldest first, once
     // `done` holds for them or the timeout passes.
     using UnsolTest = std::function<bool(const std::vector<Unsolicited> &)>;
@@ -79,6 +84,20 @@ public:
     // Faults the host saw in the module's answers: tokens completed twice or
     // never issued, and data that does not fit its request's shape.
     std::vector<std::string> host_errors();
+
+    // A front end that serves another client takes every completion and
+    // unsolicited response as it arrives (on the module's threads, decoded);
+    // they are then not kept for wait_completion() and the unsol_ queries.
+    using CompletionSink = std::function<void(const Completion &)>;
+    using UnsolSink = std::function<void(const Unsolicited &)>;
+    void set_listener(CompletionSink on_completion, UnsolSink on_unsolicited);
+
+    // --json: every request, completion and unsolicited response also there.
+    void set_json(JsonLog *json);
+
+    // The IMS stack's socket. Unreachable at start, or gone when a request
+    // fails with Generic Failure, is said once (until it is back).
+    void watch_stack(const std::string &socket_path, bool reachable);
 
     TokenTally tally();
     // Off: completions keep their error but not their data, and unsolicited
@@ -104,6 +123,7 @@ private:
     };
 
     int count_unsol_locked(int number, size_t since) const;
+    void check_stack_after_failure();
     std::vector<Unsolicited> unsol_locked(int number, size_t since) const;
     void host_error(const std::string &text);
 
@@ -123,6 +143,11 @@ private:
     uint64_t completed_ = 0;
     std::map<int, uint64_t> by_error_;
     bool keep_data_ = true;
+    std::atomic<JsonLog *> json_{nullptr};
+    std::string stack_path_;
+    bool stack_reported_ = false;
+    CompletionSink completion_sink_;
+    UnsolSink unsol_sink_;
     uint64_t unsolicited_count_ = 0;
 
     TimerThread timer_;

@@ -3,15 +3,17 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
-#include <dlfcn.h>
 #include <fstream>
+#include <functional>
 #include <iostream>
 #include <sstream>
 #include <unistd.h>
 
+#include "cli.h"
 #include "console.h"
 #include "host.h"
 #include "imsd_control.h"
+#include "module.h"
 #include "names.h"
 #include "radio_log.h"
 #include "scenario.h"
@@ -25,105 +27,149 @@ namespace {
 
 using namespace zol_host;
 
-constexpr int kExitSetup = 2;
 
-const char kUsage[] =
-    "usage: zol-host [--module PATH] [--script FILE] [--imsd-control PATH]\n"
-    "                [--log FILE|-|none] [--timeout-ms N] [--help]\n"
-    "       zol-host --soak SECONDS [--seed N] [--threads N] [--rate N] [--fault-rate P]\n"
-    "                [--imsd PATH [--imsd-log FILE] [--kills N]] [the options above]\n"
+const char kShortUsage[] =
+    "usage: zol-host [--module PATH] [--script FILE | --soak SECONDS] [--log FILE|-|none]\n"
+    "                [--clock wall|monotonic] [--json FILE] [other options]\n";
+
+const char kHelp[] =
+    "NAME\n"
+    "    zol-host - RIL host for libreference-zol.so: console, scenarios, soak\n"
     "\n"
-    "  --module PATH        module to load (default: " ZOL_HOST_DEFAULT_MODULE ")\n"
-    "  --script FILE        run a scenario instead of the console; exit 0 on PASS, 1 on FAIL\n"
-    "  --imsd-control PATH  control socket of zol-imsd (default: /tmp/zol-imsd.ctl)\n"
-    "  --log FILE|-|none    where the module's radio log goes (default: - for stderr)\n"
-    "  --timeout-ms N       how long to wait for a completion or the stack (default: 10000)\n"
+    "SYNOPSIS\n"
+    "    zol-host [OPTIONS]                    console: one command a line, from a terminal or a pipe\n"
+    "    zol-host --script FILE [OPTIONS]      run a scenario\n"
+    "    zol-host --soak SECONDS [SOAK OPTIONS] [OPTIONS]\n"
     "\n"
-    "Soak: request threads send a mix of requests for SECONDS while another thread\n"
-    "drives the stack's faults; then the stack answers what it owes and every token\n"
-    "must have been completed exactly once. Figures, then PASS (exit 0) or FAIL (exit 1).\n"
-    "  --seed N             seeds the requests and the faults (default 1)\n"
-    "  --threads N          request threads (default 4)\n"
-    "  --rate N             requests a second, all threads together (default 200)\n"
-    "  --fault-rate P       share of frames the stack's random mode faults (default 10)\n"
-    "  --imsd PATH          run this zol-imsd on $ZOL_IMSD_SOCKET and --imsd-control,\n"
-    "                       killing and restarting it now and then; without it a\n"
-    "                       running stack is used and never killed\n"
-    "  --imsd-log FILE      where that stack's trace goes (default /dev/null)\n"
-    "  --kills N            how often it is killed (default one for each started 30 s)\n"
+    "DESCRIPTION\n"
+    "    Loads the module with dlopen, calls RIL_Init with the host's RIL_Env and drives it\n"
+    "    as a handset's RIL host does: requests with their host data, completions and\n"
+    "    unsolicited responses decoded and printed. The stack behind the module is zol-imsd.\n"
+    "    Without --script or --soak it reads console commands: every request command (type\n"
+    "    help), stack <command> for zol-imsd, sleep <ms>, wait [<ms>] for completions still\n"
+    "    due, wait unsol <number|name> [<ms>], quit. At the end of its input the console\n"
+    "    waits up to --timeout-ms for completions still due, saying so.\n"
     "\n"
-    "Exit status 2: the module could not be loaded or the options are wrong.\n";
+    "OPTIONS\n"
+    "    --module PATH         module to load (default: " ZOL_HOST_DEFAULT_MODULE ")\n"
+    "    --script FILE         run this scenario instead of the console (sim/host/README.md)\n"
+    "    --imsd-control PATH   control socket of zol-imsd (default: /tmp/zol-imsd.ctl)\n"
+    "    --log FILE|-|none     where the module's radio log goes (default: - for stderr)\n"
+    "    --log-format plain|threadtime\n"
+    "                          radio log lines as \"<time> radio D IMS-ref-zol: text\" (plain,\n"
+    "                          the default) or as logcat -v threadtime prints them\n"
+    "    --clock wall|monotonic\n"
+    "                          clock of every timestamp: output lines, radio log, JSON\n"
+    "                          (default: $ZOL_CLOCK, else wall); zol-imsd takes the same\n"
+    "    --json FILE           one JSON object a line for every request, completion (with\n"
+    "                          its decoded data) and unsolicited response; - for stdout\n"
+    "    --timeout-ms N        how long to wait for a completion or the stack (default: 10000)\n"
+    "    --version             print the version and exit\n"
+    "    --help                this text\n"
+    "\n"
+    "SOAK OPTIONS\n"
+    "    Request threads send a mix of requests for SECONDS while another thread drives the\n"
+    "    stack's faults; then the stack answers what it owes and every token must have been\n"
+    "    completed exactly once. A progress line every 5 s, figures, then PASS or FAIL.\n"
+    "    --seed N              seeds the requests and the faults (default 1)\n"
+    "    --threads N           request threads (default 4)\n"
+    "    --rate N              requests a second, all threads together (default 200)\n"
+    "    --fault-rate P        share of frames the stack's random mode faults (default 10)\n"
+    "    --imsd PATH           run this zol-imsd on $ZOL_IMSD_SOCKET and --imsd-control, killing\n"
+    "                          and restarting it now and then; without it a running stack is\n"
+    "                          used and never killed\n"
+    "    --imsd-log FILE       where that stack's trace goes (default /dev/null)\n"
+    "    --kills N             how often it is killed (default one for each started 30 s)\n"
+    "\n"
+    "OUTPUT\n"
+    "    Each line starts with a timestamp (MM-DD HH:MM:SS.mmm, or seconds since boot with\n"
+    "    --clock monotonic). \"> NAME (n) #serial\" is a request sent, \"< NAME #serial: Error,\n"
+    "    summary\" its completion, \"< unsol NAME (n)\" an unsolicited response, \"!! host\n"
+    "    error\" a fault of the module. Control characters are shown as \\xNN.\n"
+    "\n"
+    "ENVIRONMENT\n"
+    "    ZOL_IMSD_SOCKET       where the agent inside the module finds the stack (default\n"
+    "                          /tmp/zol-imsd.sock); the host says once when none listens there\n"
+    "    ZOL_IMSD_CONNECT_TIMEOUT_MS\n"
+    "                          how long the agent waits for the stack at start; 200 when the\n"
+    "                          host found no stack and it is not set\n"
+    "    ZOL_CLOCK             wall or monotonic: the default of --clock\n"
+    "\n"
+    "EXIT STATUS\n"
+    "    0  scenario or soak PASS; the console ended and the module made no host errors\n"
+    "    1  FAIL, or host errors (a token completed twice, data that does not fit)\n"
+    "    2  bad options, an unreadable scenario, or a module that cannot be loaded\n"
+    "\n"
+    "EXAMPLES\n"
+    "    zol-imsd & zol-host --log /tmp/radio.log\n"
+    "    printf 'dial 5551234\\nsleep 2000\\ncalls\\n' | zol-host --log none\n"
+    "    zol-host --script tools/demo.scn --json /tmp/host.json --log-format threadtime\n"
+    "    zol-host --soak 60 --imsd build/plain/sim/zol-imsd\n"
+    "\n"
+    "SEE ALSO\n"
+    "    zol-imsd --help, zol-rild --help, sim/host/README.md\n";
 
 struct Options {
-    std::string module = ZOL_HOST_DEFAULT_MODULE;
+    CommonOptions common;
     std::string script;
     std::string imsd_control = kDefaultImsdControl;
-    std::string log = "-";
     int timeout_ms = 10000;
-    bool help = false;
     int soak_seconds = 0;
     SoakOptions soak;
 };
 
 bool parse_options(int argc, char **argv, Options &opt, std::string &error)
 {
-    // A whole number of at least `low`, or false with the reason.
-    auto number = [&](const std::string &name, const std::string &value, int low, auto &into) {
-        const auto n = parse_int(value);
-        if (!n || *n < low) {
-            error = name + " needs a whole number of at least " + std::to_string(low);
-            return false;
-        }
-        into = static_cast<std::remove_reference_t<decltype(into)>>(*n);
-        return true;
-    };
-    for (int i = 1; i < argc; ++i) {
-        std::string arg = argv[i];
-        if (arg == "--help" || arg == "-h") {
-            opt.help = true;
+    opt.common.module = ZOL_HOST_DEFAULT_MODULE;
+    ArgReader args(argc, argv);
+    while (args.next()) {
+        switch (take_common(args, opt.common, error)) {
+        case Taken::Yes:
             continue;
-        }
-        std::optional<std::string> value;
-        if (const size_t eq = arg.find('='); arg.starts_with("--") && eq != std::string::npos) {
-            value = arg.substr(eq + 1);
-            arg.resize(eq);
-        }
-        std::string *text = arg == "--module"         ? &opt.module
-                            : arg == "--script"       ? &opt.script
-                            : arg == "--imsd-control" ? &opt.imsd_control
-                            : arg == "--log"          ? &opt.log
-                            : arg == "--imsd"         ? &opt.soak.imsd
-                            : arg == "--imsd-log"     ? &opt.soak.imsd_log
-                                                      : nullptr;
-        static const char *const kNumbers[] = {"--timeout-ms", "--soak", "--seed",  "--threads",
-                                               "--rate",       "--fault-rate", "--kills"};
-        const bool is_number =
-            std::find(std::begin(kNumbers), std::end(kNumbers), arg) != std::end(kNumbers);
-        if (text == nullptr && !is_number) {
-            error = "unknown option " + arg;
+        case Taken::Error:
             return false;
+        case Taken::No:
+            break;
         }
-        if (!value && i + 1 < argc) {
-            value = argv[++i];
-        }
-        if (!value) {
-            error = arg + " needs a value";
-            return false;
-        }
+        const std::string &name = args.name();
+        std::string *text = name == "--script"       ? &opt.script
+                            : name == "--imsd-control" ? &opt.imsd_control
+                            : name == "--imsd"         ? &opt.soak.imsd
+                            : name == "--imsd-log"     ? &opt.soak.imsd_log
+                                                       : nullptr;
         if (text != nullptr) {
-            *text = *value;
+            const auto v = args.value(error);
+            if (!v) {
+                return false;
+            }
+            *text = *v;
             continue;
         }
-        const bool ok = arg == "--timeout-ms"   ? number(arg, *value, 1, opt.timeout_ms)
-                        : arg == "--soak"       ? number(arg, *value, 1, opt.soak_seconds)
-                        : arg == "--seed"       ? number(arg, *value, 0, opt.soak.seed)
-                        : arg == "--threads"    ? number(arg, *value, 1, opt.soak.threads)
-                        : arg == "--rate"       ? number(arg, *value, 1, opt.soak.rate)
-                        : arg == "--fault-rate" ? number(arg, *value, 0, opt.soak.fault_percent)
-                                                : number(arg, *value, 0, opt.soak.kills);
-        if (!ok) {
+        struct Number {
+            const char *name;
+            int low;
+            std::function<void(int)> set;
+        };
+        const Number numbers[] = {
+            {"--timeout-ms", 1, [&](int n) { opt.timeout_ms = n; }},
+            {"--soak", 1, [&](int n) { opt.soak_seconds = n; }},
+            {"--seed", 0, [&](int n) { opt.soak.seed = static_cast<uint64_t>(n); }},
+            {"--threads", 1, [&](int n) { opt.soak.threads = n; }},
+            {"--rate", 1, [&](int n) { opt.soak.rate = n; }},
+            {"--fault-rate", 0, [&](int n) { opt.soak.fault_percent = n; }},
+            {"--kills", 0, [&](int n) { opt.soak.kills = n; }},
+        };
+        const auto it = std::find_if(std::begin(numbers), std::end(numbers),
+                                     [&](const Number &n) { return name == n.name; });
+        if (it == std::end(numbers)) {
+            error = "unknown option " + name;
             return false;
         }
+        const auto n = args.number(it->low, error);
+        if (!n) {
+            return false;
+        }
+        it->set(*n);
     }
     if (opt.soak.fault_percent > 100) {
         error = "--fault-rate is a percentage";
@@ -136,15 +182,6 @@ bool parse_options(int argc, char **argv, Options &opt, std::string &error)
     return true;
 }
 
-// The module's threads run for the life of the process and may still call the
-// host: leave without running destructors, as a real host never unloads it.
-[[noreturn]] void leave(int status)
-{
-    std::cout.flush();
-    std::cerr.flush();
-    fflush(nullptr);
-    std::_Exit(status);
-}
 
 } // namespace
 
@@ -152,13 +189,10 @@ int main(int argc, char **argv)
 {
     Options opt;
     std::string error;
-    if (!parse_options(argc, argv, opt, error)) {
-        std::cerr << "zol-host: " << error << "\n" << kUsage;
-        return kExitSetup;
-    }
-    if (opt.help) {
-        std::cout << kUsage;
-        return 0;
+    const bool parsed = parse_options(argc, argv, opt, error);
+    if (const auto done =
+            finish_options("zol-host", parsed, error, opt.common, kShortUsage, kHelp)) {
+        return *done;
     }
 
     // Read and check the scenario before the module is loaded, which may take long.
@@ -174,11 +208,6 @@ int main(int argc, char **argv)
         scenario = parse_scenario(text.str(), opt.script);
     }
 
-    if (!install_radio_log(opt.log, error)) {
-        std::cerr << "zol-host: " << error << "\n";
-        return kExitSetup;
-    }
-
     // Never destroyed: the module keeps the env and calls it from its own threads.
     // Static, so that a leak checker sees them kept to the end. In a soak the
     // host's lines would come by the thousand: only its figures show.
@@ -189,6 +218,10 @@ int main(int argc, char **argv)
     Output *const out = opt.soak_seconds > 0 ? &quiet_output : say;
     auto *host = new Host(*out);
     Host::set_current(host);
+    if (!apply_common(opt.common, say_output, *host, error)) {
+        std::cerr << "zol-host: " << error << "\n";
+        leave(kExitSetup);
+    }
 
     const RunOptions run_options{
         std::chrono::milliseconds(opt.timeout_ms),
@@ -209,9 +242,7 @@ int main(int argc, char **argv)
         soak_options.imsd_control = opt.imsd_control;
         soak_options.timeout = std::chrono::milliseconds(opt.timeout_ms);
         // Where the agent inside the module will look for the stack.
-        const char *socket = getenv("ZOL_IMSD_SOCKET");
-        soak_options.imsd_socket = socket != nullptr && *socket != '\0' ? socket
-                                                                        : "/tmp/zol-imsd.sock";
+        soak_options.imsd_socket = stack_socket_path();
         soak = &soak_holder.emplace(soak_options, std::cout);
         if (!soak->start_stack(error)) {
             std::cerr << "zol-host: " << error << "\n";
@@ -225,30 +256,12 @@ int main(int argc, char **argv)
         leave(kExitSetup);
     };
 
-    say->line("zol-host: loading " + opt.module);
-    // Never closed: the module's threads live as long as the process.
-    void *handle = dlopen(opt.module.c_str(), RTLD_NOW | RTLD_LOCAL);
-    if (handle == nullptr) {
-        std::cerr << "zol-host: " << dlerror() << "\n";
+    const RIL_RadioFunctions *radio =
+        load_module(opt.common.module, *host, *say, "zol-host: ", error);
+    if (radio == nullptr) {
+        std::cerr << "zol-host: " << error << "\n";
         setup_failed();
     }
-    using InitFn = const RIL_RadioFunctions *(*)(const struct RIL_Env *);
-    auto init = reinterpret_cast<InitFn>(dlsym(handle, "RIL_Init"));
-    if (init == nullptr) {
-        std::cerr << "zol-host: " << opt.module << " has no RIL_Init\n";
-        setup_failed();
-    }
-    say->line("zol-host: calling RIL_Init (the production module waits about 30 s for the IMS "
-              "stack before it returns)");
-    const RIL_RadioFunctions *radio = init(Host::env());
-    if (radio == nullptr || radio->onRequest == nullptr) {
-        std::cerr << "zol-host: RIL_Init returned no usable radio functions\n";
-        setup_failed();
-    }
-    host->attach(radio);
-    const char *version = radio->getVersion != nullptr ? radio->getVersion() : nullptr;
-    say->line("zol-host: module RIL version " + std::to_string(radio->version) + ", " +
-              (version != nullptr ? version : "no version text"));
 
     if (soak != nullptr) {
         const int status = soak->run(*host);

@@ -4,6 +4,7 @@
 #include <charconv>
 
 #include "ril.h"
+#include "rild_numbers.h"
 
 namespace zol_host {
 namespace {
@@ -51,6 +52,35 @@ constexpr Name kRequests[] = {
     ZOL_HOST_NAME(RIL_REQUEST_IMS_GET_CONFIGRATION),
     ZOL_HOST_NAME(RIL_REQUEST_IMS_SET_CONFIGRATION),
     ZOL_HOST_NAME(RIL_REQUEST_IMS_SET_REGISTRATION_STATE),
+    // Classic requests a rild client sends that the module does not serve.
+    {rild::kGetSimStatus, "RIL_REQUEST_GET_SIM_STATUS"},
+    {rild::kGetImsi, "RIL_REQUEST_GET_IMSI"},
+    ZOL_HOST_NAME(RIL_REQUEST_CONFERENCE),
+    ZOL_HOST_NAME(RIL_REQUEST_SEPARATE_CONNECTION),
+    {rild::kSignalStrength, "RIL_REQUEST_SIGNAL_STRENGTH"},
+    {rild::kVoiceRegistrationState, "RIL_REQUEST_VOICE_REGISTRATION_STATE"},
+    {rild::kDataRegistrationState, "RIL_REQUEST_DATA_REGISTRATION_STATE"},
+    {rild::kOperator, "RIL_REQUEST_OPERATOR"},
+    {rild::kDtmf, "RIL_REQUEST_DTMF"},
+    {rild::kSendSms, "RIL_REQUEST_SEND_SMS"},
+    {rild::kSendSmsExpectMore, "RIL_REQUEST_SEND_SMS_EXPECT_MORE"},
+    {rild::kSimIo, "RIL_REQUEST_SIM_IO"},
+    {rild::kGetImei, "RIL_REQUEST_GET_IMEI"},
+    {rild::kGetImeisv, "RIL_REQUEST_GET_IMEISV"},
+    {rild::kQueryNetworkSelectionMode, "RIL_REQUEST_QUERY_NETWORK_SELECTION_MODE"},
+    {rild::kSetNetworkSelectionAutomatic, "RIL_REQUEST_SET_NETWORK_SELECTION_AUTOMATIC"},
+    {rild::kBasebandVersion, "RIL_REQUEST_BASEBAND_VERSION"},
+    {rild::kGetMute, "RIL_REQUEST_GET_MUTE"},
+    {rild::kDataCallList, "RIL_REQUEST_DATA_CALL_LIST"},
+    {rild::kSetSuppSvcNotification, "RIL_REQUEST_SET_SUPP_SVC_NOTIFICATION"},
+    {rild::kSetPreferredNetworkType, "RIL_REQUEST_SET_PREFERRED_NETWORK_TYPE"},
+    {rild::kGetPreferredNetworkType, "RIL_REQUEST_GET_PREFERRED_NETWORK_TYPE"},
+    {rild::kSetLocationUpdates, "RIL_REQUEST_SET_LOCATION_UPDATES"},
+    {rild::kGetSmscAddress, "RIL_REQUEST_GET_SMSC_ADDRESS"},
+    {rild::kSetSmscAddress, "RIL_REQUEST_SET_SMSC_ADDRESS"},
+    {rild::kReportSmsMemoryStatus, "RIL_REQUEST_REPORT_SMS_MEMORY_STATUS"},
+    {rild::kReportStkServiceIsRunning, "RIL_REQUEST_REPORT_STK_SERVICE_IS_RUNNING"},
+    {rild::kVoiceRadioTech, "RIL_REQUEST_VOICE_RADIO_TECH"},
 };
 
 constexpr Name kUnsols[] = {
@@ -63,6 +93,10 @@ constexpr Name kUnsols[] = {
     ZOL_HOST_NAME(RIL_UNSOL_CALL_HOLD_NOTIFICATION),
     ZOL_HOST_NAME(RIL_UNSOL_RESPONSE_SRVCC),
     ZOL_HOST_NAME(RIL_UNSOL_RESPONSE_CALL_MODIFY_IND),
+    // Classic unsolicited responses zol-rild sends on its own.
+    {rild::kRadioStateChanged, "RIL_UNSOL_RESPONSE_RADIO_STATE_CHANGED"},
+    {rild::kVoiceNetworkStateChanged, "RIL_UNSOL_RESPONSE_VOICE_NETWORK_STATE_CHANGED"},
+    {rild::kRilConnected, "RIL_UNSOL_RIL_CONNECTED"},
 };
 
 struct ErrnoName {

@@ -41,6 +41,7 @@ constexpr milliseconds kQuietAfterDrain{500};
 constexpr int kProbes = 3;
 constexpr int kSecondsPerKill = 30;
 constexpr milliseconds kDrainEvery{1000};
+constexpr int kProgressEvery = 5;  // seconds between progress lines
 
 // Weights follow what a handset asks most: the call list above all.
 constexpr SoakRequest kRequests[] = {
@@ -622,9 +623,14 @@ int Soak::run(Host &host)
 
     for (int second = 1; second <= s.opt.seconds; ++second) {
         std::this_thread::sleep_until(started + std::chrono::seconds(second));
-        if (second % 30 == 0 && second != s.opt.seconds) {
-            s.say(std::to_string(second) + " s: " + std::to_string(s.sent.load()) +
-                  " requests, " + std::to_string(host.tally().open.size()) + " open");
+        // A long run shows it is alive: a line every few seconds.
+        if (second % kProgressEvery == 0 && second != s.opt.seconds) {
+            const TokenTally t = host.tally();
+            s.say(std::to_string(second) + " s of " + std::to_string(s.opt.seconds) + ": " +
+                  std::to_string(s.sent.load()) + " requests sent, " +
+                  std::to_string(t.completed) + " completed, " + std::to_string(t.open.size()) +
+                  " open, " + std::to_string(host.unsolicited_count()) +
+                  " unsolicited responses");
         }
     }
 

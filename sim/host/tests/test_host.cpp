@@ -7,6 +7,7 @@
 #include <thread>
 
 #include "call_records.h"
+#include "console.h"
 #include "host.h"
 #include "scenario.h"
 
@@ -177,7 +178,7 @@ TEST_F(HostTest, CompletionInsideOnRequestIsRecorded)
     EXPECT_EQ(c->serial, 1);
     EXPECT_EQ(c->request, kCompleteInline);
     EXPECT_EQ(c->error, RIL_E_REQUEST_NOT_SUPPORTED);
-    EXPECT_TRUE(printed("< RIL_REQUEST_1 #1: Request Not Supported\n"));
+    EXPECT_TRUE(printed("< RIL_REQUEST_GET_SIM_STATUS #1: Request Not Supported\n"));
     EXPECT_TRUE(host_.host_errors().empty());
 }
 
@@ -303,7 +304,7 @@ TEST_F(HostTest, ScenarioVerdicts)
          "calls\nexpect unsol 1001 count=2\nclear unsol\nexpect unsol 1001 within=20\n", false,
          "FAIL s.zs:4: 0 of 1 RIL_UNSOL_RESPONSE_CALL_STATE_CHANGED (1001) within 20 ms"},
         {"expectation fails", "request 1\n\nexpect error 0\necho never\n", false,
-         "FAIL s.zs:3: RIL_REQUEST_1 #1 completed with Request Not Supported (6)"},
+         "FAIL s.zs:3: RIL_REQUEST_GET_SIM_STATUS #1 completed with Request Not Supported (6)"},
         {"completion never comes", "request 3\n", false,
          "FAIL s.zs:1: no completion of RIL_REQUEST_3 #1 within 50 ms"},
         {"host error fails the step that caused it", "request 2\nexpect error SUCCESS\n", false,
@@ -334,6 +335,53 @@ TEST_F(HostTest, ScenarioVerdicts)
         EXPECT_NE(out.find(c.output), std::string::npos) << out;
         EXPECT_TRUE(out.ends_with(c.pass ? "\nPASS\n" : "\nFAIL\n")) << out;
         EXPECT_EQ(out.find("never"), std::string::npos) << "ran past the first failure";
+        fake_.join();
+    }
+}
+
+TEST_F(HostTest, ConsoleWaitsAndSaysWhy)
+{
+    struct Case {
+        const char *name;
+        const char *input;
+        const char *stack_state;  // the final line of `fault show`
+        std::vector<std::string> printed;
+    };
+    const Case cases[] = {
+        {"the stack owes the answer: said at once, and not waited for at the end",
+         "request 3\n", "ok paused=no held=0 delayed=0 owed=1 injected=0",
+         {"no completion of RIL_REQUEST_3 #1 yet: the stack owes 1 answer(s)",
+          "end of input: 1 completion(s) still due, but the stack owes 1 answer(s)"}},
+        {"nothing held back: the end of input waits, bounded",
+         "request 3\nwait 20\n", "ok paused=no held=0 delayed=0 owed=0 injected=0",
+         {"no completion of RIL_REQUEST_3 #1 within 50 ms",
+          "still no completion of RIL_REQUEST_3 #1 after 20 ms",
+          "end of input: waiting up to 50 ms for 1 completion(s) still due",
+          "still no completion of RIL_REQUEST_3 #1 after 50 ms"}},
+        {"each wait for an unsolicited response takes one",
+         "calls\nwait unsol 1001 1000\nwait unsol 1001 1000\nwait unsol 1001 20\nwait\n",
+         "ok owed=0",
+         {"no RIL_UNSOL_RESPONSE_CALL_STATE_CHANGED (1001) within 20 ms", "no completion is due"}},
+        {"control characters are shown escaped", "\x1b[2J\nsleep x\n", "ok owed=0",
+         {"unknown command '\\x1b[2J'", "usage: sleep <ms>"}},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        text_.str("");
+        Host fresh(out_);
+        Host::set_current(&fresh);
+        fresh.attach(&kFakeRadio);
+        const std::string state = c.stack_state;
+        RunOptions options{50ms, [state](const std::string &command) {
+                               ControlReply r;
+                               r.final_line = command == "fault show" ? state : "ok";
+                               return r;
+                           }};
+        std::istringstream in(c.input);
+        Console(fresh, out_, options).run(in, false);
+        for (const std::string &p : c.printed) {
+            EXPECT_TRUE(printed(p)) << p << "\n--- printed:\n" << text_.str();
+        }
         fake_.join();
     }
 }

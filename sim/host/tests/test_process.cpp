@@ -71,7 +71,7 @@ TEST_F(ProcessTest, Failures)
     };
     const Case cases[] = {
         {"request 1\nexpect error SUCCESS\n",
-         ":2: RIL_REQUEST_1 #1 completed with Request Not Supported"},
+         ":2: RIL_REQUEST_GET_SIM_STATUS #1 completed with Request Not Supported"},
         {"stack status\n", ":1: cannot reach zol-imsd at "},
         {"request 1\nexpect calls\n", ":2: expected expect calls <n>"},
     };
@@ -96,7 +96,22 @@ TEST_F(ProcessTest, RadioLogGoesToTheFileWithDebugLines)
 TEST_F(ProcessTest, BadOptionsAndMissingModule)
 {
     EXPECT_EQ(run("", {"--timeout-ms", "0"}), 2) << out_;
+    // A short usage and where the rest is, not the whole manual.
+    EXPECT_NE(out_.find("see zol-host --help"), std::string::npos) << out_;
+    EXPECT_EQ(out_.find("SOAK OPTIONS"), std::string::npos) << out_;
+    EXPECT_EQ(run("", {"--clock", "sundial"}), 2) << out_;
     EXPECT_EQ(run("request 1\n", {"--module", dir_ + "/missing.so"}), 2) << out_;
+    EXPECT_EQ(run("", {"--version"}), 0) << out_;
+    EXPECT_EQ(out_, "zol-host " ZOL_SIM_VERSION "\n");
+}
+
+TEST_F(ProcessTest, NoStackIsSaidOnceWithItsPath)
+{
+    EXPECT_EQ(run("calls\nexpect error 2\ncalls\nexpect error 2\n"), 0) << out_;
+    const std::string said = "no IMS stack at " + dir_ + "/imsd.sock";
+    const size_t first = out_.find(said);
+    ASSERT_NE(first, std::string::npos) << out_;
+    EXPECT_EQ(out_.find(said, first + 1), std::string::npos) << "said once:\n" << out_;
 }
 
 } // namespace

@@ -129,7 +129,7 @@ TEST(Expectations, ErrorOfTheLastCompletion)
     const Completion c{3, 1, 6, 0, {}};
     EXPECT_EQ(check_error(c, 6), std::nullopt);
     EXPECT_EQ(check_error(c, 0),
-              "RIL_REQUEST_1 #3 completed with Request Not Supported (6), expected Success (0)");
+              "RIL_REQUEST_GET_SIM_STATUS #3 completed with Request Not Supported (6), expected Success (0)");
     EXPECT_EQ(check_error(std::nullopt, 0), "no completion yet");
 }
 

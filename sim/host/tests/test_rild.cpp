@@ -1,0 +1,426 @@
+// zol-rild's pieces without a socket: parcels, frames, the framework
+// adaptation and the baseband profile.
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+#include "baseband_profile.h"
+#include "framework_adaptation.h"
+#include "parcel.h"
+#include "ril.h"
+#include "rild_numbers.h"
+#include "rild_wire.h"
+
+namespace zol_host {
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+
+Bytes le(std::initializer_list<int32_t> words)
+{
+    Bytes out(words.size() * 4);
+    if (!out.empty()) {
+        memcpy(out.data(), words.begin(), out.size());
+    }
+    return out;
+}
+
+Bytes cat(std::initializer_list<Bytes> parts)
+{
+    Bytes out;
+    for (const Bytes &p : parts) {
+        out.insert(out.end(), p.begin(), p.end());
+    }
+    return out;
+}
+
+Bytes text(const OptText &t)
+{
+    ParcelWriter w;
+    w.text(t);
+    return w.take();
+}
+
+Bytes texts(std::initializer_list<OptText> t)
+{
+    ParcelWriter w;
+    w.texts(std::vector<OptText>(t));
+    return w.take();
+}
+
+TEST(Parcel, TextsAreString16WithNulAndPadding)
+{
+    EXPECT_EQ(text("ab"), (Bytes{2, 0, 0, 0, 'a', 0, 'b', 0, 0, 0, 0, 0}));
+    EXPECT_EQ(text("abc"), (Bytes{3, 0, 0, 0, 'a', 0, 'b', 0, 'c', 0, 0, 0}));
+    EXPECT_EQ(text(std::nullopt), (Bytes{0xFF, 0xFF, 0xFF, 0xFF}));
+    EXPECT_EQ(text(""), (Bytes{0, 0, 0, 0, 0, 0, 0, 0}));
+    // Outside the BMP: a surrogate pair; bytes that are not UTF-8: U+FFFD.
+    EXPECT_EQ(text("\xF0\x9F\x93\x9E"), (Bytes{2, 0, 0, 0, 0x3D, 0xD8, 0xDE, 0xDC, 0, 0, 0, 0}));
+    EXPECT_EQ(text("\xC3"), (Bytes{1, 0, 0, 0, 0xFD, 0xFF, 0, 0}));
+
+    for (const char *t : {"", "+4915550001", "\xC3\xA4\xE2\x82\xAC\xF0\x9F\x93\x9E"}) {
+        const Bytes b = cat({text(t), le({7})});
+        ParcelReader r(b);
+        EXPECT_EQ(r.text(), std::optional<std::string>(t));
+        EXPECT_EQ(r.i32(), 7);
+        EXPECT_TRUE(r.finish()) << r.problem();
+    }
+}
+
+TEST(Parcel, ReaderStopsAtTheFirstFault)
+{
+    struct Case {
+        const char *name;
+        Bytes bytes;
+        const char *problem;
+    };
+    const Case cases[] = {
+        {"int cut short", {1, 2, 3}, "an int32 runs past the end"},
+        {"text longer than the parcel", le({100, 0x00610061}), "a text of 100 units runs past"},
+        {"huge text length", le({0x7FFFFFFF}), "runs past the end"},
+        {"negative text length", le({-2}), "text length -2"},
+        {"NUL inside", cat({le({2}), Bytes{'a', 0, 0, 0, 0, 0, 0, 0}}), "a NUL inside a text"},
+        {"lone low surrogate", cat({le({1}), Bytes{0x00, 0xDC, 0, 0}}), "unpaired UTF-16"},
+        {"high surrogate at the end", cat({le({1}), Bytes{0x00, 0xD8, 0, 0}}), "unpaired UTF-16"},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        ParcelReader r(c.bytes);
+        (void)r.text();
+        EXPECT_FALSE(r.ok());
+        EXPECT_NE(r.problem().find(c.problem), std::string::npos) << r.problem();
+        EXPECT_EQ(r.i32(), 0) << "nothing is read after a fault";
+    }
+    // A count that cannot fit fails before anything is allocated.
+    const Bytes many = le({0x40000000, 1});
+    ParcelReader ints(many);
+    EXPECT_TRUE(ints.ints().empty());
+    EXPECT_NE(ints.problem().find("cannot fit"), std::string::npos);
+    ParcelReader strs(many);
+    EXPECT_TRUE(strs.texts().empty());
+    EXPECT_FALSE(strs.ok());
+    const Bytes extra = le({1, 5, 6});
+    ParcelReader left(extra);
+    EXPECT_EQ(left.ints(), std::vector<int32_t>{5});
+    EXPECT_FALSE(left.finish());
+}
+
+TEST(Frames, ArriveInAnyPiecesAndOversizedOnesAreSkipped)
+{
+    const Bytes a = request_frame(51, 1, {});
+    const Bytes big_head = {0x00, 0x00, 0x20, 0x00};  // 8192: over the limit
+    const Bytes b = request_frame(10, 2, text("123"));
+    const Bytes stream = cat({a, big_head, Bytes(8192, 0xEE), b});
+    for (size_t piece : {stream.size(), size_t{1}, size_t{5}, size_t{4097}}) {
+        SCOPED_TRACE(piece);
+        FrameReader reader;
+        std::vector<FrameReader::Event> events;
+        for (size_t at = 0; at < stream.size(); at += piece) {
+            const size_t n = std::min(piece, stream.size() - at);
+            for (auto &e : reader.feed({stream.data() + at, n})) {
+                events.push_back(std::move(e));
+            }
+        }
+        ASSERT_EQ(events.size(), 3u);
+        EXPECT_EQ(events[0].kind, FrameReader::Event::Frame);
+        EXPECT_EQ(events[1].kind, FrameReader::Event::Oversized);
+        EXPECT_EQ(events[1].length, 8192u);
+        const auto h = read_request_header(events[2].body);
+        ASSERT_TRUE(h);
+        EXPECT_EQ(h->request, 10);
+        EXPECT_EQ(h->serial, 2);
+        EXPECT_EQ(Bytes(h->payload.begin(), h->payload.end()), text("123"));
+        EXPECT_FALSE(reader.unfinished());
+    }
+    FrameReader cut;
+    EXPECT_TRUE(cut.feed({b.data(), b.size() - 1}).empty());
+    EXPECT_EQ(cut.unfinished(), "a frame was cut short: 19 of 20 bytes");
+    EXPECT_FALSE(read_request_header(Bytes{1, 2, 3, 4, 5, 6, 7}));
+}
+
+TEST(Frames, RepliesAndUnsolicitedResponses)
+{
+    EXPECT_EQ(*reply_frame(9, 2, Bytes{0xAA, 0xBB, 0xCC, 0xDD}),
+              cat({Bytes{0, 0, 0, 16}, le({0, 9, 2}), Bytes{0xAA, 0xBB, 0xCC, 0xDD}}));
+    EXPECT_EQ(*unsol_frame(1034, le({1, 9})), cat({Bytes{0, 0, 0, 16}, le({1, 1034, 1, 9})}));
+    // The client exits on a longer frame: never send one.
+    EXPECT_TRUE(reply_frame(1, 0, Bytes(kMaxFrameBody - 12, 0)));
+    EXPECT_FALSE(reply_frame(1, 0, Bytes(kMaxFrameBody - 11, 0)));
+    EXPECT_FALSE(unsol_frame(1003, Bytes(kMaxFrameBody - 7, 0)));
+}
+
+// The module's view of the data a plan hands it.
+const RIL_Dial &dial_of(const ModuleStep &s)
+{
+    EXPECT_EQ(s.data.length(), sizeof(RIL_Dial));
+    return *static_cast<const RIL_Dial *>(s.data.data());
+}
+
+std::vector<OptText> strings_of(const ModuleStep &s)
+{
+    std::vector<OptText> out;
+    const auto *p = static_cast<char *const *>(s.data.data());
+    for (size_t i = 0; i < s.data.length() / sizeof(char *); ++i) {
+        out.push_back(p[i] != nullptr ? OptText(p[i]) : std::nullopt);
+    }
+    return out;
+}
+
+Plan plan(int request, const Bytes &payload, bool supported = true)
+{
+    return plan_request(request, payload, [&](int) { return supported; });
+}
+
+TEST(Adaptation, DialNeverTakesTheClirWordAsTheDialKind)
+{
+    for (int32_t clir : {0, 1, 2}) {
+        const Plan p = plan(RIL_REQUEST_DIAL, cat({text("+4915550001"), le({clir, 0, 0})}));
+        ASSERT_EQ(p.route, Plan::Module);
+        ASSERT_EQ(p.steps.size(), 1u);
+        const RIL_Dial &d = dial_of(p.steps[0]);
+        EXPECT_STREQ(d.address, "+4915550001");
+        EXPECT_EQ(d.dial_kind, 0);
+        EXPECT_EQ(d.callType, 0);
+        EXPECT_EQ(p.note.empty(), clir == 0);
+    }
+}
+
+TEST(Adaptation, SmsAndDtmfBecomeTheModulesRequests)
+{
+    const Plan sms = plan(rild::kSendSms, texts({std::nullopt, "0001000B91"}));
+    ASSERT_EQ(sms.route, Plan::Module);
+    ASSERT_EQ(sms.steps.size(), 1u);
+    EXPECT_EQ(sms.steps[0].request, RIL_REQUEST_IMS_SEND_SMS);
+    EXPECT_EQ(sms.reply, ReplyShape::SmsResponse);
+    const auto &m = *static_cast<const RIL_IMS_SMS_Message *>(sms.steps[0].data.data());
+    EXPECT_EQ(m.tech, RADIO_TECH_3GPP);
+    EXPECT_EQ(m.message.gsmMessage[0], nullptr);
+    EXPECT_STREQ(m.message.gsmMessage[1], "0001000B91");
+
+    const Plan tone = plan(rild::kDtmf, text("#"));
+    ASSERT_EQ(tone.steps.size(), 2u);
+    EXPECT_EQ(tone.steps[0].request, RIL_REQUEST_DTMF_START);
+    EXPECT_EQ(static_cast<const char *>(tone.steps[0].data.data())[0], '#');
+    EXPECT_EQ(tone.steps[1].request, RIL_REQUEST_DTMF_STOP);
+    EXPECT_NE(tone.steps[1].data.data(), nullptr);
+}
+
+TEST(Adaptation, ForwardingNumbersKeepTheirPlus)
+{
+    struct Case {
+        int request;
+        int status;
+        int toa;
+        OptText number;
+        OptText module_number;
+        int module_toa;
+    };
+    const Case cases[] = {
+        // Type 145 without "+": the module would put "+86" before it.
+        {RIL_REQUEST_SET_CALL_FORWARD, 3, 145, "4915550005", "+4915550005", 129},
+        {RIL_REQUEST_SET_CALL_FORWARD, 3, 145, "+4915550005", "+4915550005", 145},
+        {RIL_REQUEST_SET_CALL_FORWARD, 3, 129, "5550005", "5550005", 129},
+        // Actions that take no number: the client's placeholder is left out.
+        {RIL_REQUEST_SET_CALL_FORWARD, 1, 129, "1234567890", std::nullopt, 129},
+        {RIL_REQUEST_SET_CALL_FORWARD, 4, 129, "1234567890", std::nullopt, 129},
+        {RIL_REQUEST_QUERY_CALL_FORWARD_STATUS, 2, 129, "1234567890", "1234567890", 129},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.number.value_or("null"));
+        const Plan p = plan(c.request, cat({le({c.status, 0, 1, c.toa}), text(c.number), le({20})}));
+        ASSERT_EQ(p.route, Plan::Module) << p.problem;
+        const auto &info = *static_cast<const RIL_CallForwardInfo *>(p.steps[0].data.data());
+        EXPECT_EQ(info.status, c.status);
+        EXPECT_EQ(info.toa, c.module_toa);
+        EXPECT_EQ(info.number != nullptr ? OptText(info.number) : std::nullopt, c.module_number);
+        EXPECT_EQ(info.timeSeconds, 20);
+        EXPECT_EQ(info.timeInterval, nullptr);
+    }
+}
+
+TEST(Adaptation, FacilityLocksSplitBetweenSimAndBarring)
+{
+    const Plan set = plan(RIL_REQUEST_SET_FACILITY_LOCK,
+                          texts({"AO", "1", "0000", "1", std::nullopt}));
+    ASSERT_EQ(set.route, Plan::Module);
+    EXPECT_EQ(strings_of(set.steps[0]),
+              (std::vector<OptText>{"AO", "1", "0000", "1", std::nullopt, "0000"}));
+    EXPECT_EQ(plan(RIL_REQUEST_QUERY_FACILITY_LOCK, texts({"SC", "", "0", "a0"})).route,
+              Plan::Other);
+    EXPECT_EQ(plan(RIL_REQUEST_QUERY_FACILITY_LOCK, texts({"AI", "", "0", std::nullopt})).route,
+              Plan::Module);
+}
+
+TEST(Adaptation, RoutesOfRequestsThatDoNotFit)
+{
+    struct Case {
+        const char *name;
+        int request;
+        Bytes payload;
+        bool supported;
+        Plan::Route route;
+    };
+    const Case cases[] = {
+        {"dial without a number", RIL_REQUEST_DIAL, cat({text(std::nullopt), le({0})}), true,
+         Plan::Malformed},
+        {"dial cut short", RIL_REQUEST_DIAL, text("123"), true, Plan::Malformed},
+        {"hangup count beyond the payload", RIL_REQUEST_HANGUP, le({3, 1}), true, Plan::Malformed},
+        {"sms with one text", rild::kSendSms, texts({"00"}), true, Plan::Malformed},
+        {"barring set with 3 texts", RIL_REQUEST_SET_FACILITY_LOCK, texts({"AO", "1", "0"}), true,
+         Plan::Malformed},
+        {"3GPP2 message", RIL_REQUEST_IMS_SEND_SMS,
+         cat({le({RADIO_TECH_3GPP2, 0, 0}), texts({std::nullopt, "00"})}), true,
+         Plan::NotSupported},
+        {"the module does not serve it", RIL_REQUEST_GET_CURRENT_CALLS, {}, false, Plan::Other},
+        {"a request only the profile knows", rild::kGetImsi, {}, true, Plan::Other},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        const Plan p = plan(c.request, c.payload, c.supported);
+        EXPECT_EQ(p.route, c.route) << p.problem;
+        EXPECT_TRUE(p.steps.empty() || c.route == Plan::Module);
+    }
+}
+
+TEST(Adaptation, CallListInTheClassicLayout)
+{
+    Completion c;
+    c.request = RIL_REQUEST_GET_CURRENT_CALLS;
+    CallInfo voice;
+    voice.index = 1;
+    voice.state = RIL_CALL_ALERTING;
+    voice.toa = 145;
+    voice.number = "+4915550001";
+    CallInfo releasing = voice;
+    releasing.index = 2;
+    releasing.state = 6;
+    CallInfo video = voice;
+    video.index = 3;
+    video.state = RIL_CALL_INCOMING;
+    video.mt = 1;
+    video.voice = 0;
+    c.decoded.calls = {voice, releasing, video};
+    const ClientReply r = client_reply(ReplyShape::Calls, c);
+    EXPECT_EQ(r.error, RIL_E_SUCCESS);
+    const auto record = [](int state, int index, int mt) {
+        return cat({le({state, index, 145, 0, mt, 0, 1, 0}), text("+4915550001"), le({0}),
+                    text(std::nullopt), le({0, 0})});
+    };
+    EXPECT_EQ(r.payload, cat({le({2}), record(RIL_CALL_ALERTING, 1, 0),
+                              record(RIL_CALL_INCOMING, 3, 1)}));
+    EXPECT_NE(r.note.find("call 2 in state 6 left out"), std::string::npos) << r.note;
+    EXPECT_NE(r.note.find("video call 3 shown as voice"), std::string::npos) << r.note;
+
+    c.decoded = Decoded{};
+    EXPECT_EQ(client_reply(ReplyShape::Calls, c).payload, le({0})) << "no data: no calls";
+    c.decoded.problem = "call record 0 cannot be read";
+    EXPECT_EQ(client_reply(ReplyShape::Calls, c).error, RIL_E_GENERIC_FAILURE);
+}
+
+TEST(Adaptation, OtherRepliesInTheClassicLayout)
+{
+    Completion c;
+    c.decoded.forwards = {ForwardInfo{1, 0, 1, 0, "+4915550005", 20, std::nullopt},
+                          ForwardInfo{0, 2, 0, 0, "", 0, std::nullopt}};
+    EXPECT_EQ(client_reply(ReplyShape::CallForwards, c).payload,
+              cat({le({2, 1, 0, 1, 145}), text("+4915550005"), le({20}), le({0, 2, 0, 129}),
+                   text(""), le({0})}));
+    c.decoded = Decoded{};
+    c.decoded.sms = SmsResponseInfo{7, std::nullopt, 0};
+    EXPECT_EQ(client_reply(ReplyShape::SmsResponse, c).payload,
+              cat({le({7}), text(std::nullopt), le({0})}));
+    c.decoded = Decoded{};
+    c.decoded.ints = std::vector<int>{1, 4};
+    EXPECT_EQ(client_reply(ReplyShape::Ints, c).payload, le({2, 1, 4}));
+    // Mode 2 of SET_CALL_FORWARD comes back with records; the classic reply has none.
+    c.length = 8;
+    const ClientReply none = client_reply(ReplyShape::None, c);
+    EXPECT_TRUE(none.payload.empty());
+    EXPECT_FALSE(none.note.empty());
+}
+
+TEST(Adaptation, ModulePrivateUnsolicitedNumbersNeverPassRaw)
+{
+    Unsolicited invite;
+    invite.number = RIL_UNSOL_IMS_MT_INVITE;
+    invite.decoded.strings = std::vector<OptText>{"3", "1", "+4915550009"};
+    const UnsolAction accept = translate_unsol(invite);
+    ASSERT_EQ(accept.kind, UnsolAction::Request);
+    EXPECT_EQ(accept.request->request, RIL_REQUEST_IMS_MT_INVITE_RSP);
+    EXPECT_EQ(accept.request->data.length(), 8u);
+    EXPECT_EQ(static_cast<const int *>(accept.request->data.data())[0], 3);
+    EXPECT_EQ(static_cast<const int *>(accept.request->data.data())[1], 1);
+
+    Unsolicited modify;
+    modify.number = RIL_UNSOL_RESPONSE_CALL_MODIFY_IND;
+    modify.decoded.ints = std::vector<int>{3, 2};
+    const UnsolAction decline = translate_unsol(modify);
+    ASSERT_EQ(decline.kind, UnsolAction::Request);
+    EXPECT_EQ(decline.request->request, RIL_REQUEST_CALL_MODIFY_RSP);
+    EXPECT_EQ(static_cast<const int *>(decline.request->data.data())[1], 0);
+
+    Unsolicited hold;
+    hold.number = RIL_UNSOL_CALL_HOLD_NOTIFICATION;
+    hold.decoded.ints = std::vector<int>{2};
+    const UnsolAction changed = translate_unsol(hold);
+    EXPECT_EQ(changed.kind, UnsolAction::Forward);
+    EXPECT_EQ(changed.number, RIL_UNSOL_RESPONSE_CALL_STATE_CHANGED);
+    EXPECT_TRUE(changed.payload.empty());
+
+    for (int number : {RIL_UNSOL_RESPONSE_SRVCC, 1040}) {
+        Unsolicited u;
+        u.number = number;
+        EXPECT_EQ(translate_unsol(u).kind, UnsolAction::Drop) << number;
+    }
+    Unsolicited sms;
+    sms.number = RIL_UNSOL_RESPONSE_NEW_SMS;
+    sms.decoded.strings = std::vector<OptText>{"0004"};
+    const UnsolAction forward = translate_unsol(sms);
+    EXPECT_EQ(forward.kind, UnsolAction::Forward);
+    EXPECT_EQ(forward.payload, text("0004"));
+}
+
+TEST(BasebandProfile, AnswersWhatTheModuleDoesNotServe)
+{
+    BasebandProfile profile;
+    std::string error;
+    ASSERT_TRUE(profile.load("# a user's values\nimsi = 001010123456789\n\nlac=1f\n", error))
+        << error;
+    const Bytes imsi_reply = profile.answer(rild::kGetImsi, texts({"a0"}))->payload;
+    EXPECT_EQ(ParcelReader(imsi_reply).text(), "001010123456789");
+    const Bytes reg_reply = profile.answer(rild::kVoiceRegistrationState, {})->payload;
+    EXPECT_EQ(ParcelReader(reg_reply).texts(),
+              (std::vector<OptText>{"1", "1f", "1a2b3c", "14"}));
+
+    // A READY USIM, as the client needs for SMS and supplementary services.
+    const Bytes sim_reply = profile.answer(rild::kGetSimStatus, {})->payload;
+    ParcelReader sim(sim_reply);
+    const std::vector<int32_t> head = {sim.i32(), sim.i32(), sim.i32(), sim.i32(),
+                                       sim.i32(), sim.i32(), sim.i32(), sim.i32()};
+    EXPECT_EQ(head, (std::vector<int32_t>{rild::kCardPresent, 0, 0, -1, -1, 1, rild::kAppUsim,
+                                          rild::kAppReady}));
+
+    const auto on = profile.answer(rild::kRadioPower, le({1, 1}));
+    ASSERT_TRUE(on);
+    ASSERT_EQ(on->unsolicited.size(), 2u);
+    EXPECT_EQ(on->unsolicited[0], (std::pair<int, Bytes>{rild::kRadioStateChanged, le({10})}));
+    EXPECT_EQ(profile.radio_state(), rild::kRadioOn);
+    EXPECT_TRUE(profile.answer(rild::kRadioPower, le({1, 1}))->unsolicited.empty());
+    EXPECT_EQ(profile.answer(rild::kRadioPower, le({5}))->error, RIL_E_GENERIC_FAILURE);
+
+    EXPECT_FALSE(profile.answer(RIL_REQUEST_QUERY_FACILITY_LOCK, texts({"AO"})));
+    EXPECT_EQ(profile.answer(RIL_REQUEST_QUERY_FACILITY_LOCK, texts({"SC"}))->payload, le({1, 0}));
+    EXPECT_FALSE(profile.answer(rild::kDataCallList, {}));
+
+    for (const char *bad : {"nonsense = 1", "lac = zz", "imsi"}) {
+        BasebandProfile p;
+        EXPECT_FALSE(p.load(bad, error)) << bad;
+        EXPECT_NE(error.find("line 1"), std::string::npos) << error;
+    }
+    BasebandProfile reread;
+    ASSERT_TRUE(reread.load(profile.describe(), error)) << error;
+    EXPECT_EQ(reread.value("imsi"), "001010123456789");
+}
+
+} // namespace
+} // namespace zol_host
