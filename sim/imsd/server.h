@@ -7,6 +7,7 @@
 #include <string>
 
 #include "call_sim.h"
+#include "timestamp.h"
 
 namespace zol::imsd {
 
@@ -19,6 +20,10 @@ struct Options {
     uint32_t call_delay_ms = kDefaultCallDelayMs;
     // Tell a newly connected agent the run status, as the stack does at start.
     bool report_on_connect = true;
+    // Every frame both ways goes to this pcap file; empty for none.
+    std::string pcap_path;
+    // What the trace lines are stamped with.
+    zol_sim::Clock clock = zol_sim::Clock::wall;
 };
 
 // Serves until `quit`, SIGTERM or SIGINT; returns the process exit status.

@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <fstream>
 #include <poll.h>
+#include <regex>
 #include <spawn.h>
 #include <sstream>
 #include <sys/socket.h>
@@ -208,11 +209,19 @@ std::string Imsd::final_line(const std::string &command)
     return reply.empty() ? std::string("(no reply)") : reply.back();
 }
 
-std::string Imsd::output() const
+std::string Imsd::raw_output() const
 {
     std::ostringstream s;
     s << std::ifstream(out_path_).rdbuf();
     return s.str();
+}
+
+std::string Imsd::output() const
+{
+    // Either clock's stamp: "MM-DD HH:MM:SS.mmm " or "SECONDS.micros ".
+    static const std::regex stamp(R"(^(\d\d-\d\d \d\d:\d\d:\d\d\.\d{3}|\d+\.\d{6}) )",
+                                  std::regex::multiline);
+    return std::regex_replace(raw_output(), stamp, "");
 }
 
 bool Imsd::wait_output(const std::string &text) const
