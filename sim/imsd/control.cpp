@@ -280,14 +280,13 @@ void cmd_reset(Args &a)
         return a.error("usage: reset");
     }
     const size_t calls = a.model.calls.size();
-    const uint32_t run_status = a.model.registration.run_status;
     a.link.reset(a.model);
-    // The module keeps the registration it was told last; it hears of the change.
+    // The module keeps the registration it was told last: it is told again, as
+    // on connecting, so that a script can wait for that.
     const uint32_t now = a.model.registration.run_status;
-    if (now != run_status && a.link.status().connected) {
-        a.link.send_frame(frames_on_connect(a.model.registration).front());
-    }
-    a.ok(strf("reset: %zu calls dropped, run-status=%u", calls, now));
+    const bool told = a.link.status().connected &&
+                      a.link.send_frame(frames_on_connect(a.model.registration).front()).empty();
+    a.ok(strf("reset: %zu calls dropped, run-status=%u%s", calls, now, told ? " reported" : ""));
 }
 
 void cmd_quit(Args &a)
@@ -406,7 +405,8 @@ const Command kCommands[] = {
      cmd_fault_rule},
     {"reset", "reset",
      "back to the start state: no calls, stored services, SMS or configuration, registered, "
-     "no faults or armed failures, nothing held or owed; the connection stays",
+     "no faults or armed failures, nothing held or owed; the connection stays and hears the "
+     "run status (30022)",
      cmd_reset},
     {"quit", "quit", "stop the stack", cmd_quit},
 };

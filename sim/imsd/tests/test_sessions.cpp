@@ -91,7 +91,7 @@ TEST(Sessions, ResetReturnsToTheStartStateAndTellsTheModuleOfRegistration)
     ASSERT_TRUE(imsd.wait_output("fault drop:"));
     ASSERT_EQ(imsd.final_line("fault pause"), "ok");
 
-    EXPECT_EQ(imsd.final_line("reset"), "ok reset: 1 calls dropped, run-status=1");
+    EXPECT_EQ(imsd.final_line("reset"), "ok reset: 1 calls dropped, run-status=1 reported");
     const auto report = data.receive();
     ASSERT_TRUE(report && report->size() == 15u);
     EXPECT_EQ(report->back(), 0) << "run status 1, little-endian";
@@ -214,6 +214,8 @@ TEST(Sessions, CommandLineExplainsItselfAndStampsTheTrace)
         TempDir dir;
         Imsd imsd(dir.path);
         ASSERT_TRUE(imsd.start(args));
-        EXPECT_TRUE(std::regex_search(imsd.raw_output(), std::regex(stamp))) << imsd.raw_output();
+        EXPECT_TRUE(wait_until([&] {
+            return std::regex_search(imsd.raw_output(), std::regex(stamp));
+        })) << imsd.raw_output();
     }
 }
