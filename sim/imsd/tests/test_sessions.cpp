@@ -210,12 +210,12 @@ TEST(Sessions, CommandLineExplainsItselfAndStampsTheTrace)
         {{}, R"(^\d\d-\d\d \d\d:\d\d:\d\d\.\d{3} imsd listening on )"},
         {{"--clock", "monotonic"}, R"(^\d+\.\d{6} imsd listening on )"},
     };
-    for (const auto &[args, stamp] : clocks) {
+    for (const auto &clock : clocks) {
         TempDir dir;
         Imsd imsd(dir.path);
-        ASSERT_TRUE(imsd.start(args));
-        EXPECT_TRUE(wait_until([&] {
-            return std::regex_search(imsd.raw_output(), std::regex(stamp));
-        })) << imsd.raw_output();
+        ASSERT_TRUE(imsd.start(clock.first));
+        const std::regex stamp(clock.second);
+        EXPECT_TRUE(wait_until([&] { return std::regex_search(imsd.raw_output(), stamp); }))
+            << imsd.raw_output();
     }
 }
