@@ -118,6 +118,13 @@ std::vector<std::string> Client::command(const std::string &line)
     return send(line + "\n") ? reply() : std::vector<std::string>{};
 }
 
+bool frame_arrives(Client &data, int32_t token, uint16_t message, milliseconds timeout)
+{
+    const auto packet = data.receive(timeout);
+    return packet && packet->size() >= kFrameHeaderLen &&
+           std::equal(packet->begin(), packet->begin() + 7, frame_bytes(token, message).begin());
+}
+
 Imsd::Imsd(const std::string &dir)
     : data_path(dir + "/data.sock"), control_path(dir + "/control.sock"), dir_(dir)
 {

@@ -49,6 +49,9 @@ private:
     std::string lines_;
 };
 
+// The next packet on `data` is a frame of `message` with this token id.
+bool frame_arrives(Client &data, int32_t token, uint16_t message, milliseconds timeout = kWait);
+
 class Imsd {
 public:
     // Sockets and trace files live in `dir`.
