@@ -23,6 +23,8 @@ if [ "$tier" = test ]; then
     # Test frameworks, sanitizers, fuzzing, benchmarks, memory checking.
     packages="$packages clang-14 libclang-rt-14-dev googletest libgtest-dev libgmock-dev
               libbenchmark-dev binutils valgrind"
+    # The style check (tools/check_format.sh).
+    packages="$packages clang-format-14"
     # oFono driving the module through zol-rild, on a private D-Bus bus.
     packages="$packages ofono dbus python3-dbus python3-gi"
     # SIP test bed: a proxy/registrar and a second user agent.

@@ -13,7 +13,7 @@ tools/setup.sh
 imsd=${ZOL_NATIVE_IMSD:-}
 if [ -z "$imsd" ]; then
     echo "=== arm: native zol-imsd"
-    cmake -S . -B build/arm-native -G Ninja -DZOL_BUILD_TESTS=OFF >/dev/null
+    cmake -S . -B build/arm-native -G Ninja -DZOL_BUILD_TESTS=OFF -DZOL_WERROR=ON >/dev/null
     ninja -C build/arm-native -j 2 zol-imsd
     imsd=build/arm-native/sim/zol-imsd
 fi
@@ -22,6 +22,6 @@ imsd=$(cd "$(dirname "$imsd")" && pwd)/$(basename "$imsd")
 
 echo "=== arm (armhf under qemu-arm)"
 cmake -S . -B build/arm -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-arm-linux-gnueabihf.cmake \
-    -DZOL_TEST_IMSD="$imsd" >/dev/null
+    -DZOL_TEST_IMSD="$imsd" -DZOL_WERROR=ON >/dev/null
 ninja -C build/arm -j 2
 (cd build/arm && ctest --output-on-failure -j 1 --timeout 600)

@@ -90,9 +90,12 @@ TEST(Rows, BadLinesAreRefused)
     ASSERT_TRUE(from_line(good));
     std::string two_in_floor = good;
     two_in_floor[two_in_floor.find("\tall\t") + 5] = '2';
-    for (const std::string &bad :
-         {std::string(), good + "\t1", good.substr(0, good.rfind('\t')), two_in_floor,
-          "\t" + good.substr(good.find('\t') + 1)}) {
+    // Built by replace, not "\t" + string: GCC 12 warns (-Wrestrict) about the
+    // insert at the front that the latter inlines.
+    std::string empty_first = good;
+    empty_first.replace(0, good.find('\t'), "");
+    for (const std::string &bad : {std::string(), good + "\t1", good.substr(0, good.rfind('\t')),
+                                   two_in_floor, empty_first}) {
         EXPECT_FALSE(from_line(bad)) << bad;
     }
     std::string not_a_number = good;

@@ -15,12 +15,16 @@
 #include <fcntl.h>
 #include <memory>
 #include <mutex>
+#include <span>
 #include <string>
 #include <sys/socket.h>
 #include <sys/un.h>
 #include <thread>
 #include <unistd.h>
 #include <vector>
+
+#include "capture.h"
+#include "timestamp.h"
 
 #define AGENT_EXPORT extern "C" __attribute__((visibility("default")))
 
@@ -49,7 +53,9 @@ __attribute__((format(printf, 1, 2))) void debug(const char *fmt, ...)
     va_start(ap, fmt);
     vsnprintf(line, sizeof line, fmt, ap);
     va_end(ap);
-    fprintf(stderr, "ipc_agent: %s\n", line);
+    // Stamped like the stack's trace and the host's output, so all three merge.
+    fprintf(stderr, "%s ipc_agent: %s\n", zol_sim::timestamp(zol_sim::clock_from_env()).c_str(),
+            line);
 }
 
 // One connection to the stack. Senders and the reader each hold a reference, so
@@ -57,19 +63,25 @@ __attribute__((format(printf, 1, 2))) void debug(const char *fmt, ...)
 // reconnect can never make a sender write into an unrelated, reused descriptor.
 class Connection {
 public:
-    Connection(int fd, uint64_t generation) : fd_(fd), generation_(generation) {}
+    Connection(int fd, uint64_t generation, uint32_t serial)
+        : fd_(fd), generation_(generation), serial_(serial)
+    {
+    }
     Connection(const Connection &) = delete;
     Connection &operator=(const Connection &) = delete;
     ~Connection() { close(fd_); }
     int fd() const { return fd_; }
     // The open this connection was made for.
     uint64_t generation() const { return generation_; }
+    // 1 for the first connection this process made, 2 for the next, ...
+    uint32_t serial() const { return serial_; }
     // Wakes a reader blocked on this connection; what is queued can still be read.
     void shut() const { shutdown(fd_, SHUT_RDWR); }
 
 private:
     int fd_;
     uint64_t generation_;
+    uint32_t serial_;
 };
 
 int connect_once(const std::string &path)
@@ -122,12 +134,13 @@ public:
     int open(const ipc_agent_open_type &rec)
     {
         g_debug.store(getenv("ZOL_AGENT_DEBUG") != nullptr, std::memory_order_relaxed);
+        start_capture();
         const char *env_path = getenv("ZOL_IMSD_SOCKET");
-        const std::string path = env_path != nullptr && *env_path != '\0' ? env_path
-                                                                          : kDefaultSocket;
+        const std::string path =
+            env_path != nullptr && *env_path != '\0' ? env_path : kDefaultSocket;
         // Capped at a day so that the deadline cannot overflow.
-        const long timeout_ms = std::min(
-            env_long("ZOL_IMSD_CONNECT_TIMEOUT_MS", kDefaultConnectTimeoutMs), 86400000L);
+        const long timeout_ms =
+            std::min(env_long("ZOL_IMSD_CONNECT_TIMEOUT_MS", kDefaultConnectTimeoutMs), 86400000L);
         const Clock::time_point deadline = Clock::now() + milliseconds(timeout_ms);
 
         std::unique_lock<std::mutex> lock(mu_);
@@ -190,6 +203,8 @@ public:
                 token = token << 8 | rec.frame[i];
             }
             debug("sent %zu bytes (token %u) on fd %d", length, token, conn->fd());
+            capture(zol_sim::CaptureDirection::to_stack, *conn,
+                    std::span<const uint8_t>(rec.frame, length), length);
             return 0;
         }
         debug("send of %zu bytes on fd %d failed: %s", length, conn->fd(),
@@ -201,6 +216,29 @@ public:
     }
 
 private:
+    // ZOL_AGENT_PCAP names a file that gets every frame in both directions; the
+    // first open starts it and it runs for the life of the process.
+    void start_capture()
+    {
+        const char *path = getenv("ZOL_AGENT_PCAP");
+        if (path == nullptr || *path == '\0' || capture_started_.exchange(true)) {
+            return;
+        }
+        const std::string why = capture_.open(path, zol_sim::CapturePoint::agent);
+        if (!why.empty()) {
+            fprintf(stderr, "ipc_agent: cannot capture to %s: %s\n", path, why.c_str());
+        }
+    }
+
+    void capture(zol_sim::CaptureDirection direction, const Connection &conn,
+                 std::span<const uint8_t> bytes, size_t original_size)
+    {
+        if (capture_.is_open()) {
+            capture_.write({direction, conn.serial(), static_cast<uint32_t>(getpid())}, bytes,
+                           original_size);
+        }
+    }
+
     // Takes `fd` as the connection unless an open came in meanwhile; call with mu_ held.
     void install(int fd, uint64_t generation)
     {
@@ -208,7 +246,7 @@ private:
             close(fd);
             return;
         }
-        conn_ = std::make_shared<Connection>(fd, generation);
+        conn_ = std::make_shared<Connection>(fd, generation, ++connections_);
         debug("connected to %s on fd %d", path_.c_str(), fd);
         cv_.notify_all();
     }
@@ -276,6 +314,8 @@ private:
                 debug("packet of %zu bytes truncated to %zu", count, buffer.size());
                 count = buffer.size();
             }
+            capture(zol_sim::CaptureDirection::from_stack, *conn,
+                    std::span<const uint8_t>(buffer.data(), count), static_cast<size_t>(n));
             lock.lock();
             const ipc_agent_read_cb_type cb = read_cb_;
             // Only an open since makes what arrives stale.
@@ -299,7 +339,10 @@ private:
     uint64_t attempted_generation_ = 0; // latest generation the reader tried to connect for
     int openers_ = 0;                   // callers waiting in open
     std::shared_ptr<Connection> conn_;
+    uint32_t connections_ = 0; // made so far
     bool reader_started_ = false;
+    std::atomic<bool> capture_started_{false};
+    zol_sim::CaptureWriter capture_;
 };
 
 // Built on first use and never destroyed: the reader thread may still be running

@@ -33,15 +33,26 @@ bool probe_stack(const std::string &path, std::string &why)
         return false;
     }
     memcpy(addr.sun_path, path.c_str(), path.size() + 1);
-    const int fd = socket(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0);
-    const bool live = fd >= 0 && connect(fd, reinterpret_cast<sockaddr *>(&addr), sizeof addr) == 0;
-    if (!live) {
+    // A probe of the other socket type: the kernel says EPROTOTYPE when a stack is
+    // bound there and ECONNREFUSED when the file is left over, and the stack never
+    // sees a connection it would take for an agent.
+    const int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (fd < 0) {
         why = strerror(errno);
+        return false;
     }
-    if (fd >= 0) {
-        close(fd);
+    const bool connected = connect(fd, reinterpret_cast<sockaddr *>(&addr), sizeof addr) == 0;
+    const int err = errno;
+    close(fd);
+    if (connected) {
+        why = "a stream socket, not the stack's";
+        return false;
     }
-    return live;
+    if (err != EPROTOTYPE) {
+        why = strerror(err);
+        return false;
+    }
+    return true;
 }
 
 } // namespace

@@ -2,6 +2,7 @@
 
 #include "calls.h"
 #include "faults.h"
+#include "registration.h"
 #include "text.h"
 
 namespace zol::imsd {
@@ -14,7 +15,14 @@ using Args = CommandArgs;
 
 std::string quoted(std::string_view s)
 {
-    return "'" + std::string(s) + "'";
+    // Appended piece by piece: GCC 12 at -O2 and above takes "'" + string for an
+    // overlapping copy (-Wrestrict).
+    std::string out;
+    out.reserve(s.size() + 2);
+    out += '\'';
+    out += s;
+    out += '\'';
+    return out;
 }
 
 std::optional<uint8_t> parse_call_id(std::string_view text)
@@ -266,6 +274,21 @@ void cmd_inject_raw(Args &a)
     send_and_reply(a, a.link.send_raw(*bytes), bytes->size());
 }
 
+void cmd_reset(Args &a)
+{
+    if (!a.words.empty()) {
+        return a.error("usage: reset");
+    }
+    const size_t calls = a.model.calls.size();
+    a.link.reset(a.model);
+    // The module keeps the registration it was told last: it is told again, as
+    // on connecting, so that a script can wait for that.
+    const uint32_t now = a.model.registration.run_status;
+    const bool told = a.link.status().connected &&
+                      a.link.send_frame(frames_on_connect(a.model.registration).front()).empty();
+    a.ok(strf("reset: %zu calls dropped, run-status=%u%s", calls, now, told ? " reported" : ""));
+}
+
 void cmd_quit(Args &a)
 {
     a.reply.quit = true;
@@ -368,7 +391,8 @@ const Command kCommands[] = {
      "send what is held back or delayed, then answer every request still owed an answer",
      cmd_fault_drain},
     {"fault off", "fault off",
-     "end every fault, then drain: afterwards nothing the module waits for is left unanswered",
+     "end every fault, then drain (at once, or when the agent is back): afterwards nothing "
+     "the module waits for is left unanswered",
      cmd_fault_off},
     {"fault show", "fault show",
      "the armed faults, then ok paused= held= delayed= owed= injected= and counts by kind",
@@ -379,6 +403,11 @@ const Command kCommands[] = {
      "corrupt, truncate, oversize (sometimes beyond 64 KiB) or unknown (an id nobody knows); "
      "a lost answer is owed",
      cmd_fault_rule},
+    {"reset", "reset",
+     "back to the start state: no calls, stored services, SMS or configuration, registered, "
+     "no faults or armed failures, nothing held or owed; the connection stays and hears the "
+     "run status (30022)",
+     cmd_reset},
     {"sip status", "sip status",
      "the SIP side (--sip-registrar): registration, calls and messages on the network",
      cmd_sip_status},

@@ -53,6 +53,11 @@ public:
         (void)ms;
         return "no connection faults on this link";
     }
+    // The next agent connection gets what the fault plan holds back or owes.
+    virtual void drain_on_connect() {}
+    // Back to the start: `model` as the stack began, no delayed actions, no
+    // faults, nothing held or owed. The connection stays.
+    virtual void reset(Model &model) { model = Model{}; }
 };
 
 struct Reply {

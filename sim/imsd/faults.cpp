@@ -352,6 +352,15 @@ std::vector<Packet> FaultPlan::drain(const Model &model)
     return out;
 }
 
+size_t FaultPlan::forget()
+{
+    const size_t count = held_.size() + delayed_.size() + owed_.size();
+    held_.clear();
+    delayed_.clear();
+    owed_.clear();
+    return count;
+}
+
 Packet FaultPlan::spurious(uint16_t message, const Model &model)
 {
     ++stats_.spurious;
@@ -617,10 +626,21 @@ void cmd_fault_off(CommandArgs &a)
     if (!a.words.empty()) {
         return a.error("usage: fault off");
     }
+    // Ending a refusal ends the refused connection, so the agent may be away for
+    // a moment: what cannot be sent now goes out when it is back.
     a.link.link_fault(LinkFault::none, 0);
-    if (FaultPlan *plan = plan_of(a)) {
-        plan->clear_rules();
-        pay(a, *plan);
+    FaultPlan *plan = plan_of(a);
+    if (plan == nullptr) {
+        return;
+    }
+    plan->clear_rules();
+    if (!a.link.status().connected && plan->held() + plan->delayed() + plan->owed() > 0) {
+        a.link.drain_on_connect();
+        return a.ok(strf("sent 0, still owed %zu: paid when the agent connects", plan->owed()));
+    }
+    pay(a, *plan);
+    if (plan->owed() > 0) {
+        a.link.drain_on_connect();
     }
 }
 

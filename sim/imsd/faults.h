@@ -96,6 +96,9 @@ public:
     std::vector<Packet> drain(const Model &model);
     // A confirmation nobody asked for.
     Packet spurious(uint16_t message, const Model &model);
+    // Drops what is held, delayed and owed: it was meant for a module that is
+    // gone. Returns how many frames that was; the rules stay armed.
+    size_t forget();
 
     size_t held() const { return held_.size(); }
     size_t delayed() const { return delayed_.size(); }

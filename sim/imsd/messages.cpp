@@ -56,7 +56,7 @@ const MessageInfo kMessages[] = {
     {15, "conference-split", on_conference_split},
     {kMsgGetCurrentCalls, "get-current-calls", on_get_current_calls},
     {18, "swap", on_swap},
-    {kMsgGetRunStatus, "get-run-status", on_get_run_status},
+    {kMsgGetRunStatus, "eTKM_CALL_GET_RUN_STATUS_REQ", on_get_run_status},
     {kMsgGetConfig, "get-config", on_get_config},
     {kMsgSetConfig, "set-config", on_set_config},
     {kMsgSetRegistration, "set-registration", on_set_registration},

@@ -7,6 +7,7 @@
 #include <climits>
 #include <cstring>
 #include <ctime>
+#include <fstream>
 #include <memory>
 #include <poll.h>
 #include <sys/signalfd.h>
@@ -16,6 +17,7 @@
 #include <unistd.h>
 #include <vector>
 
+#include "capture.h"
 #include "control.h"
 #include "faults.h"
 #include "messages.h"
@@ -24,6 +26,7 @@
 #include "registration.h"
 #include "text.h"
 #include "timers.h"
+#include "timestamp.h"
 
 namespace zol::imsd {
 
@@ -70,8 +73,25 @@ private:
     int fd_;
 };
 
+// Whether a process has a socket bound at `path`. The probe uses the other
+// socket type: the kernel then refuses with EPROTOTYPE when someone is bound
+// there and ECONNREFUSED when the file is left over, and a live stack never
+// sees a connection it would take for its agent.
+bool in_use(const sockaddr_un &addr, int type)
+{
+    const int probe_type = type == SOCK_STREAM ? SOCK_SEQPACKET : SOCK_STREAM;
+    Fd fd(socket(AF_UNIX, probe_type | SOCK_CLOEXEC | SOCK_NONBLOCK, 0));
+    if (!fd) {
+        return false;
+    }
+    if (connect(fd.get(), reinterpret_cast<const sockaddr *>(&addr), sizeof addr) == 0) {
+        return true;
+    }
+    return errno == EPROTOTYPE || errno == EAGAIN || errno == EINPROGRESS;
+}
+
 // A listening socket that removes its file on close, unless someone else has
-// replaced the file meanwhile.
+// replaced the file meanwhile. It never takes over a socket that is in use.
 class Listener {
 public:
     ~Listener() { close_and_unlink(); }
@@ -90,6 +110,10 @@ public:
             // Only a socket left behind by an earlier run is ours to remove.
             if (!S_ISSOCK(st.st_mode)) {
                 error = "exists and is not a socket";
+                return false;
+            }
+            if (in_use(addr, type)) {
+                error = "in use: another stack (or another program) serves it";
                 return false;
             }
             unlink(path.c_str());
@@ -136,11 +160,40 @@ struct Client {
     bool dead = false; // close now
 };
 
-void out_line(const std::string &line)
+// The process at the other end of an agent connection. Answers owed to one
+// module process are never given to another: a new host session is a new
+// process, while the agent of the same process reconnecting is the same peer.
+struct Peer {
+    pid_t pid = 0; // 0: unknown
+    unsigned long long started = 0; // start time in clock ticks after boot, against pid reuse
+
+    bool known() const { return pid > 0; }
+    bool operator==(const Peer &) const = default;
+};
+
+unsigned long long process_start(pid_t pid)
 {
-    fputs(line.c_str(), stdout);
-    fputc('\n', stdout);
-    fflush(stdout);
+    std::ifstream in("/proc/" + std::to_string(pid) + "/stat");
+    std::string stat;
+    std::getline(in, stat);
+    // Field 22; the command name (field 2) may hold blanks and parentheses.
+    const size_t close = stat.rfind(')');
+    if (close == std::string::npos) {
+        return 0;
+    }
+    const std::vector<std::string_view> fields =
+        split_words(std::string_view(stat).substr(close + 1));
+    return fields.size() > 19 ? parse_uint(fields[19], UINT64_MAX).value_or(0) : 0;
+}
+
+Peer peer_of(int fd)
+{
+    ucred cred{};
+    socklen_t len = sizeof cred;
+    if (getsockopt(fd, SOL_SOCKET, SO_PEERCRED, &cred, &len) != 0 || cred.pid <= 0) {
+        return {};
+    }
+    return Peer{cred.pid, process_start(cred.pid)};
 }
 
 int64_t monotonic_ms()
@@ -159,6 +212,7 @@ public:
     }
 
     int run();
+    std::string start_capture();
 
     LinkStatus status() const override
     {
@@ -170,6 +224,8 @@ public:
     FaultPlan *faults() override { return &faults_; }
     void transmit(std::vector<Packet> packets) override;
     std::string link_fault(LinkFault fault, uint32_t ms) override;
+    void drain_on_connect() override { drain_on_connect_ = true; }
+    void reset(Model &model) override;
 
 private:
     // Runs the delayed actions that are due and sends what they emit.
@@ -199,10 +255,29 @@ private:
     void run_lines(std::string &buffer, bool at_end, Client *client);
     void run_line(std::string_view line, Client *client);
     void flush_clients_before_exit();
+    // One trace line on standard output, stamped with the chosen clock.
+    void trace(const std::string &line)
+    {
+        const std::string stamped = zol_sim::timestamp(opt_.clock) + " " + line + "\n";
+        fputs(stamped.c_str(), stdout);
+        fflush(stdout);
+    }
     void verbose(const std::string &line)
     {
         if (opt_.verbose) {
-            out_line(line);
+            trace(line);
+        }
+    }
+    // A new agent connection: what the plan holds for another module process is
+    // dropped, and a drain that `fault off` could not finish is done now.
+    void settle_ledger(const Peer &peer);
+    void capture(zol_sim::CaptureDirection direction, std::span<const uint8_t> bytes,
+                 size_t original_size)
+    {
+        if (capture_.is_open()) {
+            capture_.write({direction, static_cast<uint32_t>(connections_),
+                            static_cast<uint32_t>(agent_peer_.pid)},
+                           bytes, original_size);
         }
     }
 
@@ -228,6 +303,10 @@ private:
     uint64_t sent_ = 0;
     uint64_t connections_ = 0;
     bool stop_ = false;
+    Peer agent_peer_;           // the process at the other end of agent_
+    Peer ledger_peer_;          // the process the fault plan's frames are meant for
+    bool drain_on_connect_ = false;
+    zol_sim::CaptureWriter capture_;
 };
 
 bool Server::set_up()
@@ -261,12 +340,25 @@ bool Server::set_up()
     return true;
 }
 
+std::string Server::start_capture()
+{
+    if (opt_.pcap_path.empty()) {
+        return {};
+    }
+    return capture_.open(opt_.pcap_path, zol_sim::CapturePoint::stack);
+}
+
 int Server::run()
 {
     if (!set_up()) {
         return 1;
     }
-    out_line("imsd listening on " + opt_.socket_path + " control " + opt_.control_path);
+    if (const std::string why = start_capture(); !why.empty()) {
+        fprintf(stderr, "zol-imsd: cannot capture to %s: %s\n", opt_.pcap_path.c_str(),
+                why.c_str());
+        return 1;
+    }
+    trace("imsd listening on " + opt_.socket_path + " control " + opt_.control_path);
     loop();
     // Listeners first, so that nobody connects to a stack on its way out.
     data_listener_.close_and_unlink();
@@ -274,7 +366,7 @@ int Server::run()
     flush_clients_before_exit();
     clients_.clear();
     agent_.reset();
-    out_line("imsd stopped");
+    trace("imsd stopped");
     return 0;
 }
 
@@ -332,7 +424,7 @@ void Server::loop()
             case Kind::signals: {
                 signalfd_siginfo info{};
                 if (read(signals_.get(), &info, sizeof info) == sizeof info) {
-                    out_line(strf("imsd stopping (signal %u)", info.ssi_signo));
+                    trace(strf("imsd stopping (signal %u)", info.ssi_signo));
                     stop_ = true;
                 }
                 break;
@@ -386,9 +478,11 @@ bool Server::accept_agent()
     agent_ = std::move(fd);
     agent_refused_ = false;
     agent_gone_ = false;
+    agent_peer_ = peer_of(agent_.get());
     ++connections_;
-    out_line(replacing ? "imsd agent connected (replacing the previous connection)"
-                       : "imsd agent connected");
+    trace(strf("imsd agent connected (pid %d%s)", static_cast<int>(agent_peer_.pid),
+               replacing ? ", replacing the previous connection" : ""));
+    settle_ledger(agent_peer_);
     if (opt_.report_on_connect) {
         std::vector<Packet> packets;
         for (Frame &frame : frames_on_connect(model_.registration)) {
@@ -401,6 +495,34 @@ bool Server::accept_agent()
         refuse_agent();
     }
     return true;
+}
+
+void Server::settle_ledger(const Peer &peer)
+{
+    if (!(peer.known() && peer == ledger_peer_)) {
+        if (const size_t dropped = faults_.forget(); dropped > 0) {
+            trace(strf("imsd    dropped %zu frames held, delayed or owed for the module in "
+                       "pid %d: this connection is another process's",
+                       dropped, static_cast<int>(ledger_peer_.pid)));
+        }
+        ledger_peer_ = peer;
+    }
+    if (drain_on_connect_) {
+        drain_on_connect_ = false;
+        trace("imsd    paying what fault off could not send");
+        transmit(faults_.drain(model_));
+    }
+}
+
+void Server::reset(Model &model)
+{
+    model = Model{};
+    model.call_sim.delay_ms = opt_.call_delay_ms;
+    timers_.clear();
+    faults_ = FaultPlan{};
+    drain_on_connect_ = false;
+    link_fault(LinkFault::none, 0);
+    trace("imsd reset to the start state");
 }
 
 void Server::take_remaining()
@@ -431,7 +553,7 @@ void Server::refuse_agent()
     // and answers still reach it until it gives the connection up.
     shutdown(agent_.get(), SHUT_RD);
     agent_refused_ = true;
-    out_line("imsd agent refused");
+    trace("imsd agent refused");
     take_remaining();
 }
 
@@ -445,19 +567,19 @@ void Server::stop_listening()
         drop_agent("fault close");
     }
     data_listener_.close_and_unlink();
-    out_line("imsd not listening");
+    trace("imsd not listening");
 }
 
 void Server::listen_again()
 {
     std::string error;
     if (!data_listener_.open(opt_.socket_path, SOCK_SEQPACKET, error)) {
-        out_line("imsd cannot listen again: " + error);
+        trace("imsd cannot listen again: " + error);
         listen_at_ = monotonic_ms() + kRelistenRetryMs;
         return;
     }
     listen_at_.reset();
-    out_line("imsd listening again");
+    trace("imsd listening again");
 }
 
 std::string Server::link_fault(LinkFault fault, uint32_t ms)
@@ -503,7 +625,7 @@ std::string Server::link_fault(LinkFault fault, uint32_t ms)
         return {};
     case LinkFault::stall:
         stall_until_ = now + ms;
-        out_line(strf("imsd stalling for %u ms", ms));
+        trace(strf("imsd stalling for %u ms", ms));
         return {};
     }
     return "unknown fault";
@@ -512,7 +634,7 @@ std::string Server::link_fault(LinkFault fault, uint32_t ms)
 void Server::transmit(std::vector<Packet> packets)
 {
     for (Packet &p : packets) {
-        out_line("imsd " + p.trace);
+        trace("imsd " + p.trace);
         if (p.bytes.empty()) {
             continue;
         }
@@ -522,7 +644,7 @@ void Server::transmit(std::vector<Packet> packets)
                                             kVerboseHexBytes));
         }
         if (!send_packet(p.bytes).empty() && p.answer) {
-            out_line(strf("imsd    owes %u again", unsigned{p.answer->message}));
+            trace(strf("imsd    owes %u again", unsigned{p.answer->message}));
             faults_.owe(std::move(*p.answer));
         }
     }
@@ -533,7 +655,7 @@ void Server::drop_agent(const char *why)
     agent_.reset();
     agent_refused_ = false;
     agent_gone_ = false;
-    out_line(strf("imsd agent disconnected (%s)", why));
+    trace(strf("imsd agent disconnected (%s)", why));
 }
 
 void Server::read_agent()
@@ -564,18 +686,19 @@ void Server::read_agent()
 void Server::handle_packet(std::span<const uint8_t> packet, size_t real_size)
 {
     ++received_;
+    capture(zol_sim::CaptureDirection::to_stack, packet, real_size);
     if (real_size > packet.size()) {
-        out_line(strf("imsd <- bad frame: %zu bytes, truncated to %zu", real_size, packet.size()));
+        trace(strf("imsd <- bad frame: %zu bytes, truncated to %zu", real_size, packet.size()));
         return;
     }
     Frame frame;
     std::string error;
     if (!decode_frame(packet, frame, error)) {
-        out_line("imsd <- bad frame: " + error);
+        trace("imsd <- bad frame: " + error);
         verbose("imsd    " + format_hex(packet, kVerboseHexBytes));
         return;
     }
-    out_line(strf("imsd <- %u %s token %d len %zu", unsigned{frame.message},
+    trace(strf("imsd <- %u %s token %d len %zu", unsigned{frame.message},
                   message_name(frame.message), frame.token, frame.payload.size()));
     if (!frame.payload.empty()) {
         verbose("imsd    " + format_hex(frame.payload, kVerboseHexBytes));
@@ -583,7 +706,7 @@ void Server::handle_packet(std::span<const uint8_t> packet, size_t real_size)
     Context ctx(model_, frame, &timers_);
     dispatch(ctx);
     for (const std::string &note : ctx.notes) {
-        out_line("imsd    " + note);
+        trace("imsd    " + note);
     }
     // The first frame of the message the module now waits for is its answer.
     const uint16_t awaited = awaited_answer(frame);
@@ -596,7 +719,7 @@ void Server::handle_packet(std::span<const uint8_t> packet, size_t real_size)
         std::move(some.begin(), some.end(), std::back_inserter(packets));
     }
     if (awaited != 0 && !answered && !ctx.deferred) {
-        out_line(strf("imsd    owes %u %s to token %d", unsigned{awaited}, message_name(awaited),
+        trace(strf("imsd    owes %u %s to token %d", unsigned{awaited}, message_name(awaited),
                       frame.token));
         faults_.owe_answer(frame.token, awaited);
     }
@@ -612,7 +735,7 @@ void Server::run_timers()
     std::vector<std::string> notes;
     std::vector<Frame> frames = run_due_timers(model_, timers_, now, &notes);
     for (const std::string &note : notes) {
-        out_line("imsd    " + note);
+        trace("imsd    " + note);
     }
     std::vector<Packet> packets = faults_.due(now);
     for (Frame &out : frames) {
@@ -627,7 +750,7 @@ void Server::run_network()
     std::vector<std::string> notes;
     std::vector<Frame> frames = run_network_events(model_, &timers_, notes);
     for (const std::string &note : notes) {
-        out_line("imsd    " + note);
+        trace("imsd    " + note);
     }
     std::vector<Packet> packets;
     for (Frame &out : frames) {
@@ -659,7 +782,7 @@ int Server::poll_timeout()
 
 std::string Server::send_frame(const Frame &frame)
 {
-    out_line(strf("imsd -> %u %s token %d len %zu", unsigned{frame.message},
+    trace(strf("imsd -> %u %s token %d len %zu", unsigned{frame.message},
                   message_name(frame.message), frame.token, frame.payload.size()));
     if (!frame.payload.empty()) {
         verbose("imsd    " + format_hex(frame.payload, kVerboseHexBytes));
@@ -669,7 +792,7 @@ std::string Server::send_frame(const Frame &frame)
 
 std::string Server::send_raw(std::span<const uint8_t> bytes)
 {
-    out_line(strf("imsd -> raw %zu bytes", bytes.size()));
+    trace(strf("imsd -> raw %zu bytes", bytes.size()));
     verbose("imsd    " + format_hex(bytes, kVerboseHexBytes));
     return send_packet(bytes);
 }
@@ -686,6 +809,7 @@ std::string Server::send_packet(std::span<const uint8_t> bytes)
         } while (n < 0 && errno == EINTR);
         if (n == static_cast<ssize_t>(bytes.size())) {
             ++sent_;
+            capture(zol_sim::CaptureDirection::from_stack, bytes, bytes.size());
             return {};
         }
         if (n >= 0) {
@@ -705,7 +829,7 @@ std::string Server::send_packet(std::span<const uint8_t> bytes)
             }
         }
     }
-    out_line("imsd send failed: " + error);
+    trace("imsd send failed: " + error);
     return error;
 }
 
@@ -778,7 +902,7 @@ void Server::read_stdin()
     stdin_buffer_.append(buf, static_cast<size_t>(n));
     run_lines(stdin_buffer_, false, nullptr);
     if (stdin_buffer_.size() > kMaxLine) {
-        out_line("error line too long");
+        trace("error line too long");
         stdin_buffer_.clear();
     }
 }
@@ -823,7 +947,7 @@ void Server::run_line(std::string_view line, Client *client)
         fflush(stdout);
     }
     if (reply->quit) {
-        out_line("imsd stopping (quit)");
+        trace("imsd stopping (quit)");
         stop_ = true;
     }
 }

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "call_sim.h"
+#include "timestamp.h"
 
 namespace zol::imsd {
 
@@ -23,6 +24,10 @@ struct Options {
     bool report_on_connect = true;
     // The real network the models talk to (--sip-registrar); none: they script it.
     Network *network = nullptr;
+    // Every frame both ways goes to this pcap file; empty for none.
+    std::string pcap_path;
+    // What the trace lines are stamped with.
+    zol_sim::Clock clock = zol_sim::Clock::wall;
 };
 
 // Serves until `quit`, SIGTERM or SIGINT; returns the process exit status.

@@ -34,6 +34,8 @@ public:
     std::optional<int64_t> next_due() const;
     size_t size() const { return queue_.size(); }
     bool empty() const { return queue_.empty(); }
+    // Drops every action; the clock stays where it is.
+    void clear() { queue_.clear(); }
 
     // Removes the earliest action due at or before `until`, moving the clock to
     // its due time; with none due, moves the clock to `until` and returns an

@@ -260,6 +260,7 @@ class Phone:
             for line in self.host.stdout:
                 log.write(line)
                 log.flush()
+                line = unstamped(line)
                 m = re.match(r"< unsol \S+ \((1003|1004)\): \"([0-9A-Fa-f]+)\"", line)
                 if m:
                     self.last_text[m.group(1)] = m.group(2)
@@ -290,9 +291,18 @@ class Phone:
 
 # ---- Telling a run as it happens ----
 
+STAMP = re.compile(r"(\d\d-\d\d \d\d:\d\d:\d\d\.\d{3}|\d+\.\d{6}) ")
+
+
+def unstamped(line):
+    """The line without the time stamp the host and the stack put in front."""
+    m = STAMP.match(line)
+    return line[m.end():] if m else line
+
+
 def story_line(who, line):
     """The line as the story tells it, or None when it is not part of the story."""
-    line = line.rstrip("\n")
+    line = unstamped(line.rstrip("\n"))
     if who == "proxy":
         m = re.search(r"<script>: sip: (.*)", line)
         return m.group(1) if m else None

@@ -239,7 +239,7 @@ TEST_F(Agent, InjectedBytesArriveUnchanged)
         {"00", {0x00}},
         {"00000000090000", {0, 0, 0, 0, 9, 0, 0}}, // a short header
         {"0000000001753500000009aa", {0, 0, 0, 0, 1, 0x75, 0x35, 0, 0, 0, 9, 0xAA}}, // bad length
-        {"01 00000001 7535 00000000", {1, 0, 0, 0, 1, 0x75, 0x35, 0, 0, 0, 0}}, // lead byte
+        {"01 00000001 7535 00000000", {1, 0, 0, 0, 1, 0x75, 0x35, 0, 0, 0, 0}},      // lead byte
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.hex);

@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <string>
 
+#include "timestamp.h"
+
 namespace zol::imsd::sip {
 
 // An IPv4 address and port, as given: addresses only, never host names, so
@@ -22,6 +24,7 @@ struct SipOptions {
     Endpoint local{"127.0.0.1", 0}; // SIP's own address; port 0: any free one
     uint32_t expires_s = 600;  // asked for in REGISTER
     uint32_t timeout_ms = 4000; // a request unanswered this long has failed
+    zol_sim::Clock clock = zol_sim::Clock::wall; // stamps the lines printed after the server stops
 
     // sip:user@registrar-address, the domain being the registrar's.
     std::string aor() const;

@@ -15,6 +15,7 @@
 #include <re.h>
 
 #include "sip/engine.h"
+#include "timestamp.h"
 
 namespace zol::imsd::sip {
 
@@ -176,7 +177,7 @@ void SipStack::stop()
     // The server has stopped: what the network said on its way out goes straight out.
     for (const NetEvent &e : take_events()) {
         if (e.kind == NetEvent::Kind::note) {
-            printf("imsd    %s\n", e.text.c_str());
+            printf("%s imsd    %s\n", zol_sim::timestamp(opt_.clock).c_str(), e.text.c_str());
         }
     }
     fflush(stdout);

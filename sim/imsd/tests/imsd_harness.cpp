@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <fstream>
 #include <poll.h>
+#include <regex>
 #include <spawn.h>
 #include <sstream>
 #include <sys/socket.h>
@@ -117,6 +118,13 @@ std::vector<std::string> Client::command(const std::string &line)
     return send(line + "\n") ? reply() : std::vector<std::string>{};
 }
 
+bool frame_arrives(Client &data, int32_t token, uint16_t message, milliseconds timeout)
+{
+    const auto packet = data.receive(timeout);
+    return packet && packet->size() >= kFrameHeaderLen &&
+           std::equal(packet->begin(), packet->begin() + 7, frame_bytes(token, message).begin());
+}
+
 Imsd::Imsd(const std::string &dir)
     : data_path(dir + "/data.sock"), control_path(dir + "/control.sock"), dir_(dir)
 {
@@ -208,11 +216,19 @@ std::string Imsd::final_line(const std::string &command)
     return reply.empty() ? std::string("(no reply)") : reply.back();
 }
 
-std::string Imsd::output() const
+std::string Imsd::raw_output() const
 {
     std::ostringstream s;
     s << std::ifstream(out_path_).rdbuf();
     return s.str();
+}
+
+std::string Imsd::output() const
+{
+    // Either clock's stamp: "MM-DD HH:MM:SS.mmm " or "SECONDS.micros ".
+    static const std::regex stamp(R"(^(\d\d-\d\d \d\d:\d\d:\d\d\.\d{3}|\d+\.\d{6}) )",
+                                  std::regex::multiline);
+    return std::regex_replace(raw_output(), stamp, "");
 }
 
 bool Imsd::wait_output(const std::string &text) const

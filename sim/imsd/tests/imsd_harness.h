@@ -49,6 +49,9 @@ private:
     std::string lines_;
 };
 
+// The next packet on `data` is a frame of `message` with this token id.
+bool frame_arrives(Client &data, int32_t token, uint16_t message, milliseconds timeout = kWait);
+
 class Imsd {
 public:
     // Sockets and trace files live in `dir`.
@@ -67,7 +70,9 @@ public:
     bool running() const { return pid_ > 0; }
 
     std::string final_line(const std::string &command);
-    std::string output() const; // standard output of the current run
+    // Standard output of the current run, without the trace lines' time stamps.
+    std::string output() const;
+    std::string raw_output() const; // with them
     bool wait_output(const std::string &text) const;
     bool wait_status(const std::string &text); // until `status` contains the text
 

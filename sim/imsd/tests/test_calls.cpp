@@ -188,7 +188,12 @@ struct Sim {
     {
         std::string out;
         for (const Call &c : model.calls) {
-            out += (out.empty() ? "" : " ") + std::to_string(c.id) + ":" + call_state_name(c.state);
+            if (!out.empty()) {
+                out += ' ';
+            }
+            out += std::to_string(c.id);
+            out += ':';
+            out += call_state_name(c.state);
             if (c.type == CallType::video) {
                 out += ":video" + std::to_string(c.video_dir);
             }

@@ -360,9 +360,7 @@ bool asks_calls(Client &data, int32_t token)
 
 bool answer_arrives(Client &data, int32_t token, milliseconds timeout = kWait)
 {
-    const auto packet = data.receive(timeout);
-    return packet && packet->size() >= kFrameHeaderLen &&
-           std::equal(packet->begin(), packet->begin() + 7, frame_bytes(token, 30021).begin());
+    return frame_arrives(data, token, 30021, timeout);
 }
 
 } // namespace
@@ -386,6 +384,28 @@ TEST(FaultProcess, OwedAnswersArriveOnFaultOff)
     EXPECT_TRUE(answer_arrives(data, 1)) << "then what was owed";
     EXPECT_TRUE(imsd.wait_output("imsd fault drop: 30021 eTKM_CALL_CUR_CALL_IND token 1 len 1\n"))
         << imsd.output();
+}
+
+TEST(FaultProcess, FaultOffPaysWhatItOwesWhenTheAgentIsBack)
+{
+    TempDir dir;
+    Imsd imsd(dir.path);
+    ASSERT_TRUE(imsd.start());
+    {
+        Client data(imsd.data_path, SOCK_SEQPACKET);
+        ASSERT_TRUE(imsd.wait_status("connected=yes"));
+        ASSERT_EQ(imsd.final_line("fault drop 1"), "ok");
+        ASSERT_TRUE(asks_calls(data, 4));
+        ASSERT_TRUE(imsd.wait_output("fault drop:"));
+        ASSERT_EQ(imsd.final_line("fault refuse"), "ok");
+        // Ending the refusal ends the refused connection: nobody to pay now.
+        EXPECT_EQ(imsd.final_line("fault off"),
+                  "ok sent 0, still owed 1: paid when the agent connects");
+    }
+    Client back(imsd.data_path, SOCK_SEQPACKET);
+    EXPECT_TRUE(answer_arrives(back, 4));
+    EXPECT_EQ(imsd.final_line("fault show").substr(0, 39),
+              "ok paused=no held=0 delayed=0 owed=0 in");
 }
 
 TEST(FaultProcess, RefuseCloseAndStallAreFeltByTheAgentSide)

@@ -283,7 +283,7 @@ def test_mo_call(run):
     mark = len(run.log("imsd"))
     run.modem_iface("VoiceCallManager").SendTones("7")
     # One tone is a start and a stop at the stack.
-    wait_log(run, "imsd", r"dtmf '7' starts[^\n]*\n(.*\n)*imsd <- 6 dtmf-stop", mark)
+    wait_log(run, "imsd", r"dtmf '7' starts[^\n]*\n(.*\n)*.*imsd <- 6 dtmf-stop", mark)
     hang_up(run, path)
 
 
