@@ -4,6 +4,8 @@
 # call list travels host -> module -> agent -> imsd -> module -> host.
 set -eu
 cd "$(dirname "$0")/.."
+# --sip: the two-phone story over real SIP instead.
+[ "${1:-}" != --sip ] || exec tools/demo_sip.sh
 tools/setup.sh demo
 cmake -S . -B build/demo -G Ninja -DZOL_BUILD_TESTS=OFF >/dev/null
 ninja -C build/demo

@@ -7,11 +7,7 @@
 # and receives over SIP, and what passes the proxy. Everything stays on 127.0.0.1.
 set -eu
 cd "$(dirname "$0")/.."
-tools/setup.sh demo
-# The proxy, the second user agent and Python (which runs the bed) come with the test tier.
-for tool in kamailio baresip python3; do
-    command -v $tool >/dev/null || { tools/setup.sh test; break; }
-done
+tools/setup.sh sip
 cmake -S . -B build/demo -G Ninja -DZOL_BUILD_TESTS=OFF >/dev/null
 ninja -C build/demo
 echo

@@ -1,6 +1,7 @@
 #!/bin/sh
-# Installs what a fresh Debian machine lacks, in two tiers:
-#   tools/setup.sh demo   what building the stand-ins and running the demos needs
+# Installs what a fresh Debian machine lacks, in tiers:
+#   tools/setup.sh demo   what building the stand-ins and running the demo needs
+#   tools/setup.sh sip    that plus the SIP peers the two-phone demo talks through
 #   tools/setup.sh        (or "test") all of that plus everything the test command
 #                         uses: sanitizer and fuzzing runtimes, GoogleTest, Google
 #                         Benchmark, valgrind, the 32-bit ARM cross build under
@@ -9,8 +10,8 @@
 set -eu
 tier=${1:-test}
 case "$tier" in
-    demo|test) ;;
-    *) echo "usage: tools/setup.sh [demo|test]" >&2; exit 2 ;;
+    demo|sip|test) ;;
+    *) echo "usage: tools/setup.sh [demo|sip|test]" >&2; exit 2 ;;
 esac
 
 # Building the module and the stand-ins.
@@ -19,6 +20,10 @@ packages="cmake ninja-build g++ android-liblog-dev"
 packages="$packages libre-dev libpcap-dev"
 
 arm_packages=""
+if [ "$tier" != demo ]; then
+    # SIP test bed: a proxy/registrar and a second user agent, run by Python.
+    packages="$packages kamailio baresip-core sipsak python3"
+fi
 if [ "$tier" = test ]; then
     # Test frameworks, sanitizers, fuzzing, benchmarks, memory checking.
     packages="$packages clang-14 libclang-rt-14-dev googletest libgtest-dev libgmock-dev
@@ -27,8 +32,6 @@ if [ "$tier" = test ]; then
     packages="$packages clang-format-14"
     # oFono driving the module through zol-rild, on a private D-Bus bus.
     packages="$packages ofono dbus python3-dbus python3-gi"
-    # SIP test bed: a proxy/registrar and a second user agent.
-    packages="$packages kamailio baresip-core sipsak"
     # Decoding captures with the project's Wireshark dissector.
     packages="$packages tshark"
     if [ "$(dpkg --print-architecture)" != armhf ]; then
