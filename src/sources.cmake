@@ -1,13 +1,13 @@
 # Sources of libreference-zol.so, relative to src/. Android.bp lists the same.
 set(ZOL_MODULE_SOURCES
   core/reference-zol.cpp
-  core/zol_response.cpp
-  core/zol_timer.cpp
+  runtime/zol_response.cpp
+  runtime/zol_timer.cpp
   log/zol_log.cpp
   event/zol_event.cpp
-  reqlist/zol_reqlist.cpp
+  runtime/zol_reqlist.cpp
   ipc/zol_ipc.cpp
-  ipc/zol_flow.cpp
+  flow/zol_flow.cpp
   cm/zol_cm.cpp
   cm/zol_cm_ims.cpp
   sms/zol_sms.cpp

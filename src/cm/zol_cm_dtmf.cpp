@@ -1,9 +1,9 @@
 // DTMF tones: start and stop requests, each completed by the stack's
 // confirmation. The tone names no particular call.
 #include "cm/zol_cm_internal.h"
-#include "common/zol_diag.h"
+#include "log/zol_diag.h"
 #include "common/zol_payload.h"
-#include "ipc/zol_flow.h"
+#include "flow/zol_flow.h"
 
 namespace zol::cm {
 namespace {

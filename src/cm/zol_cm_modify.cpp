@@ -2,9 +2,9 @@
 // its answer to a remote request, the stack's modify indication, and the
 // stack's confirmation that a change was carried out.
 #include "cm/zol_cm_internal.h"
-#include "common/zol_diag.h"
+#include "log/zol_diag.h"
 #include "common/zol_payload.h"
-#include "ipc/zol_flow.h"
+#include "flow/zol_flow.h"
 
 namespace zol::cm {
 namespace {

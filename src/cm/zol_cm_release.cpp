@@ -2,9 +2,9 @@
 // conference and splitting one off it. The stack owns the call states; these
 // handlers only pass the command on.
 #include "cm/zol_cm_internal.h"
-#include "common/zol_diag.h"
+#include "log/zol_diag.h"
 #include "common/zol_payload.h"
-#include "ipc/zol_flow.h"
+#include "flow/zol_flow.h"
 
 namespace zol::cm {
 namespace {

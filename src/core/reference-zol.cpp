@@ -3,9 +3,9 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "common/zol_diag.h"
+#include "log/zol_diag.h"
 #include "common/zol_sync.h"
-#include "core/zol_core_internal.h"
+#include "runtime/zol_timer_internal.h"
 #include "reference_zol.h"
 
 namespace {

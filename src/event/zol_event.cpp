@@ -8,7 +8,7 @@
 #include <sys/select.h>
 #include <unistd.h>
 
-#include "common/zol_diag.h"
+#include "log/zol_diag.h"
 #include "common/zol_sync.h"
 #include "reference_zol.h"
 

@@ -5,7 +5,7 @@
 #include <dlfcn.h>
 #include <unistd.h>
 
-#include "common/zol_diag.h"
+#include "log/zol_diag.h"
 #include "ipc_agent.h"
 #include "reference_zol.h"
 

@@ -5,7 +5,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "common/zol_diag.h"
+#include "log/zol_diag.h"
 #include "zol/zol_log.h"
 
 namespace {

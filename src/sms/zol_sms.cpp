@@ -4,9 +4,9 @@
 #include <cstddef>
 #include <cstring>
 
-#include "common/zol_diag.h"
+#include "log/zol_diag.h"
 #include "common/zol_payload.h"
-#include "ipc/zol_flow.h"
+#include "flow/zol_flow.h"
 #include "sms/zol_sms_internal.h"
 
 namespace zol::sms {

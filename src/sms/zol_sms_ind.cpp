@@ -1,8 +1,8 @@
 // SMS over IMS, stack side: incoming messages and status reports for the
 // host, and the send status that completes a pending send.
-#include "common/zol_diag.h"
+#include "log/zol_diag.h"
 #include "common/zol_payload.h"
-#include "ipc/zol_flow.h"
+#include "flow/zol_flow.h"
 #include "sms/zol_sms_internal.h"
 
 using namespace zol;

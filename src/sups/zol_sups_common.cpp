@@ -2,8 +2,8 @@
 // module remembers between an interrogation and a later set request.
 #include <cstring>
 
-#include "common/zol_diag.h"
-#include "ipc/zol_flow.h"
+#include "log/zol_diag.h"
+#include "flow/zol_flow.h"
 #include "sups/zol_sups_internal.h"
 
 extern "C" {

@@ -1,7 +1,7 @@
 // Confirmations of the SS operations that carry no data for the host:
 // activate, deactivate, erase and register.
-#include "common/zol_diag.h"
-#include "ipc/zol_flow.h"
+#include "log/zol_diag.h"
+#include "flow/zol_flow.h"
 #include "sups/zol_sups_internal.h"
 
 namespace {

@@ -8,7 +8,7 @@
 #include <cstdint>
 
 #include "common/zol_payload.h"
-#include "ipc/zol_flow.h"
+#include "flow/zol_flow.h"
 #include "reference_zol.h"
 
 namespace zol::sups {

@@ -3,8 +3,8 @@
 // answer (a status word, a status pair or a call forwarding list).
 #include <cstring>
 
-#include "common/zol_diag.h"
-#include "ipc/zol_flow.h"
+#include "log/zol_diag.h"
+#include "flow/zol_flow.h"
 #include "sups/zol_sups_internal.h"
 
 namespace zol::sups {

@@ -3,8 +3,8 @@
 // the confirmation it waits for.
 #include <cstring>
 
-#include "common/zol_diag.h"
-#include "ipc/zol_flow.h"
+#include "log/zol_diag.h"
+#include "flow/zol_flow.h"
 #include "sups/zol_sups_internal.h"
 
 namespace zol::sups {

@@ -5,7 +5,7 @@
 #include <deque>
 
 #include "fake_agent.h"
-#include "ipc/zol_flow.h"
+#include "flow/zol_flow.h"
 #include "test_host.h"
 
 using namespace zol_test;

@@ -1,6 +1,6 @@
 // Everything the module says to the host: request completions and unsolicited
 // responses.
-#include "common/zol_diag.h"
+#include "log/zol_diag.h"
 #include "reference_zol.h"
 
 extern "C" {

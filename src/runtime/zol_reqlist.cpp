@@ -2,10 +2,10 @@
 // remembers every host request waiting for an answer from the IMS stack.
 #include <cstring>
 
-#include "common/zol_diag.h"
+#include "log/zol_diag.h"
 #include "common/zol_sync.h"
 #include "reference_zol.h"
-#include "reqlist/zol_reqlist_internal.h"
+#include "runtime/zol_reqlist_internal.h"
 
 namespace {
 

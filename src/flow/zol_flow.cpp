@@ -1,7 +1,7 @@
-#include "ipc/zol_flow.h"
+#include "flow/zol_flow.h"
 
-#include "common/zol_diag.h"
-#include "reqlist/zol_reqlist_internal.h"
+#include "log/zol_diag.h"
+#include "runtime/zol_reqlist_internal.h"
 
 namespace zol {
 

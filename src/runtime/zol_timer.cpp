@@ -2,9 +2,9 @@
 // pending ones so that a timer can be cancelled or looked up by id.
 #include <cstdint>
 
-#include "common/zol_diag.h"
+#include "log/zol_diag.h"
 #include "common/zol_sync.h"
-#include "core/zol_core_internal.h"
+#include "runtime/zol_timer_internal.h"
 #include "reference_zol.h"
 
 namespace {
