@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "log/zol_diag.h"
+#include "common/zol_messages.h"
 #include "common/zol_payload.h"
 #include "flow/zol_flow.h"
 
@@ -116,7 +117,7 @@ void zol_cm_callsvc_request_get_current_calls(zol_request_params_type *params_pt
     if (!handler_prologue(__func__, params_ptr, ret_ptr, false)) {
         return;
     }
-    send_pending(*params_ptr, kMsgGetCurrentCalls, nullptr, 0, kEventCurCallInd,
+    send_pending(*params_ptr, msg::GET_CURRENT_CALLS, nullptr, 0, ev::CALL_CUR_CALL_IND,
                  "Reply to RIL --> get current call fail,\n");
 }
 

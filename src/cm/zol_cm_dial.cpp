@@ -5,6 +5,7 @@
 
 #include "cm/zol_cm_internal.h"
 #include "log/zol_diag.h"
+#include "common/zol_messages.h"
 #include "common/zol_payload.h"
 #include "flow/zol_flow.h"
 
@@ -115,7 +116,7 @@ void zol_cm_callsvc_request_dial(zol_request_params_type *params_ptr,
     ZOL_LOG(ZOL_LOG_TRACE, "p_req_data: call_id(%d), call_num(%d), call_type(%d), call_att(%d)", 1,
             133, 4, 1512);
 
-    send_immediate(request, kMsgDial, payload.data(), payload.size(),
+    send_immediate(request, msg::DIAL, payload.data(), payload.size(),
                    "Reply to RIL --> Dial fail,\n", "Reply to RIL --> Dial success,\n");
     zol_free(address);
     handler_exit(__func__);

@@ -2,6 +2,7 @@
 // confirmation. The tone names no particular call.
 #include "cm/zol_cm_internal.h"
 #include "log/zol_diag.h"
+#include "common/zol_messages.h"
 #include "common/zol_payload.h"
 #include "flow/zol_flow.h"
 
@@ -57,14 +58,14 @@ void zol_cm_callsvc_request_dtmf_start(zol_request_params_type *params_ptr,
         return;
     }
     ZOL_LOG(ZOL_LOG_TRACE, "%s() entry,c=%d", __func__, tone);
-    const Remembered remembered = remember_request(request, kEventDtmfStartConf);
+    const Remembered remembered = remember_request(request, ev::CALL_DTMF_START_CONF);
     if (!remembered) {
         return;
     }
     PayloadBuilder<DtmfLayout::kStartSize> payload;
     payload.u8(DtmfLayout::kCallId, kAnyCall);
     payload.u8(DtmfLayout::kTone, tone);
-    send_remembered(request, remembered, kMsgDtmfStart, payload.data(), payload.size(),
+    send_remembered(request, remembered, msg::DTMF_START, payload.data(), payload.size(),
                     "Reply to RIL --> dtmf_start fail,\n");
     ZOL_LOG(ZOL_LOG_TRACE, " %s() exit", __func__);
 }
@@ -76,13 +77,13 @@ void zol_cm_callsvc_request_dtmf_stop(zol_request_params_type *params_ptr,
     if (!data_prologue(__func__, params_ptr, ret_ptr, "params_ptr->data != ((void *)0)")) {
         return;
     }
-    const Remembered remembered = remember_request(*params_ptr, kEventDtmfStopConf);
+    const Remembered remembered = remember_request(*params_ptr, ev::CALL_DTMF_STOP_CONF);
     if (!remembered) {
         return;
     }
     PayloadBuilder<DtmfLayout::kStopSize> payload;
     payload.u8(DtmfLayout::kCallId, kAnyCall);
-    send_remembered(*params_ptr, remembered, kMsgDtmfStop, payload.data(), payload.size(),
+    send_remembered(*params_ptr, remembered, msg::DTMF_STOP, payload.data(), payload.size(),
                     "Reply to RIL --> dtmf_stop fail,\n");
     ZOL_LOG(ZOL_LOG_TRACE, " %s() exit", __func__);
 }

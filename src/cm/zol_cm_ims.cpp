@@ -8,6 +8,7 @@
 #include <cstring>
 
 #include "log/zol_diag.h"
+#include "common/zol_messages.h"
 #include "common/zol_payload.h"
 #include "flow/zol_flow.h"
 
@@ -15,11 +16,6 @@ using namespace zol;
 
 namespace {
 
-constexpr uint16_t kMsgGetRunStatus = 19;
-constexpr uint16_t kMsgGetConfig = 20;
-constexpr uint16_t kMsgSetConfig = 21;
-constexpr uint16_t kMsgSetRegistrationState = 22;
-constexpr int32_t kEventGetCfgConf = 0x17548;
 
 constexpr int32_t kRegistrationUnknown = -1;
 // The run status the stack last reported: written on the event thread, read
@@ -103,7 +99,7 @@ void zol_cm_callsvc_request_ims_registration_state(zol_request_params_type *para
         ZOL_LOG(ZOL_LOG_TRACE, "%s", "zol init, send eTKM_CALL_GET_RUN_STATUS_REQ");
         state = 0;
         // The host is answered from the module's own state whether this goes out or not.
-        (void)send_message(kMsgGetRunStatus, nullptr, 0, params_ptr->t);
+        (void)send_message(msg::GET_RUN_STATUS, nullptr, 0, params_ptr->t);
     }
     int32_t response[2] = {state, 1};
     ZOL_LOG(ZOL_LOG_TRACE, "Reply to RIL --> IMS_REGISTRATION=%d, format=%d ", response[0],
@@ -150,7 +146,7 @@ void zol_cm_callsvc_request_ims_set_registration_state(zol_request_params_type *
     memcpy(&state, request.data, sizeof state);
     PayloadBuilder<4> payload;
     payload.u32(0, static_cast<uint32_t>(state));
-    send_immediate(request, kMsgSetRegistrationState, payload.data(), payload.size(),
+    send_immediate(request, msg::SET_REGISTRATION_STATE, payload.data(), payload.size(),
                    "Reply to RIL --> ims_set_registration_state fail,\n",
                    "Reply to RIL --> ims_set_registration_state success,\n");
     ZOL_LOG(ZOL_LOG_TRACE, " %s() exit", __func__);
@@ -169,7 +165,7 @@ void zol_cm_callsvc_request_ims_get_configration(zol_request_params_type *params
         ZOL_CM_EXIT_ERROR(request);
         return;
     }
-    const Remembered remembered = remember_request(request, kEventGetCfgConf);
+    const Remembered remembered = remember_request(request, ev::CALL_GET_CFG_CONF);
     if (!remembered) {
         return;
     }
@@ -177,7 +173,7 @@ void zol_cm_callsvc_request_ims_get_configration(zol_request_params_type *params
     ZOL_LOG(ZOL_LOG_TRACE, "get config %d", item);
     PayloadBuilder<4> payload;
     payload.u32(0, static_cast<uint32_t>(item));
-    send_remembered(request, remembered, kMsgGetConfig, payload.data(), payload.size(),
+    send_remembered(request, remembered, msg::GET_CONFIG, payload.data(), payload.size(),
                     "Reply to RIL --> ims_get_configration fail,\n");
     ZOL_LOG(ZOL_LOG_TRACE, " %s() exit", __func__);
 }
@@ -191,7 +187,7 @@ void zol_cm_callsvc_event_get_cfg_conf(zol_request_params_type *params_ptr,
     const bool have_conf = have_params && ZOL_NOT_NULL(params_ptr->data, "cfg_conf");
     ZOL_LOG(ZOL_LOG_TRACE, "%s() entry", __func__);
     zol_reqlist_entry_type waiting;
-    if (!have_params || !find_waiting_request(kEventGetCfgConf, waiting)) {
+    if (!have_params || !find_waiting_request(ev::CALL_GET_CFG_CONF, waiting)) {
         ZOL_LOG(ZOL_LOG_TRACE, " %s(),exit error", __func__);
         return;
     }
@@ -258,7 +254,7 @@ void zol_cm_callsvc_request_ims_set_configration(zol_request_params_type *params
     } else if (row.form == ItemForm::integer) {
         payload.u32(L::kValue, static_cast<uint32_t>(text_to_int(value_text)));
     }
-    send_immediate(request, kMsgSetConfig, payload.data(), payload.size(),
+    send_immediate(request, msg::SET_CONFIG, payload.data(), payload.size(),
                    "Reply to RIL --> ims_set_configration fail,\n",
                    "Reply to RIL --> ims_set_configration success,\n");
     ZOL_LOG(ZOL_LOG_TRACE, " %s() exit", __func__);

@@ -5,6 +5,7 @@
 
 #include "cm/zol_cm_internal.h"
 #include "log/zol_diag.h"
+#include "common/zol_messages.h"
 #include "common/zol_payload.h"
 #include "flow/zol_flow.h"
 
@@ -104,7 +105,7 @@ void zol_cm_callsvc_request_ims_mt_invite_rsp(zol_request_params_type *params_pt
     // Not tied to the host's request on the wire: it answers the stack's invitation.
     int32_t no_request = kNoRequestTokenId;
     const bool sent =
-        send_message(kMsgMtInviteRsp, payload.data(), payload.size(), &no_request) == 0;
+        send_message(msg::MT_INVITE_RSP, payload.data(), payload.size(), &no_request) == 0;
     ZOL_LOG(ZOL_LOG_TRACE, "%s",
             sent ? "Reply to RIL --> ims_mt_invite_rsp success,\n"
                  : "Reply to RIL --> ims_mt_invite_rsp fail,\n");
@@ -119,7 +120,7 @@ void zol_cm_callsvc_request_answer(zol_request_params_type *params_ptr,
         return;
     }
     const zol_request_params_type &request = *params_ptr;
-    const Remembered remembered = remember_request(request, kEventConnectedInd);
+    const Remembered remembered = remember_request(request, ev::CALL_CONNECTED_IND);
     if (!remembered) {
         return;
     }
@@ -135,7 +136,7 @@ void zol_cm_callsvc_request_answer(zol_request_params_type *params_ptr,
         ZOL_LOG(ZOL_LOG_TRACE, "%s() in_data_ptr is null ,set call type is voice", __func__);
     }
     put_answer_call_type(payload, have_type, host_call_type);
-    send_remembered(request, remembered, kMsgCallResponse, payload.data(), payload.size(),
+    send_remembered(request, remembered, msg::CALL_RESPONSE, payload.data(), payload.size(),
                     "Reply to RIL --> request_answer fail,\n");
     handler_exit(__func__);
 }
@@ -153,7 +154,7 @@ void zol_cm_callsvc_request_reject(zol_request_params_type *params_ptr,
     payload.u32(L::kRejectCause, 1);
     ZOL_LOG(ZOL_LOG_TRACE, " %s() req_data.b_accept=%d,req_data.e_rej_cause_type=%d", __func__, 0,
             1);
-    send_immediate(*params_ptr, kMsgCallResponse, payload.data(), payload.size(),
+    send_immediate(*params_ptr, msg::CALL_RESPONSE, payload.data(), payload.size(),
                    "Reply to RIL --> rejectd fail,\n", "Reply to RIL --> rejectd success,\n");
     handler_exit(__func__);
 }

@@ -8,27 +8,6 @@
 
 namespace zol::cm {
 
-// Stack messages of call control.
-constexpr uint16_t kMsgDial = 1;
-constexpr uint16_t kMsgCallResponse = 2; // answer and reject
-constexpr uint16_t kMsgMtInviteRsp = 3;
-constexpr uint16_t kMsgHangup = 4;
-constexpr uint16_t kMsgDtmfStart = 5;
-constexpr uint16_t kMsgDtmfStop = 6;
-constexpr uint16_t kMsgCallModify = 9;
-constexpr uint16_t kMsgCallModifyRsp = 10;
-constexpr uint16_t kMsgConference = 12;
-constexpr uint16_t kMsgSplit = 15;
-constexpr uint16_t kMsgGetCurrentCalls = 17;
-constexpr uint16_t kMsgSwitch = 18;
-
-// Stack events that complete pending call requests.
-constexpr int32_t kEventConnectedInd = 0x17534;
-constexpr int32_t kEventEndInd = 0x17535;
-constexpr int32_t kEventDtmfStartConf = 0x17540;
-constexpr int32_t kEventDtmfStopConf = 0x17541;
-constexpr int32_t kEventCurCallInd = 0x17545;
-
 // The MT invite response goes out under the token id of stack events.
 constexpr int32_t kNoRequestTokenId = 0xFFFF;
 // A call id (or connection index) that names no particular call.

@@ -3,6 +3,7 @@
 // stack's confirmation that a change was carried out.
 #include "cm/zol_cm_internal.h"
 #include "log/zol_diag.h"
+#include "common/zol_messages.h"
 #include "common/zol_payload.h"
 #include "flow/zol_flow.h"
 
@@ -77,7 +78,7 @@ void zol_cm_callsvc_request_ims_call_modify(zol_request_params_type *params_ptr,
     PayloadBuilder<ModifyLayout::kRequestSize> payload;
     payload.u8(ModifyLayout::kCallId, static_cast<uint8_t>(call_id));
     put_block(payload, ModifyLayout::kRequestBlock, call_type_block(call_type));
-    send_immediate(request, kMsgCallModify, payload.data(), payload.size(),
+    send_immediate(request, msg::CALL_MODIFY, payload.data(), payload.size(),
                    "Reply to RIL --> ims_call_modify fail,\n",
                    "Reply to RIL --> ims_call_modify success,\n");
     ZOL_LOG(ZOL_LOG_TRACE, " %s() exit", __func__);
@@ -108,7 +109,7 @@ void zol_cm_callsvc_request_ims_call_modify_rsp(zol_request_params_type *params_
     }
     payload.u32(ModifyLayout::kResponseAnswer, block.answer);
     put_block(payload, ModifyLayout::kResponseBlock, block);
-    send_immediate(request, kMsgCallModifyRsp, payload.data(), payload.size(),
+    send_immediate(request, msg::CALL_MODIFY_RSP, payload.data(), payload.size(),
                    "Reply to RIL --> ims_call_modify_rsp fail,\n",
                    "Reply to RIL --> ims_call_modify_rsp success,\n");
     ZOL_LOG(ZOL_LOG_TRACE, " %s() exit", __func__);

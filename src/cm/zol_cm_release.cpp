@@ -3,6 +3,7 @@
 // handlers only pass the command on.
 #include "cm/zol_cm_internal.h"
 #include "log/zol_diag.h"
+#include "common/zol_messages.h"
 #include "common/zol_payload.h"
 #include "flow/zol_flow.h"
 
@@ -16,14 +17,14 @@ void hangup_many(const char *handler, uint8_t kind, const char *fail_line,
     if (!handler_prologue(handler, params_ptr, ret_ptr)) {
         return;
     }
-    const Remembered remembered = remember_request(*params_ptr, kEventEndInd);
+    const Remembered remembered = remember_request(*params_ptr, ev::CALL_END_IND);
     if (!remembered) {
         return;
     }
     PayloadBuilder<HangupLayout::kSize> payload;
     payload.u8(HangupLayout::kIndex, kAnyCall);
     payload.u8(HangupLayout::kKind, kind);
-    send_remembered(*params_ptr, remembered, kMsgHangup, payload.data(), payload.size(), fail_line);
+    send_remembered(*params_ptr, remembered, msg::HANGUP, payload.data(), payload.size(), fail_line);
     handler_exit(handler);
 }
 
@@ -49,7 +50,7 @@ void zol_cm_callsvc_request_hangup(zol_request_params_type *params_ptr,
         ZOL_CM_EXIT_ERROR();
         return;
     }
-    const Remembered remembered = remember_request(request, kEventEndInd);
+    const Remembered remembered = remember_request(request, ev::CALL_END_IND);
     if (!remembered) {
         return;
     }
@@ -57,7 +58,7 @@ void zol_cm_callsvc_request_hangup(zol_request_params_type *params_ptr,
     PayloadBuilder<HangupLayout::kSize> payload;
     payload.u8(HangupLayout::kIndex, static_cast<uint8_t>(conn_index));
     payload.u8(HangupLayout::kKind, kHangupOne);
-    send_remembered(request, remembered, kMsgHangup, payload.data(), payload.size(),
+    send_remembered(request, remembered, msg::HANGUP, payload.data(), payload.size(),
                     "Reply to RIL --> Hangup fail,\n");
     handler_exit(__func__);
 }
@@ -83,7 +84,7 @@ void zol_cm_callsvc_request_switch_waiting_or_holding_and_active(
     if (!handler_prologue(__func__, params_ptr, ret_ptr, false)) {
         return;
     }
-    send_immediate(*params_ptr, kMsgSwitch, nullptr, 0,
+    send_immediate(*params_ptr, msg::SWITCH, nullptr, 0,
                    "Reply to RIL --> switch_waiting_or_holding_and_active fail,\n",
                    "Reply to RIL --> switch_waiting_or_holding_and_active success,\n");
 }
@@ -95,7 +96,7 @@ void zol_cm_callsvc_request_conference_call(zol_request_params_type *params_ptr,
     if (!handler_prologue(__func__, params_ptr, ret_ptr, false)) {
         return;
     }
-    send_pending(*params_ptr, kMsgConference, nullptr, 0, kEventCurCallInd,
+    send_pending(*params_ptr, msg::CONFERENCE, nullptr, 0, ev::CALL_CUR_CALL_IND,
                  "Reply to RIL --> request conference fail,\n");
 }
 
@@ -116,7 +117,7 @@ void zol_cm_callsvc_request_split_conference_call(zol_request_params_type *param
     }
     ZOL_LOG(ZOL_LOG_TRACE, "%s() entry,connection_index=%d", __func__, conn_index);
     const uint8_t index = static_cast<uint8_t>(conn_index);
-    send_immediate(request, kMsgSplit, &index, sizeof index,
+    send_immediate(request, msg::SPLIT, &index, sizeof index,
                    "Reply to RIL --> conference request fail,\n",
                    "Reply to RIL --> conference request success,\n");
 }

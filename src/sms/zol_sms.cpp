@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "log/zol_diag.h"
+#include "common/zol_messages.h"
 #include "common/zol_payload.h"
 #include "flow/zol_flow.h"
 #include "sms/zol_sms_internal.h"
@@ -85,7 +86,7 @@ void zol_sms_request_send_sms(zol_request_params_type *params_ptr, zol_request_r
     const int32_t token_id = zol_log_get_token_id(request.t);
     zol_reqlist_entry_type entry;
     zol_reqlist_default_entry(request.t, request.event_id, ZOL_REQ_AWAITING_MORE_AMSS_EVENTS,
-                              kEventSendStatusInd, nullptr, &entry);
+                              ev::SMS_SEND_STATUS_IND, nullptr, &entry);
     if (zol_reqlist_new(&entry) != 0) {
         ZOL_LOG(ZOL_LOG_ERROR, "send sms Fail to add entry to ReqList for envent: %d.\n",
                 request.event_id);
@@ -115,7 +116,7 @@ void zol_sms_request_send_sms(zol_request_params_type *params_ptr, zol_request_r
     payload.u32(L::kMsgRef, static_cast<uint32_t>(sms.msg_ref));
     payload.u32(L::kTech, static_cast<uint32_t>(sms.tech));
 
-    send_remembered(request, {true, entry.req_id, token_id}, kMsgSendSms, payload.data(),
+    send_remembered(request, {true, entry.req_id, token_id}, msg::SEND_SMS, payload.data(),
                     payload.size(), "Reply to RIL --> send sms fail,\n", RIL_E_SMS_SEND_FAIL_RETRY);
     handler_exit(__func__);
 }
@@ -142,7 +143,7 @@ void zol_sms_request_sms_acknowledge(zol_request_params_type *params_ptr,
     if (accepted == 1 || accepted == 0) {
         payload.u32(L::kSuccess, accepted == 1 ? 1 : 0);
         payload.u32(L::kCause, accepted == 1 ? 0 : 255);
-        sent = send_message(kMsgAckSms, payload.data(), payload.size(), request.t) == 0;
+        sent = send_message(msg::ACK_SMS, payload.data(), payload.size(), request.t) == 0;
     } else {
         // The one line that goes to the main log rather than the radio log.
         __android_log_print(ANDROID_LOG_ERROR, ZOL_LOG_TAG,

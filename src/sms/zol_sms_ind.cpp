@@ -1,6 +1,7 @@
 // SMS over IMS, stack side: incoming messages and status reports for the
 // host, and the send status that completes a pending send.
 #include "log/zol_diag.h"
+#include "common/zol_messages.h"
 #include "common/zol_payload.h"
 #include "flow/zol_flow.h"
 #include "sms/zol_sms_internal.h"
@@ -72,7 +73,7 @@ void zol_sms_event_send_msg_status_ind(zol_request_params_type *params_ptr,
     const bool have_ind = have_params && ZOL_NOT_NULL(params_ptr->data, "ind_ptr");
     ZOL_LOG(ZOL_LOG_TRACE, "%s() entry", __func__);
     zol_reqlist_entry_type waiting;
-    if (!have_params || !find_waiting_request(kEventSendStatusInd, waiting)) {
+    if (!have_params || !find_waiting_request(ev::SMS_SEND_STATUS_IND, waiting)) {
         ZOL_LOG(ZOL_LOG_TRACE, " %s(), error", __func__);
         return;
     }

@@ -41,7 +41,7 @@ Remembered add_pending(const zol_request_params_type &request, uint32_t op)
 void send_or_fail(const zol_request_params_type &request, const Remembered &remembered,
                   const SsRequest &payload, const char *fail_line)
 {
-    send_remembered(request, remembered, kMsgSsRequest, payload.data(), payload.size(), fail_line);
+    send_remembered(request, remembered, msg::SS_REQUEST, payload.data(), payload.size(), fail_line);
 }
 
 void refuse(const zol_request_params_type &request, const char *handler, const char *why)

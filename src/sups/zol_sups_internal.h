@@ -7,14 +7,12 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "common/zol_messages.h"
 #include "common/zol_payload.h"
 #include "flow/zol_flow.h"
 #include "reference_zol.h"
 
 namespace zol::sups {
-
-// Every SS operation travels in one request message.
-constexpr uint16_t kMsgSsRequest = 51;
 
 // SS operations; each is confirmed by a stack message of its own.
 constexpr uint32_t kOpNone = 0;
@@ -24,26 +22,20 @@ constexpr uint32_t kOpActivate = 3;
 constexpr uint32_t kOpDeactivate = 4;
 constexpr uint32_t kOpInterrogate = 5;
 
-constexpr int32_t kEventActivateConf = 0x17564;
-constexpr int32_t kEventDeactivateConf = 0x17565;
-constexpr int32_t kEventEraseConf = 0x17566;
-constexpr int32_t kEventInterrogateConf = 0x17567;
-constexpr int32_t kEventRegisterConf = 0x17568;
-
 // The confirmation a request of this operation waits for; 0 for no operation.
 constexpr int32_t confirmation_of(uint32_t op)
 {
     switch (op) {
     case kOpRegister:
-        return kEventRegisterConf;
+        return ev::SUPS_REGISTER_SS_CONF;
     case kOpErase:
-        return kEventEraseConf;
+        return ev::SUPS_ERASE_SS_CONF;
     case kOpActivate:
-        return kEventActivateConf;
+        return ev::SUPS_ACTIVATE_SS_CONF;
     case kOpDeactivate:
-        return kEventDeactivateConf;
+        return ev::SUPS_DEACTIVATE_SS_CONF;
     case kOpInterrogate:
-        return kEventInterrogateConf;
+        return ev::SUPS_INTERROGATE_SS_CONF;
     default:
         return 0;
     }

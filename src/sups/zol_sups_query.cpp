@@ -324,7 +324,7 @@ void zol_sups_event_interrogate_ss_conf(zol_request_params_type *params_ptr,
     const bool have_conf = have_params && ZOL_NOT_NULL(params_ptr->data, "sups_interrogate_ind_ptr");
     ZOL_LOG(ZOL_LOG_TRACE, "%s() entry", __func__);
     zol_reqlist_entry_type waiting;
-    if (!have_params || !find_waiting_request(kEventInterrogateConf, waiting)) {
+    if (!have_params || !find_waiting_request(ev::SUPS_INTERROGATE_SS_CONF, waiting)) {
         handler_exit(__func__);
         return;
     }
