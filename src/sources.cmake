@@ -1,6 +1,7 @@
 # Sources of libreference-zol.so, relative to src/. Android.bp lists the same.
 set(ZOL_MODULE_SOURCES
   core/reference-zol.cpp
+  runtime/zol_memory.cpp
   runtime/zol_response.cpp
   runtime/zol_timer.cpp
   log/zol_log.cpp

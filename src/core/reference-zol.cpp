@@ -1,13 +1,23 @@
-// Module entry, the radio functions the host calls, memory functions, and the
-// dispatch table that routes host requests and stack events to their handlers.
-#include <cstdlib>
+// Module entry, the radio functions the host calls, and the dispatch table
+// that routes host requests and stack events to their handlers.
 #include <cstring>
 
 #include "common/zol_messages.h"
-#include "log/zol_diag.h"
 #include "common/zol_sync.h"
+#include "event/zol_event_internal.h"
+#include "log/zol_diag.h"
+#include "runtime/zol_reply.h"
 #include "runtime/zol_timer_internal.h"
-#include "reference_zol.h"
+#include "zol/zol_cm.h"
+#include "zol/zol_core.h"
+#include "zol/zol_event.h"
+#include "zol/zol_ipc.h"
+#include "zol/zol_log.h"
+#include "zol/zol_reqlist.h"
+#include "zol/zol_response.h"
+#include "zol/zol_sms.h"
+#include "zol/zol_sups.h"
+#include "zol/zol_timer.h"
 
 namespace {
 
@@ -27,13 +37,6 @@ bool uses_on_off_argument(int request)
 {
     return request == RIL_REQUEST_RADIO_POWER || request == RIL_REQUEST_SET_MUTE ||
            request == RIL_REQUEST_SCREEN_STATE;
-}
-
-void complete_with_error(RIL_Token t, int32_t request, int32_t ril_errno)
-{
-    zol_request_resp_params_type resp;
-    zol_default_request_resp_params(t, request, ril_errno, &resp);
-    zol_send_request_response(&resp);
 }
 
 void on_request(int request, void *data, size_t datalen, RIL_Token t)
@@ -61,7 +64,7 @@ void on_request(int request, void *data, size_t datalen, RIL_Token t)
     // Stack event ids all lie above 65535: the host can never reach their handlers.
     zol_dispatch_table_entry_type *row = nullptr;
     if (request > kMaxRequestNumber || zol_hash_table_lookup(request, &row) != 0) {
-        complete_with_error(t, request, RIL_E_REQUEST_NOT_SUPPORTED);
+        zol::complete_request(t, request, RIL_E_REQUEST_NOT_SUPPORTED);
         return;
     }
     zol_invoke_handler(row, &params);
@@ -101,8 +104,6 @@ constexpr RIL_RadioFunctions kRadioFunctions = {
 
 extern "C" {
 
-const struct RIL_Env *zol_response_api = nullptr;
-
 #define ZOL_REQUEST_ROW(number, handler) {nullptr, number, handler, ZOL_MASK_REQUEST},
 #define ZOL_EVENT_ROW(name, wire, handler) \
     {nullptr, ZOL_STACK_EVENT_BASE + (wire), handler, ZOL_MASK_EVENT},
@@ -125,6 +126,7 @@ const RIL_RadioFunctions *RIL_Init(const struct RIL_Env *env)
 void zol_init(void)
 {
     zol::timers_reset();
+    zol::set_event_processor(zol_process_event);
     static const struct timeval kOneSecond = {1, 0};
     zol_setup_timed_callback(zol_delay_timer_cb, &kOneSecond, nullptr);
     zol::MutexLock lock(zol_state_mutex);
@@ -135,28 +137,6 @@ void zol_init(void)
 void zol_release(void)
 {
     ZOL_LOG(ZOL_LOG_TRACE, "zol_release()\n");
-}
-
-void *zol_malloc(size_t size)
-{
-    void *p = malloc(size);
-    if (p == nullptr) {
-        // malloc(0) may legitimately answer null; only a real request is a failure.
-        if (size != 0) {
-            ZOL_LOG(ZOL_LOG_ERROR, "Fail to allocate memory\n");
-        }
-        return nullptr;
-    }
-    memset(p, 0, size);
-    return p;
-}
-
-void zol_free(void *mem_ptr)
-{
-    if (!ZOL_NOT_NULL(mem_ptr, "mem_ptr")) {
-        return;
-    }
-    free(mem_ptr);
 }
 
 uint32_t zol_hash_bucket(int32_t event_id)
@@ -224,15 +204,15 @@ int zol_process_event(int32_t event_id, void *data, uint32_t datalen, RIL_Token 
     ZOL_LOG(ZOL_LOG_TRACE, "RIL <--- %s --- IMS\n", flow);
 
     if (static_cast<uint32_t>(event_id) <= ZOL_STACK_EVENT_BASE) {
-        return 4;
+        return ZOL_EVENT_NOT_PROCESSED;
     }
     ZOL_LOG_POSITION(ZOL_LOG_TRACE);
     zol_dispatch_table_entry_type *row = nullptr;
     if (zol_hash_table_lookup(event_id, &row) != 0) {
-        return 4;
+        return ZOL_EVENT_NOT_PROCESSED;
     }
     if (!ZOL_NOT_NULL(row, "entry_ptr")) {
-        return 4;
+        return ZOL_EVENT_NOT_PROCESSED;
     }
     zol_request_params_type params = {event_id, data, datalen, t};
     const int result = zol_invoke_handler(row, &params);

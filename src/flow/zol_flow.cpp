@@ -16,16 +16,6 @@ bool handler_prologue(const char *handler, zol_request_params_type *params_ptr,
     return have_params;
 }
 
-void complete_request(RIL_Token t, int32_t request, int32_t ril_errno, void *response,
-                      uint32_t response_len)
-{
-    zol_request_resp_params_type resp;
-    zol_default_request_resp_params(t, request, ril_errno, &resp);
-    resp.response = response;
-    resp.response_len = response_len;
-    zol_send_request_response(&resp);
-}
-
 int send_message(uint16_t message_id, const void *payload, uint32_t payload_len, RIL_Token t)
 {
     zol_request_params_type msg = {message_id, const_cast<void *>(payload),

@@ -6,6 +6,7 @@
 
 #include "common/zol_payload.h"
 #include "reference_zol.h"
+#include "runtime/zol_reply.h"
 
 namespace zol {
 
@@ -13,10 +14,6 @@ namespace zol {
 // the handler cannot go on without its record.
 bool handler_prologue(const char *handler, zol_request_params_type *params_ptr,
                       zol_request_return_type *ret_ptr, bool log_entry = true);
-
-// Completes one host request (and forgets its pending entry, if any).
-void complete_request(RIL_Token t, int32_t request, int32_t ril_errno, void *response = nullptr,
-                      uint32_t response_len = 0);
 
 // Sends one message to the stack under token t; 0 when sent.
 int send_message(uint16_t message_id, const void *payload, uint32_t payload_len, RIL_Token t);

@@ -1,6 +1,6 @@
-// Core functions shared between the core's source files only.
-#ifndef ZOL_CORE_INTERNAL_H
-#define ZOL_CORE_INTERNAL_H
+// Timer functions for the module's own start-up only.
+#ifndef ZOL_TIMER_INTERNAL_H
+#define ZOL_TIMER_INTERNAL_H
 
 namespace zol {
 
@@ -9,4 +9,4 @@ void timers_reset();
 
 } // namespace zol
 
-#endif // ZOL_CORE_INTERNAL_H
+#endif // ZOL_TIMER_INTERNAL_H

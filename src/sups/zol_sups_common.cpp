@@ -1,26 +1,25 @@
 // Steps the supplementary service handlers share, and the CLIR mode the
 // module remembers between an interrogation and a later set request.
+#include <atomic>
 #include <cstring>
 
 #include "log/zol_diag.h"
 #include "flow/zol_flow.h"
 #include "sups/zol_sups_internal.h"
 
-extern "C" {
 // Activate until an interrogation says otherwise.
-int32_t g_clir_cmd_type = 1;
-}
+std::atomic<int32_t> g_clir_cmd_type{1};
 
 namespace zol::sups {
 
 int32_t clir_mode()
 {
-    return __atomic_load_n(&g_clir_cmd_type, __ATOMIC_RELAXED);
+    return g_clir_cmd_type.load(std::memory_order_relaxed);
 }
 
 void set_clir_mode(int32_t mode)
 {
-    __atomic_store_n(&g_clir_cmd_type, mode, __ATOMIC_RELAXED);
+    g_clir_cmd_type.store(mode, std::memory_order_relaxed);
 }
 
 uint32_t code_of_facility(const char *text, size_t known)
