@@ -2,9 +2,10 @@
 #ifndef ZOL_CM_INTERNAL_H
 #define ZOL_CM_INTERNAL_H
 
+#include <cstddef>
 #include <cstdint>
 
-#include "reference_zol.h"
+#include "ril.h"
 
 namespace zol::cm {
 
@@ -15,9 +16,6 @@ constexpr uint8_t kAnyCall = 0xFF;
 // The word that follows the call type in every call type block the module sends.
 constexpr uint32_t kFixedWord = 3;
 constexpr uint32_t kVoiceVideoDirection = 0xFFFFFFFF;
-
-// Source name in the "exit error" trace lines of call control.
-constexpr const char *kSourceName = "zol_cm";
 
 // The stack's current call list: a count byte, then fixed-size call entries.
 struct CallEntryLayout {
@@ -226,16 +224,6 @@ bool invite_texts(const void *payload, uint32_t payload_len, InviteTexts &out);
 // The last end cause the stack reported (0 until the first end indication).
 int32_t last_end_cause();
 
-// Prologue of a handler that reads its data: params_ptr, ret_ptr, then the
-// data pointer (reported with data_cond) are checked, then "%s() entry" is
-// logged when log_entry. False when params_ptr is null.
-bool data_prologue(const char *handler, zol_request_params_type *params_ptr,
-                   zol_request_return_type *ret_ptr, const char *data_cond, bool log_entry = true);
-
 } // namespace zol::cm
-
-// "zol_cm - <handler>() - L<line> exit error": a request refused for its data.
-#define ZOL_CM_EXIT_ERROR() \
-    ZOL_LOG(ZOL_LOG_TRACE, "%s - %s() - L%d exit error", ::zol::cm::kSourceName, __func__, __LINE__)
 
 #endif // ZOL_CM_INTERNAL_H

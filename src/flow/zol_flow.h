@@ -1,62 +1,20 @@
-// The common request/confirmation flow every handler follows: check the
-// arguments, remember the request when its answer comes later, send one
-// message to the stack, and complete the host request exactly once.
+// The frame every handler is built on: check the arguments, remember the
+// request when its answer comes later, send one message to the stack, and
+// complete the host request exactly once.
 #ifndef ZOL_FLOW_H
 #define ZOL_FLOW_H
 
+#include <cstddef>
+#include <cstdint>
+
 #include "common/zol_payload.h"
-#include "reference_zol.h"
-#include "runtime/zol_reply.h"
+#include "zol/zol_reqlist.h"
+#include "zol/zol_types.h"
 
 namespace zol {
 
-// Argument checks and the "%s() entry" line. False when params_ptr is null:
-// the handler cannot go on without its record.
-bool handler_prologue(const char *handler, zol_request_params_type *params_ptr,
-                      zol_request_return_type *ret_ptr, bool log_entry = true);
-
-// Sends one message to the stack under token t; 0 when sent.
-int send_message(uint16_t message_id, const void *payload, uint32_t payload_len, RIL_Token t);
-
-// Immediate pattern: send, log the success or failure reply line, complete
-// the request with 0 or 2. Returns the code the host received.
-int send_immediate(const zol_request_params_type &request, uint16_t message_id,
-                   const void *payload, uint32_t payload_len, const char *fail_line,
-                   const char *success_line);
-
-// A request remembered in the pending list: the entry added for it and its
-// token id, read before the entry went in. From then on a confirmation may
-// complete the request at any moment and the host may hand its token to the
-// next request, so the handler neither reads the token again nor takes an
-// entry by the token alone.
-struct Remembered {
-    bool added = false;
-    uint16_t req_id = 0;
-    int32_t token_id = 0;
-    explicit operator bool() const { return added; }
-};
-
-// Pending pattern, first step: remember the request as waiting for
-// pending_event_id. False when the list refused it; the list has answered the
-// host then.
-Remembered remember_request(const zol_request_params_type &request, uint32_t pending_event_id);
-
-// Pending pattern, second step: send the remembered request's message. When
-// the send fails, logs fail_line and answers fail_code, unless a confirmation
-// has taken the request meanwhile. True when sent.
-bool send_remembered(const zol_request_params_type &request, const Remembered &remembered,
-                     uint16_t message_id, const void *payload, uint32_t payload_len,
-                     const char *fail_line, int32_t fail_code = RIL_E_GENERIC_FAILURE);
-
-// Both steps, for handlers that log nothing between them. True when the
-// request now waits for the stack; otherwise the host has its answer.
-bool send_pending(const zol_request_params_type &request, uint16_t message_id,
-                  const void *payload, uint32_t payload_len, uint32_t pending_event_id,
-                  const char *fail_line);
-
-// Confirmation side: takes the oldest request waiting for this event (a copy
-// of it) for the caller to complete; no other thread can complete it then.
-bool find_waiting_request(int32_t event_id, zol_reqlist_entry_type &entry);
+// Sends one message to the stack under token t; true when sent.
+bool send_message(uint16_t message_id, const void *payload, uint32_t payload_len, RIL_Token t);
 
 // The host's data of a request, read as an array of words or of text pointers.
 inline bool host_word(const zol_request_params_type &request, size_t i, int32_t &out)
@@ -68,8 +26,126 @@ inline const char *host_text(const zol_request_params_type &request, size_t i)
     return host_text(request.data, request.datalen, i);
 }
 
-// Logs a handler's exit: "%s() exit".
-void handler_exit(const char *handler);
+// A message's payload as a handler hands it over: none, some bytes, or a builder's.
+struct Outgoing {
+    const void *data = nullptr;
+    uint32_t size = 0;
+    Outgoing() = default;
+    Outgoing(const void *bytes, uint32_t count) : data(bytes), size(count) {}
+    template <size_t N>
+    Outgoing(const PayloadBuilder<N> &payload) : data(payload.data()), size(payload.size())
+    {
+    }
+};
+
+// The line a handler's entry check writes: "%s() entry", none, or the
+// handler's own (then the check writes the plain one only when it refuses).
+enum class Entry : uint8_t { line, none, own };
+
+// The line a handler ends with.
+enum class Exit : uint8_t {
+    line,       // "%s() exit"
+    spaced,     // " %s() exit"
+    none,
+    not_found,  // " %s(),exit error": no request waits for the confirmation
+    error,      // " %s(), error"
+    exit_error, // "zol_cm - %s() - L%d exit error": a request refused for its data
+};
+
+// What sets one handler apart from the others at its entry and exit.
+struct Shape {
+    bool request = true;           // answers a host request (else a stack event or nothing)
+    bool checked = true;           // params_ptr and ret_ptr are reported when null
+    Entry entry = Entry::line;
+    Exit exit = Exit::line;
+    const char *data = nullptr;    // condition reported for a null data pointer
+    bool data_first = false;       // reported before ret_ptr (else after it)
+    uint32_t min_len = 0;          // shorter request data (or none) is refused,
+    bool short_exit_error = false; // ending with the exit error line (else with none)
+};
+
+// A handler's name and a line of it, for its trace lines.
+struct Here {
+    const char *name;
+    int line;
+};
+#define ZOL_HERE (::zol::Here{__func__, __LINE__})
+
+// The entry check on construction, and a scope guard: unless the handler
+// answered its request or handed it on, the guard answers it with
+// RIL_E_GENERIC_FAILURE, then writes the exit line. A host request's handler
+// owns its request from the start and ends silently without its record
+// (there is no token to answer); a stack event's handler owns the request it
+// claims and always ends with its exit line.
+class Handler {
+public:
+    Handler(Here here, zol_request_params_type *params_ptr, zol_request_return_type *ret_ptr,
+            const Shape &shape);
+    ~Handler();
+    Handler(const Handler &) = delete;
+    Handler &operator=(const Handler &) = delete;
+
+    // False without a record, or when the entry check refused the request data.
+    explicit operator bool() const { return go_on_; }
+    const zol_request_params_type &request() const { return *params_; }
+    const char *name() const { return name_; }
+    // The record's data; empty without a record.
+    PayloadView payload() const
+    {
+        return params_ != nullptr ? PayloadView(params_->data, params_->datalen)
+                                  : PayloadView(nullptr, 0);
+    }
+
+    // Answers the owned request now.
+    void complete(int32_t code, void *response = nullptr, uint32_t response_len = 0);
+    // Logs why the request is refused; the guard answers it.
+    void refuse(const char *why);
+    // Ends with this line instead; an exit error names this line of the handler.
+    void end(Exit exit, int line = 0);
+
+    // Immediate pattern: send, log the success or failure line, complete
+    // with 0 or 2. Returns the code the host received.
+    int send_immediate(uint16_t message_id, Outgoing payload, const char *fail_line,
+                       const char *success_line);
+    // Pending pattern, first step: remember the request as waiting for
+    // pending_event_id, before its message goes out (the answer may arrive
+    // while the send is still returning). False when the list refused it:
+    // the list has answered the host, and the handler ends without a line.
+    bool remember(uint32_t pending_event_id, const char *log_prefix = "");
+    // Second step: send the message. When that fails, logs fail_line and
+    // answers fail_code, unless a confirmation has taken the request
+    // meanwhile. True when sent.
+    bool send(uint16_t message_id, Outgoing payload, const char *fail_line,
+              int32_t fail_code = RIL_E_GENERIC_FAILURE);
+    // Both steps, for handlers that log nothing between them.
+    bool send_pending(uint16_t message_id, Outgoing payload, uint32_t pending_event_id,
+                      const char *fail_line);
+
+    // Confirmation side: claims the oldest request waiting for event_id (no
+    // other thread can complete it then), or takes one claimed already.
+    bool claim(int32_t event_id);
+    void take(const zol_reqlist_entry_type &request);
+    const zol_reqlist_entry_type &claimed() const { return claimed_; }
+
+private:
+    void own(RIL_Token t, int32_t request);
+
+    const char *name_;
+    int line_;
+    zol_request_params_type *params_;
+    Exit exit_;
+    bool go_on_ = false;
+    bool owns_ = false;
+    bool answered_ = false;
+    RIL_Token owner_t_ = nullptr;
+    int32_t owner_request_ = 0;
+    zol_reqlist_entry_type claimed_{};
+    // The entry remember() added, and the token id read before it went in:
+    // from then on the request may be completed and its token handed to the
+    // next request, so neither the token nor the entry is taken by token alone.
+    uint16_t req_id_ = 0;
+    int32_t token_id_ = 0;
+};
 
 } // namespace zol
 

@@ -179,15 +179,16 @@ TEST_F(Flow, FailedSendLeavesTheNextRequestOfItsTokenAlone)
 TEST_F(Flow, RememberedRequestKeepsItsTokenIdAfterItsTokenIsReused)
 {
     Token tok(43);
-    const zol_request_params_type request = {RIL_REQUEST_GET_CURRENT_CALLS, nullptr, 0, tok.get()};
-    const zol::Remembered remembered = zol::remember_request(request, 0x17545);
-    ASSERT_TRUE(remembered);
+    zol_request_params_type request = {RIL_REQUEST_GET_CURRENT_CALLS, nullptr, 0, tok.get()};
+    zol_request_return_type ret{};
+    zol::Handler h({"remembered", 0}, &request, &ret, {.entry = zol::Entry::none, .exit = zol::Exit::none});
+    ASSERT_TRUE(h.remember(0x17545));
     agent->deliver(frame(30021, kEmptyCallList));
     ASSERT_TRUE(host.wait_until([&] { return host.completions_for(tok.get()).size() == 1; }));
     tok.serial = 777;
     agent->set_send_result(-1);
 
-    EXPECT_FALSE(zol::send_remembered(request, remembered, 17, nullptr, 0, "fail line\n"));
+    EXPECT_FALSE(h.send(17, {}, "fail line\n"));
     ASSERT_EQ(agent->sent_frames().size(), 1u);
     EXPECT_EQ(agent->sent_frames()[0], (std::vector<uint8_t>{0, 0, 0, 0, 43, 0, 17, 0, 0, 0, 0}));
     EXPECT_EQ(host.completions_for(tok.get()).size(), 1u);
@@ -209,8 +210,9 @@ TEST_F(Flow, ImmediatePatternAnswersFromTheSendResult)
         Token t(50);
         const uint8_t payload[2] = {7, 8};
         zol_request_params_type request = {RIL_REQUEST_DIAL, nullptr, 0, t.get()};
-        EXPECT_EQ(zol::send_immediate(request, 1, payload, sizeof payload, "fail line\n", "ok line\n"),
-                  c.expected);
+        zol_request_return_type ret{};
+        zol::Handler h({"immediate", 0}, &request, &ret, {.entry = zol::Entry::none, .exit = zol::Exit::none});
+        EXPECT_EQ(h.send_immediate(1, {payload, sizeof payload}, "fail line\n", "ok line\n"), c.expected);
         auto done = host.completions_for(t.get());
         ASSERT_EQ(done.size(), 1u);
         EXPECT_EQ(done[0].error, c.expected);

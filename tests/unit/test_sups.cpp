@@ -376,8 +376,14 @@ TEST_F(Sups, AllocationFailuresStillAnswerTheRequestOnce)
         claimed.t = token(70 + succeeding);
         claimed.request = RIL_REQUEST_QUERY_CALL_FORWARD_STATUS;
         g_allocations_left = succeeding;
-        zol::sups::answer_interrogation(claimed, zol::PayloadView(conf.data(), static_cast<uint32_t>(conf.size())),
-                                        limited_alloc);
+        {
+            zol_request_params_type event = {0x17567, nullptr, 0, ZOL_EVENT_TOKEN};
+            zol_request_return_type ret{};
+            zol::Handler h({"zol_sups_event_interrogate_ss_conf", 0}, &event, &ret, {.request = false});
+            h.take(claimed);
+            zol::sups::answer_interrogation(
+                h, zol::PayloadView(conf.data(), static_cast<uint32_t>(conf.size())), limited_alloc);
+        }
         const auto c = host.completions_for(claimed.t);
         ASSERT_EQ(c.size(), 1u);
         EXPECT_EQ(c[0].error, RIL_E_GENERIC_FAILURE);
