@@ -4,7 +4,7 @@
 
 #include <android/log.h>
 
-#include "common/zol_diag.h"
+#include "log/zol_diag.h"
 
 namespace {
 

@@ -2,27 +2,15 @@
 // host call records, and the request flow shared by the call handlers.
 #include "cm/zol_cm_internal.h"
 
-#include <cstring>
-
-#include "common/zol_diag.h"
+#include "common/zol_messages.h"
 #include "common/zol_payload.h"
-#include "ipc/zol_flow.h"
+#include "flow/zol_flow.h"
+#include "log/zol_diag.h"
+#include "runtime/zol_owned.h"
+#include "runtime/zol_reply.h"
+#include "zol/zol_cm.h"
 
 namespace zol::cm {
-
-bool data_prologue(const char *handler, zol_request_params_type *params_ptr,
-                   zol_request_return_type *ret_ptr, const char *data_cond, bool log_entry)
-{
-    const bool have_params = ZOL_NOT_NULL(params_ptr, "params_ptr");
-    ZOL_NOT_NULL(ret_ptr, "ret_ptr");
-    if (have_params) {
-        check(params_ptr->data != nullptr, data_cond);
-    }
-    if (log_entry) {
-        ZOL_LOG(ZOL_LOG_TRACE, "%s() entry", handler);
-    }
-    return have_params;
-}
 
 int host_call_state(uint32_t stack_state)
 {
@@ -105,79 +93,55 @@ extern "C" {
 
 void zol_cm_send_unsol_call_state_changed(void)
 {
-    zol_unsol_resp_params_type unsol;
-    zol_default_unsol_resp_params(RIL_UNSOL_RESPONSE_CALL_STATE_CHANGED, &unsol);
-    zol_send_unsol_response(&unsol);
+    send_unsol(RIL_UNSOL_RESPONSE_CALL_STATE_CHANGED);
 }
 
 void zol_cm_callsvc_request_get_current_calls(zol_request_params_type *params_ptr,
                                               zol_request_return_type *ret_ptr)
 {
-    if (!handler_prologue(__func__, params_ptr, ret_ptr, false)) {
+    Handler h(ZOL_HERE, params_ptr, ret_ptr, {.entry = Entry::none, .exit = Exit::none});
+    if (!h) {
         return;
     }
-    send_pending(*params_ptr, kMsgGetCurrentCalls, nullptr, 0, kEventCurCallInd,
-                 "Reply to RIL --> get current call fail,\n");
+    h.send_pending(msg::GET_CURRENT_CALLS, {}, ev::CALL_CUR_CALL_IND,
+                   "Reply to RIL --> get current call fail,\n");
 }
 
 void zol_cm_callsvc_event_cur_call_ind(zol_request_params_type *params_ptr,
                                        zol_request_return_type *ret_ptr)
 {
-    const bool have_params = ZOL_NOT_NULL(params_ptr, "params_ptr");
-    const bool have_list = have_params && ZOL_NOT_NULL(params_ptr->data, "cur_calls");
-    ZOL_NOT_NULL(ret_ptr, "ret_ptr");
-    ZOL_LOG(ZOL_LOG_TRACE, "%s() entry", __func__);
-    zol_reqlist_entry_type waiting;
-    if (!have_params || !find_waiting_request(params_ptr->event_id, waiting)) {
-        ZOL_LOG(ZOL_LOG_TRACE, " %s(),exit error", __func__);
-        return;
+    Handler h(ZOL_HERE, params_ptr, ret_ptr,
+              {.request = false, .data = "cur_calls != ((void *)0)", .data_first = true});
+    if (!h || !h.claim(params_ptr->event_id)) {
+        return h.end(Exit::not_found);
     }
-
-    auto *payload = static_cast<uint8_t *>(have_list ? params_ptr->data : nullptr);
-    const uint32_t payload_len = have_list ? params_ptr->datalen : 0;
+    const PayloadView list = h.payload();
     uint8_t count = 0;
-    const bool have_count = PayloadView(payload, payload_len).u8(0, count);
     // A list that claims more calls than it carries is refused whole: a partial
     // list would tell the host that calls ended which did not.
-    if (!have_count ||
-        !PayloadView(payload, payload_len).has(1, size_t{count} * CallEntryLayout::kSize)) {
+    if (!list.u8(0, count) || !list.has(1, size_t{count} * CallEntryLayout::kSize)) {
         ZOL_LOG(ZOL_LOG_ERROR, "%s(): call list of %u bytes is short for %u calls\n", __func__,
-                static_cast<unsigned>(payload_len), static_cast<unsigned>(count));
-        complete_request(waiting.t, waiting.request, RIL_E_GENERIC_FAILURE);
-        handler_exit(__func__);
+                static_cast<unsigned>(list.size()), static_cast<unsigned>(count));
         return;
     }
-
-    RIL_CallIms **pointers = nullptr;
-    RIL_CallIms *records = nullptr;
+    auto *payload = static_cast<uint8_t *>(params_ptr->data);
+    Owned<RIL_CallIms *> pointers;
+    Owned<RIL_CallIms> records;
     if (count != 0) {
-        pointers = static_cast<RIL_CallIms **>(zol_malloc(sizeof(RIL_CallIms *) * count));
-        records = static_cast<RIL_CallIms *>(zol_malloc(sizeof(RIL_CallIms) * count));
-        if (pointers == nullptr || records == nullptr) {
-            if (pointers != nullptr) {
-                zol_free(pointers);
-            }
-            if (records != nullptr) {
-                zol_free(records);
-            }
-            complete_request(waiting.t, waiting.request, RIL_E_GENERIC_FAILURE);
-            handler_exit(__func__);
+        pointers = allocate<RIL_CallIms *>(count);
+        records = allocate<RIL_CallIms>(count);
+        if (!pointers || !records) {
             return;
         }
         for (size_t i = 0; i < count; ++i) {
-            convert_call_entry(payload, payload_len, 1 + i * CallEntryLayout::kSize, records[i]);
-            pointers[i] = &records[i];
+            convert_call_entry(payload, params_ptr->datalen, 1 + i * CallEntryLayout::kSize,
+                               records.get()[i]);
+            pointers.get()[i] = &records.get()[i];
         }
     }
     ZOL_LOG(ZOL_LOG_TRACE, "Reply to RIL --> Number of calls : %ld\n", static_cast<long>(count));
     // The reply is the array of record pointers, as long as that array is.
-    complete_request(waiting.t, waiting.request, RIL_E_SUCCESS, pointers,
-                     static_cast<uint32_t>(sizeof(RIL_CallIms *) * count));
-    if (count != 0) {
-        zol_free(records);
-        zol_free(pointers);
-    }
-    handler_exit(__func__);
+    h.complete(RIL_E_SUCCESS, pointers.get(), static_cast<uint32_t>(sizeof(RIL_CallIms *) * count));
 }
 
 } // extern "C"

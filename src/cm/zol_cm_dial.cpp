@@ -4,9 +4,12 @@
 #include <cstring>
 
 #include "cm/zol_cm_internal.h"
-#include "common/zol_diag.h"
+#include "common/zol_messages.h"
 #include "common/zol_payload.h"
-#include "ipc/zol_flow.h"
+#include "flow/zol_flow.h"
+#include "log/zol_diag.h"
+#include "runtime/zol_owned.h"
+#include "zol/zol_cm.h"
 
 namespace zol::cm {
 namespace {
@@ -67,58 +70,39 @@ extern "C" {
 void zol_cm_callsvc_request_dial(zol_request_params_type *params_ptr,
                                  zol_request_return_type *ret_ptr)
 {
-    const bool have_params = ZOL_NOT_NULL(params_ptr, "params_ptr");
-    if (have_params) {
-        ZOL_NOT_NULL(params_ptr->data, "in_data_ptr");
-    }
-    ZOL_NOT_NULL(ret_ptr, "ret_ptr");
-    ZOL_LOG(ZOL_LOG_TRACE, "%s() entry", __func__);
-    if (!have_params) {
-        return;
-    }
-    const zol_request_params_type &request = *params_ptr;
     // Data too short for the record is treated like no record.
-    if (request.data == nullptr || request.datalen < kDialRecordRead) {
-        complete_request(request.t, request.event_id, RIL_E_GENERIC_FAILURE);
+    Handler h(ZOL_HERE, params_ptr, ret_ptr,
+              {.data = "in_data_ptr != ((void *)0)", .data_first = true, .min_len = kDialRecordRead});
+    if (!h) {
         return;
     }
     RIL_Dial dial{};
-    memcpy(&dial, request.data, kDialRecordRead);
+    memcpy(&dial, h.request().data, kDialRecordRead);
 
     // Without a number there is nothing to dial: refused, nothing sent.
     if (!ZOL_NOT_NULL(dial.address, "in_data_ptr->address")) {
-        complete_request(request.t, request.event_id, RIL_E_GENERIC_FAILURE);
-        handler_exit(__func__);
         return;
     }
     const size_t len = strlen(dial.address);
-    auto *address = static_cast<char *>(zol_malloc(len + 20));
-    if (address == nullptr) {
-        complete_request(request.t, request.event_id, RIL_E_GENERIC_FAILURE);
-        handler_exit(__func__);
+    const Owned<char> address = allocate<char>(len + 20);
+    if (!address) {
         return;
     }
-    memcpy(address, dial.address, len + 1);
-    ZOL_LOG(ZOL_LOG_TRACE, "%s", address);
+    memcpy(address.get(), dial.address, len + 1);
+    ZOL_LOG(ZOL_LOG_TRACE, "%s", address.get());
 
     DialPayload payload;
-    if (!put_number(payload, dial, address, len)) {
+    if (!put_number(payload, dial, address.get(), len)) {
         ZOL_LOG(ZOL_LOG_ERROR, "%s(): number of %zu digits is longer than %zu, not dialled\n",
                 __func__, len, DialLayout::kDigitsWidth);
-        complete_request(request.t, request.event_id, RIL_E_GENERIC_FAILURE);
-        zol_free(address);
-        handler_exit(__func__);
         return;
     }
     ZOL_LOG(ZOL_LOG_TRACE, "in_data_ptr->callType:%d", dial.callType);
     put_call_type(payload, dial.callType);
     ZOL_LOG(ZOL_LOG_TRACE, "p_req_data: call_id(%d), call_num(%d), call_type(%d), call_att(%d)", 1,
             133, 4, 1512);
-
-    send_immediate(request, kMsgDial, payload.data(), payload.size(),
-                   "Reply to RIL --> Dial fail,\n", "Reply to RIL --> Dial success,\n");
-    zol_free(address);
-    handler_exit(__func__);
+    h.send_immediate(msg::DIAL, payload, "Reply to RIL --> Dial fail,\n",
+                     "Reply to RIL --> Dial success,\n");
 }
 
 } // extern "C"

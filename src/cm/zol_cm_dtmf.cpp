@@ -1,23 +1,23 @@
 // DTMF tones: start and stop requests, each completed by the stack's
 // confirmation. The tone names no particular call.
 #include "cm/zol_cm_internal.h"
-#include "common/zol_diag.h"
+#include "common/zol_messages.h"
 #include "common/zol_payload.h"
-#include "ipc/zol_flow.h"
+#include "flow/zol_flow.h"
+#include "log/zol_diag.h"
+#include "zol/zol_cm.h"
 
 namespace zol::cm {
 namespace {
 
-void dtmf_conf(const char *handler, const char *payload_cond, zol_request_params_type *params_ptr,
+void dtmf_conf(Here here, const char *payload_cond, zol_request_params_type *params_ptr,
                zol_request_return_type *ret_ptr)
 {
-    zol_reqlist_entry_type waiting;
-    if (!data_prologue(handler, params_ptr, ret_ptr, payload_cond) ||
-        !find_waiting_request(params_ptr->event_id, waiting)) {
-        handler_exit(handler);
+    Handler h(here, params_ptr, ret_ptr, {.request = false, .data = payload_cond});
+    if (!h || !h.claim(params_ptr->event_id)) {
         return;
     }
-    const PayloadView view(params_ptr->data, params_ptr->datalen);
+    const PayloadView view = h.payload();
     uint8_t call_id = 0;
     if (view.u8(DtmfConfLayout::kCallId, call_id)) {
         ZOL_LOG(ZOL_LOG_TRACE, "callid:%d", call_id);
@@ -29,8 +29,7 @@ void dtmf_conf(const char *handler, const char *payload_cond, zol_request_params
     ZOL_LOG(ZOL_LOG_TRACE, "%s",
             ok ? "Reply to RIL --> zol_send_request_response RIL_E_SUCCESS\n"
                : "Reply to RIL --> zol_send_request_response RIL_E_GENERIC_FAILURE\n");
-    complete_request(waiting.t, waiting.request, ok ? RIL_E_SUCCESS : RIL_E_GENERIC_FAILURE);
-    handler_exit(handler);
+    h.complete(ok ? RIL_E_SUCCESS : RIL_E_GENERIC_FAILURE);
 }
 
 } // namespace
@@ -44,59 +43,47 @@ extern "C" {
 void zol_cm_callsvc_request_dtmf_start(zol_request_params_type *params_ptr,
                                        zol_request_return_type *ret_ptr)
 {
-    if (!data_prologue(__func__, params_ptr, ret_ptr, "params_ptr->data != ((void *)0)", false)) {
+    // No character, no tone: refused, nothing remembered or sent.
+    Handler h(ZOL_HERE, params_ptr, ret_ptr,
+              {.entry = Entry::own, .exit = Exit::spaced, .data = "params_ptr->data != ((void *)0)",
+               .min_len = 1, .short_exit_error = true});
+    if (!h) {
         return;
     }
-    const zol_request_params_type &request = *params_ptr;
-    uint8_t tone = 0;
-    // No character, no tone: refused with code 2, nothing remembered or sent.
-    if (!PayloadView(request.data, request.datalen).u8(0, tone)) {
-        ZOL_LOG(ZOL_LOG_TRACE, "%s() entry", __func__);
-        complete_request(request.t, request.event_id, RIL_E_GENERIC_FAILURE);
-        ZOL_CM_EXIT_ERROR();
-        return;
-    }
+    const uint8_t tone = *static_cast<const uint8_t *>(h.request().data);
     ZOL_LOG(ZOL_LOG_TRACE, "%s() entry,c=%d", __func__, tone);
-    const Remembered remembered = remember_request(request, kEventDtmfStartConf);
-    if (!remembered) {
-        return;
-    }
     PayloadBuilder<DtmfLayout::kStartSize> payload;
     payload.u8(DtmfLayout::kCallId, kAnyCall);
     payload.u8(DtmfLayout::kTone, tone);
-    send_remembered(request, remembered, kMsgDtmfStart, payload.data(), payload.size(),
-                    "Reply to RIL --> dtmf_start fail,\n");
-    ZOL_LOG(ZOL_LOG_TRACE, " %s() exit", __func__);
+    h.send_pending(msg::DTMF_START, payload, ev::CALL_DTMF_START_CONF,
+                   "Reply to RIL --> dtmf_start fail,\n");
 }
 
 void zol_cm_callsvc_request_dtmf_stop(zol_request_params_type *params_ptr,
                                       zol_request_return_type *ret_ptr)
 {
     // The data is checked like the start's but never read.
-    if (!data_prologue(__func__, params_ptr, ret_ptr, "params_ptr->data != ((void *)0)")) {
-        return;
-    }
-    const Remembered remembered = remember_request(*params_ptr, kEventDtmfStopConf);
-    if (!remembered) {
+    Handler h(ZOL_HERE, params_ptr, ret_ptr,
+              {.exit = Exit::spaced, .data = "params_ptr->data != ((void *)0)"});
+    if (!h) {
         return;
     }
     PayloadBuilder<DtmfLayout::kStopSize> payload;
     payload.u8(DtmfLayout::kCallId, kAnyCall);
-    send_remembered(*params_ptr, remembered, kMsgDtmfStop, payload.data(), payload.size(),
-                    "Reply to RIL --> dtmf_stop fail,\n");
-    ZOL_LOG(ZOL_LOG_TRACE, " %s() exit", __func__);
+    h.send_pending(msg::DTMF_STOP, payload, ev::CALL_DTMF_STOP_CONF,
+                   "Reply to RIL --> dtmf_stop fail,\n");
 }
 
 void zol_cm_callsvc_event_dtmf_start_conf(zol_request_params_type *params_ptr,
                                           zol_request_return_type *ret_ptr)
 {
-    dtmf_conf(__func__, "dtmf_start_ind_ptr", params_ptr, ret_ptr);
+    dtmf_conf(ZOL_HERE, "dtmf_start_ind_ptr", params_ptr, ret_ptr);
 }
 
 void zol_cm_callsvc_event_dtmf_stop_conf(zol_request_params_type *params_ptr,
                                          zol_request_return_type *ret_ptr)
 {
-    dtmf_conf(__func__, "dtmf_stop_ind_ptr", params_ptr, ret_ptr);
+    dtmf_conf(ZOL_HERE, "dtmf_stop_ind_ptr", params_ptr, ret_ptr);
 }
 
 } // extern "C"

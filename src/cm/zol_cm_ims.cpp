@@ -7,19 +7,16 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "common/zol_diag.h"
+#include "common/zol_messages.h"
 #include "common/zol_payload.h"
-#include "ipc/zol_flow.h"
+#include "flow/zol_flow.h"
+#include "log/zol_diag.h"
+#include "runtime/zol_reply.h"
+#include "zol/zol_cm.h"
 
 using namespace zol;
 
 namespace {
-
-constexpr uint16_t kMsgGetRunStatus = 19;
-constexpr uint16_t kMsgGetConfig = 20;
-constexpr uint16_t kMsgSetConfig = 21;
-constexpr uint16_t kMsgSetRegistrationState = 22;
-constexpr int32_t kEventGetCfgConf = 0x17548;
 
 constexpr int32_t kRegistrationUnknown = -1;
 // The run status the stack last reported: written on the event thread, read
@@ -83,19 +80,13 @@ int32_t text_to_int(const char *text)
 
 } // namespace
 
-// Answers a request without usable data: code 2 and the position of the exit.
-#define ZOL_CM_EXIT_ERROR(request)                                                            \
-    do {                                                                                      \
-        complete_request((request).t, (request).event_id, RIL_E_GENERIC_FAILURE);             \
-        ZOL_LOG(ZOL_LOG_TRACE, "%s - %s() - L%d exit error", __FILE__, __func__, __LINE__); \
-    } while (0)
-
 extern "C" {
 
 void zol_cm_callsvc_request_ims_registration_state(zol_request_params_type *params_ptr,
                                                    zol_request_return_type *ret_ptr)
 {
-    if (!handler_prologue(__func__, params_ptr, ret_ptr)) {
+    Handler h(ZOL_HERE, params_ptr, ret_ptr, {.exit = Exit::spaced});
+    if (!h) {
         return;
     }
     int32_t state = g_ims_registration_state.load(std::memory_order_relaxed);
@@ -103,99 +94,81 @@ void zol_cm_callsvc_request_ims_registration_state(zol_request_params_type *para
         ZOL_LOG(ZOL_LOG_TRACE, "%s", "zol init, send eTKM_CALL_GET_RUN_STATUS_REQ");
         state = 0;
         // The host is answered from the module's own state whether this goes out or not.
-        (void)send_message(kMsgGetRunStatus, nullptr, 0, params_ptr->t);
+        (void)send_message(msg::GET_RUN_STATUS, nullptr, 0, params_ptr->t);
     }
     int32_t response[2] = {state, 1};
     ZOL_LOG(ZOL_LOG_TRACE, "Reply to RIL --> IMS_REGISTRATION=%d, format=%d ", response[0],
             response[1]);
-    complete_request(params_ptr->t, params_ptr->event_id, RIL_E_SUCCESS, response, sizeof response);
-    ZOL_LOG(ZOL_LOG_TRACE, " %s() exit", __func__);
+    h.complete(RIL_E_SUCCESS, response, sizeof response);
 }
 
 void zol_cm_callsvc_event_run_status_info_ind(zol_request_params_type *params_ptr,
                                               zol_request_return_type *ret_ptr)
 {
-    const bool have_params = ZOL_NOT_NULL(params_ptr, "params_ptr");
-    ZOL_NOT_NULL(ret_ptr, "ret_ptr");
-    const bool have_ind = have_params && ZOL_NOT_NULL(params_ptr->data, "run_status_ind_ptr");
+    Handler h(ZOL_HERE, params_ptr, ret_ptr,
+              {.request = false, .entry = Entry::own, .data = "run_status_ind_ptr != ((void *)0)"});
     uint32_t run_status = 0;
-    if (!have_ind || !PayloadView(params_ptr->data, params_ptr->datalen).u32(0, run_status)) {
+    if (!h || params_ptr->data == nullptr || !h.payload().u32(0, run_status)) {
         // No status to store: the state keeps its value and the host hears nothing.
         ZOL_LOG(ZOL_LOG_TRACE, "%s() entry", __func__);
-        handler_exit(__func__);
         return;
     }
     const auto state = static_cast<int32_t>(run_status);
     ZOL_LOG(ZOL_LOG_TRACE, "%s() entry:e_run_status_type=%d", __func__, state);
     g_ims_registration_state.store(state, std::memory_order_relaxed);
-    zol_unsol_resp_params_type unsol;
-    zol_default_unsol_resp_params(RIL_UNSOL_RESPONSE_IMS_NETWORK_STATE_CHANGED, &unsol);
-    zol_send_unsol_response(&unsol);
-    handler_exit(__func__);
+    send_unsol(RIL_UNSOL_RESPONSE_IMS_NETWORK_STATE_CHANGED);
 }
 
 void zol_cm_callsvc_request_ims_set_registration_state(zol_request_params_type *params_ptr,
                                                        zol_request_return_type *ret_ptr)
 {
-    if (!handler_prologue(__func__, params_ptr, ret_ptr)) {
-        return;
-    }
-    const zol_request_params_type &request = *params_ptr;
     // Fewer than the four bytes of the state is as good as none.
-    if (request.data == nullptr || request.datalen < sizeof(int32_t)) {
-        ZOL_CM_EXIT_ERROR(request);
+    Handler h(ZOL_HERE, params_ptr, ret_ptr,
+              {.exit = Exit::spaced, .min_len = sizeof(int32_t), .short_exit_error = true});
+    if (!h) {
         return;
     }
     int32_t state;
-    memcpy(&state, request.data, sizeof state);
+    memcpy(&state, h.request().data, sizeof state);
     PayloadBuilder<4> payload;
     payload.u32(0, static_cast<uint32_t>(state));
-    send_immediate(request, kMsgSetRegistrationState, payload.data(), payload.size(),
-                   "Reply to RIL --> ims_set_registration_state fail,\n",
-                   "Reply to RIL --> ims_set_registration_state success,\n");
-    ZOL_LOG(ZOL_LOG_TRACE, " %s() exit", __func__);
+    h.send_immediate(msg::SET_REGISTRATION_STATE, payload,
+                     "Reply to RIL --> ims_set_registration_state fail,\n",
+                     "Reply to RIL --> ims_set_registration_state success,\n");
 }
 
 void zol_cm_callsvc_request_ims_get_configration(zol_request_params_type *params_ptr,
                                                  zol_request_return_type *ret_ptr)
 {
-    if (!handler_prologue(__func__, params_ptr, ret_ptr)) {
+    Handler h(ZOL_HERE, params_ptr, ret_ptr, {.exit = Exit::spaced});
+    if (!h) {
         return;
     }
-    const zol_request_params_type &request = *params_ptr;
     // No item text (short data or a null text) is as good as no data.
-    const char *item_text = host_text(request, 0);
+    const char *item_text = host_text(h.request(), 0);
     if (item_text == nullptr) {
-        ZOL_CM_EXIT_ERROR(request);
-        return;
+        return h.end(Exit::exit_error, __LINE__);
     }
-    const Remembered remembered = remember_request(request, kEventGetCfgConf);
-    if (!remembered) {
+    if (!h.remember(ev::CALL_GET_CFG_CONF)) {
         return;
     }
     const int32_t item = text_to_int(item_text);
     ZOL_LOG(ZOL_LOG_TRACE, "get config %d", item);
     PayloadBuilder<4> payload;
     payload.u32(0, static_cast<uint32_t>(item));
-    send_remembered(request, remembered, kMsgGetConfig, payload.data(), payload.size(),
-                    "Reply to RIL --> ims_get_configration fail,\n");
-    ZOL_LOG(ZOL_LOG_TRACE, " %s() exit", __func__);
+    h.send(msg::GET_CONFIG, payload,
+                      "Reply to RIL --> ims_get_configration fail,\n");
 }
 
 void zol_cm_callsvc_event_get_cfg_conf(zol_request_params_type *params_ptr,
                                        zol_request_return_type *ret_ptr)
 {
     using L = ConfigLayout;
-    const bool have_params = ZOL_NOT_NULL(params_ptr, "params_ptr");
-    ZOL_NOT_NULL(ret_ptr, "ret_ptr");
-    const bool have_conf = have_params && ZOL_NOT_NULL(params_ptr->data, "cfg_conf");
-    ZOL_LOG(ZOL_LOG_TRACE, "%s() entry", __func__);
-    zol_reqlist_entry_type waiting;
-    if (!have_params || !find_waiting_request(kEventGetCfgConf, waiting)) {
-        ZOL_LOG(ZOL_LOG_TRACE, " %s(),exit error", __func__);
-        return;
+    Handler h(ZOL_HERE, params_ptr, ret_ptr, {.request = false, .data = "cfg_conf != ((void *)0)"});
+    if (!h || !h.claim(ev::CALL_GET_CFG_CONF)) {
+        return h.end(Exit::not_found);
     }
-    const PayloadView conf(have_conf ? params_ptr->data : nullptr, params_ptr->datalen);
+    const PayloadView conf = h.payload();
 
     // Every result fits this buffer: a text is bounded by its 50-byte field,
     // an integer by 11 characters. Kept on the stack, building it cannot fail.
@@ -220,31 +193,27 @@ void zol_cm_callsvc_event_get_cfg_conf(zol_request_params_type *params_ptr,
         // The request still needs its one answer, but there is no value to give.
         ZOL_LOG(ZOL_LOG_ERROR, "%s(): confirmation of %d bytes carries no value\n", __func__,
                 static_cast<int>(conf.size()));
-        complete_request(waiting.t, waiting.request, RIL_E_GENERIC_FAILURE);
-        handler_exit(__func__);
         return;
     }
     ZOL_LOG(ZOL_LOG_TRACE, "Reply to RIL --> get cfg %d result : %s\n", static_cast<int>(item), result);
     // The answer is one text: the pointer itself is the data.
-    complete_request(waiting.t, waiting.request, RIL_E_SUCCESS, result, sizeof(char *));
-    handler_exit(__func__);
+    h.complete(RIL_E_SUCCESS, result, sizeof(char *));
 }
 
 void zol_cm_callsvc_request_ims_set_configration(zol_request_params_type *params_ptr,
                                                  zol_request_return_type *ret_ptr)
 {
     using L = ConfigLayout;
-    if (!handler_prologue(__func__, params_ptr, ret_ptr)) {
+    Handler h(ZOL_HERE, params_ptr, ret_ptr, {.exit = Exit::spaced});
+    if (!h) {
         return;
     }
-    const zol_request_params_type &request = *params_ptr;
     // Both the item and its value text are needed, also to log them; short
     // data or a null text is as good as no data.
-    const char *item_text = host_text(request, 0);
-    const char *value_text = host_text(request, 1);
+    const char *item_text = host_text(h.request(), 0);
+    const char *value_text = host_text(h.request(), 1);
     if (item_text == nullptr || value_text == nullptr) {
-        ZOL_CM_EXIT_ERROR(request);
-        return;
+        return h.end(Exit::exit_error, __LINE__);
     }
     const int32_t item = text_to_int(item_text);
     ZOL_LOG(ZOL_LOG_TRACE, "set config %d  %s", item, value_text);
@@ -258,20 +227,17 @@ void zol_cm_callsvc_request_ims_set_configration(zol_request_params_type *params
     } else if (row.form == ItemForm::integer) {
         payload.u32(L::kValue, static_cast<uint32_t>(text_to_int(value_text)));
     }
-    send_immediate(request, kMsgSetConfig, payload.data(), payload.size(),
-                   "Reply to RIL --> ims_set_configration fail,\n",
-                   "Reply to RIL --> ims_set_configration success,\n");
-    ZOL_LOG(ZOL_LOG_TRACE, " %s() exit", __func__);
+    h.send_immediate(msg::SET_CONFIG, payload, "Reply to RIL --> ims_set_configration fail,\n",
+                     "Reply to RIL --> ims_set_configration success,\n");
 }
 
-// Radio power has no dispatch row: the dispatcher answers request 23 itself.
+// Radio power has no dispatch row: the dispatcher answers request 23 itself,
+// and this handler answers nothing.
 void zol_cm_phonesvc_request_radio_power(zol_request_params_type *params_ptr,
                                          zol_request_return_type *ret_ptr)
 {
-    (void)params_ptr;
-    (void)ret_ptr;
-    ZOL_LOG(ZOL_LOG_TRACE, "%s() entry", __func__);
-    ZOL_LOG(ZOL_LOG_TRACE, " %s() exit", __func__);
+    Handler h(ZOL_HERE, params_ptr, ret_ptr,
+              {.request = false, .checked = false, .exit = Exit::spaced});
 }
 
 } // extern "C"

@@ -4,9 +4,12 @@
 #include <cstring>
 
 #include "cm/zol_cm_internal.h"
-#include "common/zol_diag.h"
+#include "common/zol_messages.h"
 #include "common/zol_payload.h"
-#include "ipc/zol_flow.h"
+#include "flow/zol_flow.h"
+#include "log/zol_diag.h"
+#include "runtime/zol_reply.h"
+#include "zol/zol_cm.h"
 
 namespace zol::cm {
 namespace {
@@ -60,40 +63,32 @@ extern "C" {
 void zol_cm_callsvc_event_mt_invite_ind(zol_request_params_type *params_ptr,
                                         zol_request_return_type *ret_ptr)
 {
-    const bool have_params =
-        data_prologue(__func__, params_ptr, ret_ptr, "ind_ptr != ((void *)0)");
+    Handler h(ZOL_HERE, params_ptr, ret_ptr, {.request = false, .data = "ind_ptr != ((void *)0)"});
+    const PayloadView invite = h.payload();
     InviteTexts texts;
     // An invitation that lacks a field cannot be shown to the host: it is
     // dropped, and the stack's own timer ends the attempt.
-    if (!have_params || !invite_texts(params_ptr->data, params_ptr->datalen, texts)) {
+    if (!h || !invite_texts(params_ptr->data, params_ptr->datalen, texts)) {
         ZOL_LOG(ZOL_LOG_ERROR, "%s(): invitation of %u bytes is short, dropped\n", __func__,
-                have_params && params_ptr->data != nullptr ? params_ptr->datalen : 0u);
-        handler_exit(__func__);
+                static_cast<unsigned>(invite.size()));
         return;
     }
-    zol_unsol_resp_params_type unsol;
-    zol_default_unsol_resp_params(RIL_UNSOL_IMS_MT_INVITE, &unsol);
-    unsol.data = texts.texts;
-    unsol.datalen = sizeof texts.texts;
-    zol_send_unsol_response(&unsol);
-    handler_exit(__func__);
+    send_unsol(RIL_UNSOL_IMS_MT_INVITE, texts.texts, sizeof texts.texts);
 }
 
 void zol_cm_callsvc_request_ims_mt_invite_rsp(zol_request_params_type *params_ptr,
                                               zol_request_return_type *ret_ptr)
 {
-    if (!handler_prologue(__func__, params_ptr, ret_ptr)) {
+    // Without both words there is no answer to pass on: refused, nothing sent.
+    Handler h(ZOL_HERE, params_ptr, ret_ptr,
+              {.exit = Exit::spaced, .min_len = 2 * sizeof(int32_t), .short_exit_error = true});
+    if (!h) {
         return;
     }
-    const zol_request_params_type &request = *params_ptr;
     int32_t call_id = 0;
     int32_t accept = 0;
-    // Without both words there is no answer to pass on: refused, nothing sent.
-    if (!host_word(request, 0, call_id) || !host_word(request, 1, accept)) {
-        complete_request(request.t, request.event_id, RIL_E_GENERIC_FAILURE);
-        ZOL_CM_EXIT_ERROR();
-        return;
-    }
+    host_word(h.request(), 0, call_id);
+    host_word(h.request(), 1, accept);
     using L = CallResponseLayout;
     PayloadBuilder<L::kInviteRspSize> payload;
     payload.u8(L::kCallId, static_cast<uint8_t>(call_id));
@@ -103,24 +98,21 @@ void zol_cm_callsvc_request_ims_mt_invite_rsp(zol_request_params_type *params_pt
 
     // Not tied to the host's request on the wire: it answers the stack's invitation.
     int32_t no_request = kNoRequestTokenId;
-    const bool sent =
-        send_message(kMsgMtInviteRsp, payload.data(), payload.size(), &no_request) == 0;
+    const bool sent = send_message(msg::MT_INVITE_RSP, payload.data(), payload.size(), &no_request);
     ZOL_LOG(ZOL_LOG_TRACE, "%s",
             sent ? "Reply to RIL --> ims_mt_invite_rsp success,\n"
                  : "Reply to RIL --> ims_mt_invite_rsp fail,\n");
-    complete_request(request.t, request.event_id, sent ? RIL_E_SUCCESS : RIL_E_GENERIC_FAILURE);
-    ZOL_LOG(ZOL_LOG_TRACE, " %s() exit", __func__);
+    h.complete(sent ? RIL_E_SUCCESS : RIL_E_GENERIC_FAILURE);
 }
 
 void zol_cm_callsvc_request_answer(zol_request_params_type *params_ptr,
                                    zol_request_return_type *ret_ptr)
 {
-    if (!handler_prologue(__func__, params_ptr, ret_ptr)) {
+    Handler h(ZOL_HERE, params_ptr, ret_ptr, {});
+    if (!h) {
         return;
     }
-    const zol_request_params_type &request = *params_ptr;
-    const Remembered remembered = remember_request(request, kEventConnectedInd);
-    if (!remembered) {
+    if (!h.remember(ev::CALL_CONNECTED_IND)) {
         return;
     }
     using L = CallResponseLayout;
@@ -130,20 +122,20 @@ void zol_cm_callsvc_request_answer(zol_request_params_type *params_ptr,
     payload.u32(L::kFixed, kFixedWord);
     int32_t host_call_type = 0;
     // Data too short for the call type counts as none: a voice answer.
-    const bool have_type = host_word(request, 0, host_call_type);
+    const bool have_type = host_word(h.request(), 0, host_call_type);
     if (!have_type) {
         ZOL_LOG(ZOL_LOG_TRACE, "%s() in_data_ptr is null ,set call type is voice", __func__);
     }
     put_answer_call_type(payload, have_type, host_call_type);
-    send_remembered(request, remembered, kMsgCallResponse, payload.data(), payload.size(),
-                    "Reply to RIL --> request_answer fail,\n");
-    handler_exit(__func__);
+    h.send(msg::CALL_RESPONSE, payload,
+                      "Reply to RIL --> request_answer fail,\n");
 }
 
 void zol_cm_callsvc_request_reject(zol_request_params_type *params_ptr,
                                    zol_request_return_type *ret_ptr)
 {
-    if (!handler_prologue(__func__, params_ptr, ret_ptr)) {
+    Handler h(ZOL_HERE, params_ptr, ret_ptr, {});
+    if (!h) {
         return;
     }
     using L = CallResponseLayout;
@@ -153,9 +145,8 @@ void zol_cm_callsvc_request_reject(zol_request_params_type *params_ptr,
     payload.u32(L::kRejectCause, 1);
     ZOL_LOG(ZOL_LOG_TRACE, " %s() req_data.b_accept=%d,req_data.e_rej_cause_type=%d", __func__, 0,
             1);
-    send_immediate(*params_ptr, kMsgCallResponse, payload.data(), payload.size(),
-                   "Reply to RIL --> rejectd fail,\n", "Reply to RIL --> rejectd success,\n");
-    handler_exit(__func__);
+    h.send_immediate(msg::CALL_RESPONSE, payload, "Reply to RIL --> rejectd fail,\n",
+                     "Reply to RIL --> rejectd success,\n");
 }
 
 } // extern "C"

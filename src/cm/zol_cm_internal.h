@@ -2,32 +2,12 @@
 #ifndef ZOL_CM_INTERNAL_H
 #define ZOL_CM_INTERNAL_H
 
+#include <cstddef>
 #include <cstdint>
 
-#include "reference_zol.h"
+#include "ril.h"
 
 namespace zol::cm {
-
-// Stack messages of call control.
-constexpr uint16_t kMsgDial = 1;
-constexpr uint16_t kMsgCallResponse = 2; // answer and reject
-constexpr uint16_t kMsgMtInviteRsp = 3;
-constexpr uint16_t kMsgHangup = 4;
-constexpr uint16_t kMsgDtmfStart = 5;
-constexpr uint16_t kMsgDtmfStop = 6;
-constexpr uint16_t kMsgCallModify = 9;
-constexpr uint16_t kMsgCallModifyRsp = 10;
-constexpr uint16_t kMsgConference = 12;
-constexpr uint16_t kMsgSplit = 15;
-constexpr uint16_t kMsgGetCurrentCalls = 17;
-constexpr uint16_t kMsgSwitch = 18;
-
-// Stack events that complete pending call requests.
-constexpr int32_t kEventConnectedInd = 0x17534;
-constexpr int32_t kEventEndInd = 0x17535;
-constexpr int32_t kEventDtmfStartConf = 0x17540;
-constexpr int32_t kEventDtmfStopConf = 0x17541;
-constexpr int32_t kEventCurCallInd = 0x17545;
 
 // The MT invite response goes out under the token id of stack events.
 constexpr int32_t kNoRequestTokenId = 0xFFFF;
@@ -36,9 +16,6 @@ constexpr uint8_t kAnyCall = 0xFF;
 // The word that follows the call type in every call type block the module sends.
 constexpr uint32_t kFixedWord = 3;
 constexpr uint32_t kVoiceVideoDirection = 0xFFFFFFFF;
-
-// Source name in the "exit error" trace lines of call control.
-constexpr const char *kSourceName = "zol_cm";
 
 // The stack's current call list: a count byte, then fixed-size call entries.
 struct CallEntryLayout {
@@ -247,16 +224,6 @@ bool invite_texts(const void *payload, uint32_t payload_len, InviteTexts &out);
 // The last end cause the stack reported (0 until the first end indication).
 int32_t last_end_cause();
 
-// Prologue of a handler that reads its data: params_ptr, ret_ptr, then the
-// data pointer (reported with data_cond) are checked, then "%s() entry" is
-// logged when log_entry. False when params_ptr is null.
-bool data_prologue(const char *handler, zol_request_params_type *params_ptr,
-                   zol_request_return_type *ret_ptr, const char *data_cond, bool log_entry = true);
-
 } // namespace zol::cm
-
-// "zol_cm - <handler>() - L<line> exit error": a request refused for its data.
-#define ZOL_CM_EXIT_ERROR() \
-    ZOL_LOG(ZOL_LOG_TRACE, "%s - %s() - L%d exit error", ::zol::cm::kSourceName, __func__, __LINE__)
 
 #endif // ZOL_CM_INTERNAL_H

@@ -1,12 +1,23 @@
-// Module entry, the radio functions the host calls, memory functions, and the
-// dispatch table that routes host requests and stack events to their handlers.
-#include <cstdlib>
+// Module entry, the radio functions the host calls, and the dispatch table
+// that routes host requests and stack events to their handlers.
 #include <cstring>
 
-#include "common/zol_diag.h"
+#include "common/zol_messages.h"
 #include "common/zol_sync.h"
-#include "core/zol_core_internal.h"
-#include "reference_zol.h"
+#include "event/zol_event_internal.h"
+#include "log/zol_diag.h"
+#include "runtime/zol_reply.h"
+#include "runtime/zol_timer_internal.h"
+#include "zol/zol_cm.h"
+#include "zol/zol_core.h"
+#include "zol/zol_event.h"
+#include "zol/zol_ipc.h"
+#include "zol/zol_log.h"
+#include "zol/zol_reqlist.h"
+#include "zol/zol_response.h"
+#include "zol/zol_sms.h"
+#include "zol/zol_sups.h"
+#include "zol/zol_timer.h"
 
 namespace {
 
@@ -17,9 +28,6 @@ zol_dispatch_table_entry_type *g_hash_table[ZOL_HASH_BUCKETS];
 
 constexpr int32_t kMaxRequestNumber = 65535;
 
-#define ZOL_REQ_ROW(id, handler) {nullptr, id, handler, ZOL_MASK_REQUEST}
-#define ZOL_EVT_ROW(id, handler) {nullptr, id, handler, ZOL_MASK_EVENT}
-
 RIL_RadioState on_current_state()
 {
     return RADIO_STATE_UNAVAILABLE;
@@ -29,13 +37,6 @@ bool uses_on_off_argument(int request)
 {
     return request == RIL_REQUEST_RADIO_POWER || request == RIL_REQUEST_SET_MUTE ||
            request == RIL_REQUEST_SCREEN_STATE;
-}
-
-void complete_with_error(RIL_Token t, int32_t request, int32_t ril_errno)
-{
-    zol_request_resp_params_type resp;
-    zol_default_request_resp_params(t, request, ril_errno, &resp);
-    zol_send_request_response(&resp);
 }
 
 void on_request(int request, void *data, size_t datalen, RIL_Token t)
@@ -63,7 +64,7 @@ void on_request(int request, void *data, size_t datalen, RIL_Token t)
     // Stack event ids all lie above 65535: the host can never reach their handlers.
     zol_dispatch_table_entry_type *row = nullptr;
     if (request > kMaxRequestNumber || zol_hash_table_lookup(request, &row) != 0) {
-        complete_with_error(t, request, RIL_E_REQUEST_NOT_SUPPORTED);
+        zol::complete_request(t, request, RIL_E_REQUEST_NOT_SUPPORTED);
         return;
     }
     zol_invoke_handler(row, &params);
@@ -103,72 +104,13 @@ constexpr RIL_RadioFunctions kRadioFunctions = {
 
 extern "C" {
 
-const struct RIL_Env *zol_response_api = nullptr;
-
+#define ZOL_REQUEST_ROW(number, handler) {nullptr, number, handler, ZOL_MASK_REQUEST},
+#define ZOL_EVENT_ROW(name, wire, handler) \
+    {nullptr, ZOL_STACK_EVENT_BASE + (wire), handler, ZOL_MASK_EVENT},
 zol_dispatch_table_entry_type zol_dispatch_table[ZOL_DISPATCH_ROWS] = {
-    ZOL_REQ_ROW(9, zol_cm_callsvc_request_get_current_calls),
-    ZOL_REQ_ROW(10, zol_cm_callsvc_request_dial),
-    ZOL_REQ_ROW(12, zol_cm_callsvc_request_hangup),
-    ZOL_REQ_ROW(13, zol_cm_callsvc_request_hangup_waiting_or_background),
-    ZOL_REQ_ROW(14, zol_cm_callsvc_request_hangup_foreground_resume_background),
-    ZOL_REQ_ROW(15, zol_cm_callsvc_request_switch_waiting_or_holding_and_active),
-    ZOL_REQ_ROW(17, zol_cm_callsvc_request_reject),
-    ZOL_REQ_ROW(18, zol_cm_callsvc_request_last_call_fail_cause),
-    ZOL_REQ_ROW(40, zol_cm_callsvc_request_answer),
-    ZOL_REQ_ROW(49, zol_cm_callsvc_request_dtmf_start),
-    ZOL_REQ_ROW(50, zol_cm_callsvc_request_dtmf_stop),
-    ZOL_REQ_ROW(112, zol_cm_callsvc_request_ims_registration_state),
-    ZOL_REQ_ROW(333, zol_cm_callsvc_request_ims_call_modify),
-    ZOL_REQ_ROW(334, zol_cm_callsvc_request_ims_call_modify_rsp),
-    ZOL_REQ_ROW(336, zol_cm_callsvc_request_ims_get_configration),
-    ZOL_REQ_ROW(337, zol_cm_callsvc_request_ims_set_configration),
-    ZOL_REQ_ROW(338, zol_cm_callsvc_request_ims_set_registration_state),
-    ZOL_EVT_ROW(0x17532, zol_cm_callsvc_event_mt_invite_ind),
-    ZOL_EVT_ROW(0x17533, zol_cm_callsvc_event_mt_ring_cnf_ind),
-    ZOL_EVT_ROW(0x17534, zol_cm_callsvc_event_connected_ind),
-    ZOL_EVT_ROW(0x17535, zol_cm_callsvc_event_end_ind),
-    ZOL_EVT_ROW(0x17536, zol_cm_callsvc_event_mo_prog_info_ind),
-    ZOL_EVT_ROW(0x17537, zol_cm_callsvc_event_hold_ind),
-    ZOL_EVT_ROW(0x17538, zol_cm_callsvc_event_retrieve_ind),
-    ZOL_EVT_ROW(0x17539, zol_cm_callsvc_event_sups_conf),
-    ZOL_EVT_ROW(0x1753A, zol_cm_callsvc_event_connected_num_ind),
-    ZOL_EVT_ROW(0x1753B, zol_cm_callsvc_event_transfer_ind),
-    ZOL_EVT_ROW(0x1753C, zol_cm_callsvc_event_wait_voip_call_ind),
-    ZOL_EVT_ROW(0x1753D, zol_cm_callsvc_event_modify_cnf_ind),
-    ZOL_EVT_ROW(0x1753E, zol_cm_callsvc_event_modify_ind),
-    ZOL_EVT_ROW(0x1753F, zol_cm_callsvc_event_audio_codec_info_ind),
-    ZOL_EVT_ROW(0x17540, zol_cm_callsvc_event_dtmf_start_conf),
-    ZOL_EVT_ROW(0x17541, zol_cm_callsvc_event_dtmf_stop_conf),
-    ZOL_EVT_ROW(0x17542, zol_cm_callsvc_event_join_conference_call_ind),
-    ZOL_EVT_ROW(0x17543, zol_cm_callsvc_event_conference_info_ind),
-    ZOL_EVT_ROW(0x17544, zol_cm_callsvc_event_srvcc_info_ind),
-    ZOL_EVT_ROW(0x17545, zol_cm_callsvc_event_cur_call_ind),
-    ZOL_EVT_ROW(0x17546, zol_cm_callsvc_event_run_status_info_ind),
-    ZOL_EVT_ROW(0x17547, zol_cm_callsvc_event_forward_ind),
-    ZOL_EVT_ROW(0x17548, zol_cm_callsvc_event_get_cfg_conf),
-    ZOL_REQ_ROW(113, zol_sms_request_send_sms),
-    ZOL_REQ_ROW(37, zol_sms_request_sms_acknowledge),
-    ZOL_EVT_ROW(0x17596, zol_sms_event_mt_msg_ind),
-    ZOL_EVT_ROW(0x17597, zol_sms_event_send_msg_status_ind),
-    ZOL_REQ_ROW(31, zol_sups_request_query),
-    ZOL_REQ_ROW(32, zol_sups_CLIR_request_set),
-    ZOL_REQ_ROW(33, zol_sups_request_query),
-    ZOL_REQ_ROW(34, zol_sups_call_forward_request_set),
-    ZOL_REQ_ROW(35, zol_sups_request_query),
-    ZOL_REQ_ROW(36, zol_sups_call_waiting_request_set),
-    ZOL_REQ_ROW(42, zol_sups_request_query),
-    ZOL_REQ_ROW(43, zol_sups_call_barring_request_set),
-    ZOL_REQ_ROW(55, zol_sups_request_query),
-    ZOL_REQ_ROW(310, zol_cm_callsvc_request_ims_mt_invite_rsp),
-    ZOL_REQ_ROW(317, zol_sups_COLP_request_set),
-    ZOL_REQ_ROW(318, zol_sups_request_query),
-    ZOL_REQ_ROW(319, zol_sups_request_query),
-    ZOL_EVT_ROW(0x17564, zol_sups_event_activate_ss_conf),
-    ZOL_EVT_ROW(0x17565, zol_sups_event_deactivate_ss_conf),
-    ZOL_EVT_ROW(0x17566, zol_sups_event_erase_ss_conf),
-    ZOL_EVT_ROW(0x17567, zol_sups_event_interrogate_ss_conf),
-    ZOL_EVT_ROW(0x17568, zol_sups_event_register_ss_conf),
-};
+    ZOL_DISPATCH_LIST(ZOL_REQUEST_ROW, ZOL_EVENT_ROW, ZOL_EVENT_ROW)};
+#undef ZOL_REQUEST_ROW
+#undef ZOL_EVENT_ROW
 
 const RIL_RadioFunctions *RIL_Init(const struct RIL_Env *env)
 {
@@ -184,6 +126,7 @@ const RIL_RadioFunctions *RIL_Init(const struct RIL_Env *env)
 void zol_init(void)
 {
     zol::timers_reset();
+    zol::set_event_processor(zol_process_event);
     static const struct timeval kOneSecond = {1, 0};
     zol_setup_timed_callback(zol_delay_timer_cb, &kOneSecond, nullptr);
     zol::MutexLock lock(zol_state_mutex);
@@ -194,28 +137,6 @@ void zol_init(void)
 void zol_release(void)
 {
     ZOL_LOG(ZOL_LOG_TRACE, "zol_release()\n");
-}
-
-void *zol_malloc(size_t size)
-{
-    void *p = malloc(size);
-    if (p == nullptr) {
-        // malloc(0) may legitimately answer null; only a real request is a failure.
-        if (size != 0) {
-            ZOL_LOG(ZOL_LOG_ERROR, "Fail to allocate memory\n");
-        }
-        return nullptr;
-    }
-    memset(p, 0, size);
-    return p;
-}
-
-void zol_free(void *mem_ptr)
-{
-    if (!ZOL_NOT_NULL(mem_ptr, "mem_ptr")) {
-        return;
-    }
-    free(mem_ptr);
 }
 
 uint32_t zol_hash_bucket(int32_t event_id)
@@ -283,15 +204,15 @@ int zol_process_event(int32_t event_id, void *data, uint32_t datalen, RIL_Token 
     ZOL_LOG(ZOL_LOG_TRACE, "RIL <--- %s --- IMS\n", flow);
 
     if (static_cast<uint32_t>(event_id) <= ZOL_STACK_EVENT_BASE) {
-        return 4;
+        return ZOL_EVENT_NOT_PROCESSED;
     }
     ZOL_LOG_POSITION(ZOL_LOG_TRACE);
     zol_dispatch_table_entry_type *row = nullptr;
     if (zol_hash_table_lookup(event_id, &row) != 0) {
-        return 4;
+        return ZOL_EVENT_NOT_PROCESSED;
     }
     if (!ZOL_NOT_NULL(row, "entry_ptr")) {
-        return 4;
+        return ZOL_EVENT_NOT_PROCESSED;
     }
     zol_request_params_type params = {event_id, data, datalen, t};
     const int result = zol_invoke_handler(row, &params);

@@ -1,6 +1,7 @@
 // The event queue and the module's one event thread. Stack messages arrive on
 // the IPC agent's thread, are copied into a FIFO here, and are handled one at a
 // time on the event thread, woken through a pipe.
+#include <atomic>
 #include <cerrno>
 #include <cstring>
 #include <ctime>
@@ -8,9 +9,12 @@
 #include <sys/select.h>
 #include <unistd.h>
 
-#include "common/zol_diag.h"
 #include "common/zol_sync.h"
-#include "reference_zol.h"
+#include "event/zol_event_internal.h"
+#include "log/zol_diag.h"
+#include "zol/zol_event.h"
+#include "zol/zol_log.h"
+#include "zol/zol_memory.h"
 
 namespace {
 
@@ -32,6 +36,8 @@ int g_started ZOL_GUARDED_BY(g_start_mutex) = kInitStarted;
 zol_event_type g_sentinel ZOL_GUARDED_BY(g_queue_mutex) = {
     &g_sentinel, &g_sentinel, ZOL_EVENT_NONE, nullptr, 0, nullptr, 0,
 };
+
+std::atomic<zol::EventProcessor> g_processor{nullptr};
 
 int g_pipe_read = -1;
 int g_pipe_write = -1;
@@ -93,7 +99,10 @@ void process_queue()
         }
         ZOL_LOG(ZOL_LOG_TRACE, "De-queued event %s (%d)\n", zol_log_lookup_event_name(ev->event_id),
                 ev->event_id);
-        const int result = zol_process_event(ev->event_id, ev->data, ev->datalen, ev->t);
+        const zol::EventProcessor processor = g_processor.load(std::memory_order_acquire);
+        const int result = processor != nullptr
+                               ? processor(ev->event_id, ev->data, ev->datalen, ev->t)
+                               : ZOL_EVENT_NOT_PROCESSED;
         if (ev->free_data != 0 && ev->data != nullptr) {
             zol_free(ev->data);
         }
@@ -121,6 +130,15 @@ bool open_wake_pipe() ZOL_REQUIRES(g_start_mutex)
 }
 
 } // namespace
+
+namespace zol {
+
+void set_event_processor(EventProcessor processor)
+{
+    g_processor.store(processor, std::memory_order_release);
+}
+
+} // namespace zol
 
 extern "C" {
 

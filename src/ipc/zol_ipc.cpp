@@ -5,9 +5,12 @@
 #include <dlfcn.h>
 #include <unistd.h>
 
-#include "common/zol_diag.h"
 #include "ipc_agent.h"
-#include "reference_zol.h"
+#include "log/zol_diag.h"
+#include "runtime/zol_owned.h"
+#include "zol/zol_event.h"
+#include "zol/zol_ipc.h"
+#include "zol/zol_log.h"
 
 #ifndef ZOL_IPC_AGENT_PATH
 #define ZOL_IPC_AGENT_PATH "/system/lib/libipc_agent.so"
@@ -118,9 +121,11 @@ int zol_ipc_send_request(const zol_request_params_type *params_ptr)
         // frame cannot be described to the agent, and on a 32-bit target the sum
         // above would wrap around to a few bytes. Such a frame fails like a
         // failed allocation.
-        auto *frame = datalen <= static_cast<uint32_t>(INT32_MAX - ZOL_IPC_HEADER_LEN)
-                          ? static_cast<uint8_t *>(zol_malloc(frame_len))
-                          : nullptr;
+        const zol::Owned<uint8_t> owner =
+            datalen <= static_cast<uint32_t>(INT32_MAX - ZOL_IPC_HEADER_LEN)
+                ? zol::allocate<uint8_t>(frame_len)
+                : nullptr;
+        uint8_t *frame = owner.get();
         if (frame == nullptr) {
             ZOL_LOG_POSITION(ZOL_LOG_TRACE);
         } else {
@@ -142,7 +147,6 @@ int zol_ipc_send_request(const zol_request_params_type *params_ptr)
             send_rec.priority = 0;
             send_rec.channel_id = g_channel_id;
             result = g_agent_send(&send_rec);
-            zol_free(frame);
         }
     }
     ZOL_LOG_POSITION(ZOL_LOG_TRACE);

@@ -4,8 +4,10 @@
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
+#include <iterator>
 
-#include "common/zol_diag.h"
+#include "common/zol_messages.h"
+#include "log/zol_diag.h"
 #include "zol/zol_log.h"
 
 namespace {
@@ -15,36 +17,13 @@ struct EventName {
     const char *name;
 };
 
+// The stack's names of its messages; the three it does not name are left out.
 constexpr EventName kStackEventNames[] = {
-    {0x17532, "eTKM_CALL_MT_INVITE_IND"},
-    {0x17533, "eTKM_CALL_MT_RING_CNF_IND"},
-    {0x17534, "eTKM_CALL_CONNECTED_IND"},
-    {0x17535, "eTKM_CALL_END_IND"},
-    {0x17536, "eTKM_CALL_MO_PROG_INFO_IND"},
-    {0x17537, "eTKM_CALL_HOLD_IND"},
-    {0x17538, "eTKM_CALL_RETRIEVE_IND"},
-    {0x17539, "eTKM_CALL_SUPS_CONF"},
-    {0x1753A, "eTKM_CALL_CONNECTED_NUM_IND"},
-    {0x1753B, "eTKM_CALL_TRANSFER_IND"},
-    {0x1753C, "eTKM_CALL_WAIT_VOIP_CALL_IND"},
-    {0x1753D, "eTKM_CALL_MODIFY_CNF_IND"},
-    {0x1753E, "eTKM_CALL_MODIFY_IND"},
-    {0x1753F, "eTKM_CALL_AUDIO_CODEC_INFO_IND"},
-    {0x17540, "eTKM_CALL_DTMF_START_CONF"},
-    {0x17541, "eTKM_CALL_DTMF_STOP_CONF"},
-    {0x17542, "eTKM_CALL_JOIN_CONFERENCE_CALL_IND"},
-    {0x17543, "eTKM_CALL_CONFERENCE_INFO_IND"},
-    {0x17544, "eTKM_CALL_SRVCC_INFO_IND"},
-    {0x17545, "eTKM_CALL_CUR_CALL_IND"},
-    {0x17546, "eTKM_CALL_RUN_STATUS_INFO_IND"},
-    {0x17548, "eTKM_CALL_GET_CFG_CONF"},
-    {0x17564, "eTKM_SUPS_ACTIVATE_SS_CONF"},
-    {0x17565, "eTKM_SUPS_DEACTIVATE_SS_CONF"},
-    {0x17566, "eTKM_SUPS_ERASE_SS_CONF"},
-    {0x17567, "eTKM_SUPS_INTERROGATE_SS_CONF"},
-    {0x17568, "eTKM_SUPS_REGISTER_SS_CONF"},
+#define ZOL_EVENT_NAME(name, wire, handler) {ZOL_STACK_EVENT_BASE + (wire), "eTKM_" #name},
+    ZOL_DISPATCH_LIST(ZOL_SKIP_REQUEST, ZOL_EVENT_NAME, ZOL_SKIP_EVENT)
+#undef ZOL_EVENT_NAME
 };
-static_assert(sizeof(kStackEventNames) / sizeof(kStackEventNames[0]) == 27);
+static_assert(std::size(kStackEventNames) == 27);
 
 constexpr const char *kErrnoNames[] = {
     "Success",

@@ -4,10 +4,13 @@
 #include <cstddef>
 #include <cstring>
 
-#include "common/zol_diag.h"
+#include "common/zol_messages.h"
 #include "common/zol_payload.h"
-#include "ipc/zol_flow.h"
+#include "flow/zol_flow.h"
+#include "log/zol_diag.h"
 #include "sms/zol_sms_internal.h"
+#include "zol/zol_log.h"
+#include "zol/zol_sms.h"
 
 namespace zol::sms {
 
@@ -67,28 +70,18 @@ void zol_sms_request_send_sms(zol_request_params_type *params_ptr, zol_request_r
 {
     using L = SmsSendLayout;
     ZOL_LOG_POSITION(ZOL_LOG_TRACE);
-    if (!handler_prologue(__func__, params_ptr, ret_ptr, false)) {
+    Handler h(ZOL_HERE, params_ptr, ret_ptr,
+              {.entry = Entry::own, .data = "in_data_ptr != ((void *)0)"});
+    if (!h) {
         return;
     }
-    const zol_request_params_type &request = *params_ptr;
-    ZOL_NOT_NULL(request.data, "in_data_ptr");
     ZOL_LOG(ZOL_LOG_TRACE, "%s() entry", __func__);
     HostSms sms{};
-    if (const char *why = read_host_sms(request, sms)) {
+    if (const char *why = read_host_sms(h.request(), sms)) {
         ZOL_LOG(ZOL_LOG_ERROR, "send sms refused: %s\n", why);
-        complete_request(request.t, request.event_id, RIL_E_GENERIC_FAILURE);
-        handler_exit(__func__);
         return;
     }
-
-    // Read before the entry goes in: from then on the request may be completed.
-    const int32_t token_id = zol_log_get_token_id(request.t);
-    zol_reqlist_entry_type entry;
-    zol_reqlist_default_entry(request.t, request.event_id, ZOL_REQ_AWAITING_MORE_AMSS_EVENTS,
-                              kEventSendStatusInd, nullptr, &entry);
-    if (zol_reqlist_new(&entry) != 0) {
-        ZOL_LOG(ZOL_LOG_ERROR, "send sms Fail to add entry to ReqList for envent: %d.\n",
-                request.event_id);
+    if (!h.remember(ev::SMS_SEND_STATUS_IND, "send sms ")) {
         return;
     }
     ZOL_LOG(ZOL_LOG_ERROR, "3GPP %d.\n", sms.tech);
@@ -114,10 +107,8 @@ void zol_sms_request_send_sms(zol_request_params_type *params_ptr, zol_request_r
     }
     payload.u32(L::kMsgRef, static_cast<uint32_t>(sms.msg_ref));
     payload.u32(L::kTech, static_cast<uint32_t>(sms.tech));
-
-    send_remembered(request, {true, entry.req_id, token_id}, kMsgSendSms, payload.data(),
-                    payload.size(), "Reply to RIL --> send sms fail,\n", RIL_E_SMS_SEND_FAIL_RETRY);
-    handler_exit(__func__);
+    h.send(msg::SEND_SMS, payload, "Reply to RIL --> send sms fail,\n",
+                      RIL_E_SMS_SEND_FAIL_RETRY);
 }
 
 void zol_sms_request_sms_acknowledge(zol_request_params_type *params_ptr,
@@ -125,37 +116,30 @@ void zol_sms_request_sms_acknowledge(zol_request_params_type *params_ptr,
 {
     using L = SmsAckLayout;
     ZOL_LOG_POSITION(ZOL_LOG_TRACE);
-    if (!handler_prologue(__func__, params_ptr, ret_ptr)) {
-        return;
-    }
-    const zol_request_params_type &request = *params_ptr;
     // Data shorter than its first word counts as none.
-    if (request.data == nullptr || request.datalen < sizeof(int32_t)) {
-        complete_request(request.t, request.event_id, RIL_E_GENERIC_FAILURE);
+    Handler h(ZOL_HERE, params_ptr, ret_ptr, {.min_len = sizeof(int32_t)});
+    if (!h) {
         return;
     }
     int32_t accepted;
-    memcpy(&accepted, request.data, sizeof accepted);
+    memcpy(&accepted, h.request().data, sizeof accepted);
 
     PayloadBuilder<L::kSize> payload;
     bool sent = false;
     if (accepted == 1 || accepted == 0) {
         payload.u32(L::kSuccess, accepted == 1 ? 1 : 0);
         payload.u32(L::kCause, accepted == 1 ? 0 : 255);
-        sent = send_message(kMsgAckSms, payload.data(), payload.size(), request.t) == 0;
+        sent = send_message(msg::ACK_SMS, payload.data(), payload.size(), h.request().t);
     } else {
         // The one line that goes to the main log rather than the radio log.
         __android_log_print(ANDROID_LOG_ERROR, ZOL_LOG_TAG,
                             "unsupported arg to RIL_REQUEST_SMS_ACKNOWLEDGE\n");
     }
     if (sent) {
-        complete_request(request.t, request.event_id, RIL_E_SUCCESS);
-        handler_exit(__func__);
+        h.complete(RIL_E_SUCCESS);
         return;
     }
     ZOL_LOG(ZOL_LOG_TRACE, "%s", "Reply to RIL --> send ack fail,\n");
-    complete_request(request.t, request.event_id, RIL_E_GENERIC_FAILURE);
-    handler_exit(__func__);
 }
 
 } // extern "C"

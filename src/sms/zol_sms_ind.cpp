@@ -1,9 +1,12 @@
 // SMS over IMS, stack side: incoming messages and status reports for the
 // host, and the send status that completes a pending send.
-#include "common/zol_diag.h"
+#include "common/zol_messages.h"
 #include "common/zol_payload.h"
-#include "ipc/zol_flow.h"
+#include "flow/zol_flow.h"
+#include "log/zol_diag.h"
+#include "runtime/zol_reply.h"
 #include "sms/zol_sms_internal.h"
+#include "zol/zol_sms.h"
 
 using namespace zol;
 using namespace zol::sms;
@@ -13,35 +16,30 @@ extern "C" {
 void zol_sms_event_mt_msg_ind(zol_request_params_type *params_ptr, zol_request_return_type *ret_ptr)
 {
     using L = MtMsgLayout;
-    const bool have_params = ZOL_NOT_NULL(params_ptr, "params_ptr");
-    ZOL_NOT_NULL(ret_ptr, "ret_ptr");
-    const bool have_ind = have_params && ZOL_NOT_NULL(params_ptr->data, "ind_ptr");
-    ZOL_LOG(ZOL_LOG_TRACE, "%s() entry", __func__);
-    if (!have_ind) {
-        return; // nothing to forward
+    Handler h(ZOL_HERE, params_ptr, ret_ptr, {.request = false, .data = "ind_ptr != ((void *)0)"});
+    if (!h || params_ptr->data == nullptr) {
+        return h.end(Exit::none); // nothing to forward
     }
     auto *payload = static_cast<uint8_t *>(params_ptr->data);
-    const PayloadView ind(payload, params_ptr->datalen);
+    const PayloadView ind = h.payload();
     uint32_t apdu_len = 0, tpdu_type = 0;
     // An indication shorter than its record is dropped: its length and type
     // would be read from bytes that never arrived.
     if (!ind.u32(L::kApduLen, apdu_len) || !ind.u32(L::kTpduType, tpdu_type)) {
         ZOL_LOG(ZOL_LOG_ERROR, "%s(): indication of %d bytes is short, dropped\n", __func__,
                 static_cast<int>(params_ptr->datalen));
-        handler_exit(__func__);
         return;
     }
     // The payload copy is the module's: a text without terminator is cut at its field.
     const char *apdu = terminated_text(payload + L::kApdu, L::kApduWidth);
 
-    zol_unsol_resp_params_type unsol;
-    zol_default_unsol_resp_params(0, &unsol);
+    int32_t unsol = 0;
     if (tpdu_type == kTpduMessage) {
-        unsol.event_id = RIL_UNSOL_RESPONSE_NEW_SMS;
+        unsol = RIL_UNSOL_RESPONSE_NEW_SMS;
         ZOL_LOG(ZOL_LOG_TRACE, "RIL_UNSOL_RESPONSE_NEW_SMS apdu = %s,  len = %d, tpdu type = %d", apdu,
                 static_cast<int>(apdu_len), static_cast<int>(tpdu_type));
     } else if (tpdu_type == kTpduStatusReport) {
-        unsol.event_id = RIL_UNSOL_RESPONSE_NEW_SMS_STATUS_REPORT;
+        unsol = RIL_UNSOL_RESPONSE_NEW_SMS_STATUS_REPORT;
         ZOL_LOG(ZOL_LOG_TRACE,
                 "RIL_UNSOL_RESPONSE_NEW_SMS_STATUS_REPORT apdu = %s,  len = %d, tpdu type = %d", apdu,
                 static_cast<int>(apdu_len), static_cast<int>(tpdu_type));
@@ -50,33 +48,25 @@ void zol_sms_event_mt_msg_ind(zol_request_params_type *params_ptr, zol_request_r
             static_cast<int>(tpdu_type));
     // Another type has no unsolicited response of its own; the host would not
     // know number 0, so the message is dropped here.
-    if (unsol.event_id == 0) {
+    if (unsol == 0) {
         ZOL_LOG(ZOL_LOG_ERROR, "%s(): tpdu type %d not forwarded\n", __func__,
                 static_cast<int>(tpdu_type));
-        handler_exit(__func__);
         return;
     }
-    unsol.data = payload + L::kApdu;
     // The host reads no further than the text's field, whatever length the stack claims.
-    unsol.datalen = apdu_len < L::kApduWidth ? apdu_len : static_cast<uint32_t>(L::kApduWidth);
-    zol_send_unsol_response(&unsol);
-    handler_exit(__func__);
+    send_unsol(unsol, payload + L::kApdu,
+               apdu_len < L::kApduWidth ? apdu_len : static_cast<uint32_t>(L::kApduWidth));
 }
 
 void zol_sms_event_send_msg_status_ind(zol_request_params_type *params_ptr,
                                        zol_request_return_type *ret_ptr)
 {
     using L = SendStatusLayout;
-    const bool have_params = ZOL_NOT_NULL(params_ptr, "params_ptr");
-    ZOL_NOT_NULL(ret_ptr, "ret_ptr");
-    const bool have_ind = have_params && ZOL_NOT_NULL(params_ptr->data, "ind_ptr");
-    ZOL_LOG(ZOL_LOG_TRACE, "%s() entry", __func__);
-    zol_reqlist_entry_type waiting;
-    if (!have_params || !find_waiting_request(kEventSendStatusInd, waiting)) {
-        ZOL_LOG(ZOL_LOG_TRACE, " %s(), error", __func__);
-        return;
+    Handler h(ZOL_HERE, params_ptr, ret_ptr, {.request = false, .data = "ind_ptr != ((void *)0)"});
+    if (!h || !h.claim(ev::SMS_SEND_STATUS_IND)) {
+        return h.end(Exit::error);
     }
-    const PayloadView ind(have_ind ? params_ptr->data : nullptr, params_ptr->datalen);
+    const PayloadView ind = h.payload();
     uint32_t msg_ref = 0, error_code = 0;
     const bool have_ref = ind.u32(L::kMsgRef, msg_ref);
     const bool have_error = ind.u32(L::kErrorCode, error_code);
@@ -104,9 +94,8 @@ void zol_sms_event_send_msg_status_ind(zol_request_params_type *params_ptr,
                     resp.messageRef);
         }
     }
-    complete_request(waiting.t, waiting.request, code, &resp, sizeof resp);
+    h.complete(code, &resp, sizeof resp);
     ZOL_LOG(ZOL_LOG_TRACE, " %s(), success", __func__);
-    handler_exit(__func__);
 }
 
 } // extern "C"

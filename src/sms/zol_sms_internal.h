@@ -7,11 +7,6 @@
 
 namespace zol::sms {
 
-constexpr uint16_t kMsgSendSms = 61;
-constexpr uint16_t kMsgAckSms = 62;
-constexpr int32_t kEventMtMsgInd = 0x17596;
-constexpr int32_t kEventSendStatusInd = 0x17597;
-
 // Payload of message 61: texts without terminators, lengths beside them.
 struct SmsSendLayout {
     static constexpr size_t kPdu = 0;

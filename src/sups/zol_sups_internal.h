@@ -7,14 +7,11 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "common/zol_messages.h"
 #include "common/zol_payload.h"
-#include "ipc/zol_flow.h"
-#include "reference_zol.h"
+#include "flow/zol_flow.h"
 
 namespace zol::sups {
-
-// Every SS operation travels in one request message.
-constexpr uint16_t kMsgSsRequest = 51;
 
 // SS operations; each is confirmed by a stack message of its own.
 constexpr uint32_t kOpNone = 0;
@@ -24,26 +21,21 @@ constexpr uint32_t kOpActivate = 3;
 constexpr uint32_t kOpDeactivate = 4;
 constexpr uint32_t kOpInterrogate = 5;
 
-constexpr int32_t kEventActivateConf = 0x17564;
-constexpr int32_t kEventDeactivateConf = 0x17565;
-constexpr int32_t kEventEraseConf = 0x17566;
-constexpr int32_t kEventInterrogateConf = 0x17567;
-constexpr int32_t kEventRegisterConf = 0x17568;
-
-// The confirmation a request of this operation waits for; 0 for no operation.
-constexpr int32_t confirmation_of(uint32_t op)
+// The confirmation a request of this operation waits for, as its pending
+// event id; 0 for no operation.
+constexpr uint32_t confirmation_of(uint32_t op)
 {
     switch (op) {
     case kOpRegister:
-        return kEventRegisterConf;
+        return ev::SUPS_REGISTER_SS_CONF;
     case kOpErase:
-        return kEventEraseConf;
+        return ev::SUPS_ERASE_SS_CONF;
     case kOpActivate:
-        return kEventActivateConf;
+        return ev::SUPS_ACTIVATE_SS_CONF;
     case kOpDeactivate:
-        return kEventDeactivateConf;
+        return ev::SUPS_DEACTIVATE_SS_CONF;
     case kOpInterrogate:
-        return kEventInterrogateConf;
+        return ev::SUPS_INTERROGATE_SS_CONF;
     default:
         return 0;
     }
@@ -185,27 +177,11 @@ static_assert(ForwardingFeatureLayout::kNumberWidth == SsRequestLayout::kNumberW
 int32_t clir_mode();
 void set_clir_mode(int32_t mode);
 
-// Shared steps of the request handlers.
-
-// Remembers the request as waiting for the confirmation of op. False when the
-// list refused it; the list has answered the host then.
-Remembered add_pending(const zol_request_params_type &request, uint32_t op);
-
-// Sends the SS request; when that fails, logs fail_line and answers the host
-// with code 2 (unless a confirmation has taken the request meanwhile).
-void send_or_fail(const zol_request_params_type &request, const Remembered &remembered,
-                  const SsRequest &payload,
-                  const char *fail_line);
-
-// Answers a request whose data the handler cannot use, with code 2.
-void refuse(const zol_request_params_type &request, const char *handler, const char *why);
-
-// Confirmation side of an interrogation: answers the claimed request from
-// the confirmation payload. alloc is zol_malloc in the module; it stands
-// apart so that failing allocations can be exercised.
+// Confirmation side of an interrogation: answers the handler's claimed
+// request from the confirmation payload. alloc is zol_malloc in the module;
+// it stands apart so that failing allocations can be exercised.
 using Allocator = void *(*)(size_t);
-void answer_interrogation(const zol_reqlist_entry_type &request, const PayloadView &conf,
-                          Allocator alloc);
+void answer_interrogation(Handler &h, const PayloadView &conf, Allocator alloc);
 
 } // namespace zol::sups
 

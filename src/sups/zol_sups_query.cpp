@@ -3,15 +3,16 @@
 // answer (a status word, a status pair or a call forwarding list).
 #include <cstring>
 
-#include "common/zol_diag.h"
-#include "ipc/zol_flow.h"
+#include "flow/zol_flow.h"
+#include "log/zol_diag.h"
+#include "runtime/zol_owned.h"
 #include "sups/zol_sups_internal.h"
+#include "zol/zol_sups.h"
 
 namespace zol::sups {
 
 namespace {
 
-constexpr const char *kConfName = "zol_sups_event_interrogate_ss_conf";
 constexpr const char *kReplySuccess = "Reply to RIL --> zol_send_request_response RIL_E_SUCCESS\n";
 constexpr const char *kReplyFailure =
     "Reply to RIL --> zol_send_request_response RIL_E_GENERIC_FAILURE\n";
@@ -19,10 +20,12 @@ constexpr const char *kReplyFailure =
 // A forwarding number as a text: the entry's characters and a terminator.
 constexpr size_t kNumberTextSize = ForwardingFeatureLayout::kNumberWidth + 1;
 
-void answer_failure(const zol_reqlist_entry_type &request)
+// The claimed request's answer is a failure: the handler's guard gives it,
+// and no exit line follows.
+void answer_failure(Handler &h)
 {
     ZOL_LOG(ZOL_LOG_TRACE, "%s", kReplyFailure);
-    complete_request(request.t, request.request, RIL_E_GENERIC_FAILURE);
+    h.end(Exit::none);
 }
 
 // A confirmation finds its request by operation alone: with queries of several
@@ -35,11 +38,11 @@ bool answers_with_list(const zol_reqlist_entry_type &request)
            request.request == RIL_REQUEST_SET_CALL_FORWARD;
 }
 
-void answer_mismatch(const zol_reqlist_entry_type &request, uint32_t info_type)
+void answer_mismatch(Handler &h, uint32_t info_type)
 {
-    ZOL_LOG(ZOL_LOG_ERROR, "%s: information type %d does not answer request %d\n", kConfName,
-            static_cast<int>(info_type), static_cast<int>(request.request));
-    answer_failure(request);
+    ZOL_LOG(ZOL_LOG_ERROR, "%s: information type %d does not answer request %d\n", h.name(),
+            static_cast<int>(info_type), static_cast<int>(h.claimed().request));
+    answer_failure(h);
 }
 
 // Whether the payload carries every field its information type is read for.
@@ -62,45 +65,38 @@ bool carries_its_fields(const PayloadView &conf, uint32_t info_type)
     return present == 0 || conf.has(L::kListEntries, size_t{count} * ForwardingFeatureLayout::kSize);
 }
 
-void answer_forwarding_list(const zol_reqlist_entry_type &request, const PayloadView &conf,
-                            Allocator alloc)
+void answer_forwarding_list(Handler &h, const PayloadView &conf, Allocator alloc)
 {
     using L = ForwardingFeatureLayout;
     uint32_t present = 0;
     uint8_t count = 0;
     conf.u32(SsConfLayout::kListPresent, present);
     conf.u8(SsConfLayout::kListLength, count);
-    ZOL_LOG(ZOL_LOG_TRACE, "%s b_present=%d forwarding_feature_list_length=%d", kConfName,
+    ZOL_LOG(ZOL_LOG_TRACE, "%s b_present=%d forwarding_feature_list_length=%d", h.name(),
             static_cast<int>(present), count);
     if (present == 0 || count == 0) {
-        complete_request(request.t, request.request, RIL_E_SUCCESS);
-        handler_exit(kConfName);
+        h.complete(RIL_E_SUCCESS);
         return;
     }
-    if (!answers_with_list(request)) {
-        answer_mismatch(request, kInfoForwardingList);
+    if (!answers_with_list(h.claimed())) {
+        answer_mismatch(h, kInfoForwardingList);
         return;
     }
 
     // Records, their number texts and the pointer array live until the host
     // has taken the answer. A failed allocation still answers the request
     // (code 2): its entry has been claimed, and nobody else would answer it.
-    auto *records = static_cast<RIL_CallForwardInfo *>(alloc(sizeof(RIL_CallForwardInfo) * count));
-    auto *numbers = records != nullptr ? static_cast<char *>(alloc(kNumberTextSize * count)) : nullptr;
-    if (records == nullptr || numbers == nullptr) {
+    const Owned<RIL_CallForwardInfo> records = allocate<RIL_CallForwardInfo>(count, alloc);
+    const Owned<char> numbers = records ? allocate<char>(kNumberTextSize * count, alloc) : nullptr;
+    if (!records || !numbers) {
         ZOL_LOG(ZOL_LOG_TRACE, "%s", "Malloc failed in_data_ptr\n");
-        if (records != nullptr) {
-            zol_free(records);
-        }
-        answer_failure(request);
+        answer_failure(h);
         return;
     }
-    auto **pointers = static_cast<RIL_CallForwardInfo **>(alloc(sizeof(RIL_CallForwardInfo *) * count));
-    if (pointers == nullptr) {
+    const Owned<RIL_CallForwardInfo *> pointers = allocate<RIL_CallForwardInfo *>(count, alloc);
+    if (!pointers) {
         ZOL_LOG(ZOL_LOG_TRACE, "%s", "Malloc failed in_data_pptr\n");
-        zol_free(numbers);
-        zol_free(records);
-        answer_failure(request);
+        answer_failure(h);
         return;
     }
 
@@ -119,10 +115,10 @@ void answer_forwarding_list(const zol_reqlist_entry_type &request, const Payload
         conf.u32(entry + L::kBasicServicePresent, service_present);
         conf.u32(entry + L::kBasicServiceType, service_type);
 
-        RIL_CallForwardInfo &record = records[i];
+        RIL_CallForwardInfo &record = records.get()[i];
         record = RIL_CallForwardInfo{};
         if (code_present != 0) {
-            ZOL_LOG(ZOL_LOG_TRACE, "%s e_ss_code = %d", kConfName, static_cast<int>(code));
+            ZOL_LOG(ZOL_LOG_TRACE, "%s e_ss_code = %d", h.name(), static_cast<int>(code));
             const int32_t reason = forwarding_reason_of_code(code);
             record.reason = reason >= 0 ? reason : 0;
         }
@@ -134,7 +130,7 @@ void answer_forwarding_list(const zol_reqlist_entry_type &request, const Payload
         // A length beyond the number field is cut at the field.
         const auto digits = conf.bytes(entry + L::kNumber,
                                        number_len < L::kNumberWidth ? number_len : L::kNumberWidth);
-        char *number = numbers + i * kNumberTextSize;
+        char *number = numbers.get() + i * kNumberTextSize;
         if (!digits.empty()) {
             memcpy(number, digits.data(), digits.size());
         }
@@ -148,18 +144,13 @@ void answer_forwarding_list(const zol_reqlist_entry_type &request, const Payload
         if (service_present != 0 && service_type == 1) {
             record.serviceClass = 1;
         }
-        pointers[i] = &record;
+        pointers.get()[i] = &record;
     }
-
-    complete_request(request.t, request.request, RIL_E_SUCCESS, pointers,
-                     static_cast<uint32_t>(sizeof(RIL_CallForwardInfo *) * count));
-    zol_free(pointers);
-    zol_free(numbers);
-    zol_free(records);
-    handler_exit(kConfName);
+    h.complete(RIL_E_SUCCESS, pointers.get(),
+               static_cast<uint32_t>(sizeof(RIL_CallForwardInfo *) * count));
 }
 
-void answer_status(const zol_reqlist_entry_type &request, const PayloadView &conf)
+void answer_status(Handler &h, const PayloadView &conf)
 {
     using L = SsConfLayout;
     ZOL_LOG(ZOL_LOG_TRACE, "%s", "zol_sups_event_interrogate_ss_conf receive eTKM_SUPS_SS_STATUS_INFO\n");
@@ -195,44 +186,40 @@ void answer_status(const zol_reqlist_entry_type &request, const PayloadView &con
     } else {
         ZOL_LOG(ZOL_LOG_TRACE, "%s", "not support");
     }
-    if (answer_len != 0 && answers_with_list(request)) {
-        answer_mismatch(request, kInfoStatus);
+    if (answer_len != 0 && answers_with_list(h.claimed())) {
+        answer_mismatch(h, kInfoStatus);
         return;
     }
-    complete_request(request.t, request.request, RIL_E_SUCCESS, answer_len != 0 ? answer : nullptr,
-                     answer_len);
-    handler_exit(kConfName);
+    h.complete(RIL_E_SUCCESS, answer_len != 0 ? answer : nullptr, answer_len);
 }
 
 } // namespace
 
-void answer_interrogation(const zol_reqlist_entry_type &request, const PayloadView &conf,
-                          Allocator alloc)
+void answer_interrogation(Handler &h, const PayloadView &conf, Allocator alloc)
 {
     uint32_t success = 0, info_type = 0;
     // A confirmation too short to say it succeeded is a failure.
     const bool readable = conf.u32(SsConfLayout::kSuccess, success);
     conf.u32(SsConfLayout::kInfoType, info_type);
-    ZOL_LOG(ZOL_LOG_TRACE, "%s e_info_type:%d, b_success:%d", kConfName, static_cast<int>(info_type),
+    ZOL_LOG(ZOL_LOG_TRACE, "%s e_info_type:%d, b_success:%d", h.name(), static_cast<int>(info_type),
             static_cast<int>(success));
     if (!readable || success == 0) {
-        answer_failure(request);
+        answer_failure(h);
         return;
     }
     if (!carries_its_fields(conf, info_type)) {
-        ZOL_LOG(ZOL_LOG_ERROR, "%s: information type %d does not fit in %d bytes\n", kConfName,
+        ZOL_LOG(ZOL_LOG_ERROR, "%s: information type %d does not fit in %d bytes\n", h.name(),
                 static_cast<int>(info_type), static_cast<int>(conf.size()));
-        answer_failure(request);
+        answer_failure(h);
         return;
     }
     ZOL_LOG(ZOL_LOG_TRACE, "%s", kReplySuccess);
     if (info_type == kInfoForwardingList) {
-        answer_forwarding_list(request, conf, alloc);
+        answer_forwarding_list(h, conf, alloc);
     } else if (info_type == kInfoStatus) {
-        answer_status(request, conf);
+        answer_status(h, conf);
     } else {
-        complete_request(request.t, request.request, RIL_E_SUCCESS);
-        handler_exit(kConfName);
+        h.complete(RIL_E_SUCCESS);
     }
 }
 
@@ -245,10 +232,11 @@ extern "C" {
 
 void zol_sups_request_query(zol_request_params_type *params_ptr, zol_request_return_type *ret_ptr)
 {
-    if (!handler_prologue(__func__, params_ptr, ret_ptr, false)) {
+    Handler h(ZOL_HERE, params_ptr, ret_ptr, {.entry = Entry::none, .exit = Exit::spaced});
+    if (!h) {
         return;
     }
-    const zol_request_params_type &request = *params_ptr;
+    const zol_request_params_type &request = h.request();
 
     // The facility and the forwarding reason are read before the request is
     // remembered, so that one without them is answered at once and no entry
@@ -259,22 +247,21 @@ void zol_sups_request_query(zol_request_params_type *params_ptr, zol_request_ret
         ZOL_NOT_NULL(request.data, "params_ptr->data");
         facility = host_text(request, 0);
         if (facility == nullptr) {
-            refuse(request, __func__, "no facility");
-            return;
+            h.refuse("no facility");
+            return h.end(Exit::none);
         }
     } else if (request.event_id == RIL_REQUEST_QUERY_CALL_FORWARD_STATUS) {
         ZOL_NOT_NULL(request.data, "in_data_ptr");
         if (request.data == nullptr ||
             request.datalen < offsetof(RIL_CallForwardInfo, reason) + sizeof(int32_t)) {
-            refuse(request, __func__, "no forwarding reason");
-            return;
+            h.refuse("no forwarding reason");
+            return h.end(Exit::none);
         }
         memcpy(&reason, static_cast<const uint8_t *>(request.data) + offsetof(RIL_CallForwardInfo, reason),
                sizeof reason);
     }
 
-    const Remembered remembered = add_pending(request, kOpInterrogate);
-    if (!remembered) {
+    if (!h.remember(confirmation_of(kOpInterrogate))) {
         return;
     }
     SsRequest payload;
@@ -312,25 +299,19 @@ void zol_sups_request_query(zol_request_params_type *params_ptr, zol_request_ret
         break;
     }
     payload.u32(SsRequestLayout::kSsCode, code);
-    send_or_fail(request, remembered, payload, "Reply to RIL --> INTERROGATE SS fail,\n");
-    ZOL_LOG(ZOL_LOG_TRACE, " %s() exit", __func__);
+    h.send(msg::SS_REQUEST, payload, "Reply to RIL --> INTERROGATE SS fail,\n");
 }
 
 void zol_sups_event_interrogate_ss_conf(zol_request_params_type *params_ptr,
                                         zol_request_return_type *ret_ptr)
 {
-    const bool have_params = ZOL_NOT_NULL(params_ptr, "params_ptr");
-    ZOL_NOT_NULL(ret_ptr, "ret_ptr");
-    const bool have_conf = have_params && ZOL_NOT_NULL(params_ptr->data, "sups_interrogate_ind_ptr");
-    ZOL_LOG(ZOL_LOG_TRACE, "%s() entry", __func__);
-    zol_reqlist_entry_type waiting;
-    if (!have_params || !find_waiting_request(kEventInterrogateConf, waiting)) {
-        handler_exit(__func__);
+    Handler h(ZOL_HERE, params_ptr, ret_ptr,
+              {.request = false, .data = "sups_interrogate_ind_ptr != ((void *)0)"});
+    if (!h || !h.claim(ev::SUPS_INTERROGATE_SS_CONF)) {
         return;
     }
     // A null payload reads as an empty one: the waiting request is answered with a failure.
-    answer_interrogation(waiting, PayloadView(have_conf ? params_ptr->data : nullptr, params_ptr->datalen),
-                         zol_malloc);
+    answer_interrogation(h, h.payload(), zol_malloc);
 }
 
 } // extern "C"

@@ -3,9 +3,10 @@
 // the confirmation it waits for.
 #include <cstring>
 
-#include "common/zol_diag.h"
-#include "ipc/zol_flow.h"
+#include "flow/zol_flow.h"
+#include "log/zol_diag.h"
 #include "sups/zol_sups_internal.h"
+#include "zol/zol_sups.h"
 
 namespace zol::sups {
 
@@ -47,35 +48,24 @@ void put_service_class(SsRequest &payload, int32_t service_class)
 // COLP, CLIR and call waiting: one host word selects the operation on a
 // fixed service. A word that selects no operation is refused: no entry is
 // made and nothing is sent, so no confirmation could be mistaken for its answer.
-void set_service(const char *handler, zol_request_params_type *params_ptr,
-                 zol_request_return_type *ret_ptr, uint32_t (*op_of)(int32_t), uint32_t code,
-                 const char *fail_line)
+void set_service(Here here, zol_request_params_type *params_ptr, zol_request_return_type *ret_ptr,
+                 uint32_t (*op_of)(int32_t), uint32_t code, const char *fail_line)
 {
-    if (!handler_prologue(handler, params_ptr, ret_ptr)) {
-        return;
-    }
-    const zol_request_params_type &request = *params_ptr;
-    int32_t setting = 0;
     // Data shorter than its first word counts as none.
-    if (!host_word(request, 0, setting)) {
-        complete_request(request.t, request.event_id, RIL_E_GENERIC_FAILURE);
+    Handler h(here, params_ptr, ret_ptr, {.min_len = sizeof(int32_t)});
+    if (!h) {
         return;
     }
+    int32_t setting = 0;
+    host_word(h.request(), 0, setting);
     const uint32_t op = op_of(setting);
     if (op == kOpNone) {
-        refuse(request, handler, "setting selects no operation");
-        handler_exit(handler);
-        return;
-    }
-    const Remembered remembered = add_pending(request, op);
-    if (!remembered) {
-        return;
+        return h.refuse("setting selects no operation");
     }
     SsRequest payload;
     payload.u32(L::kCmdType, op);
     payload.u32(L::kSsCode, code);
-    send_or_fail(request, remembered, payload, fail_line);
-    handler_exit(handler);
+    h.send_pending(msg::SS_REQUEST, payload, confirmation_of(op), fail_line);
 }
 
 } // namespace
@@ -89,42 +79,36 @@ extern "C" {
 
 void zol_sups_COLP_request_set(zol_request_params_type *params_ptr, zol_request_return_type *ret_ptr)
 {
-    set_service(__func__, params_ptr, ret_ptr, op_of_setting, kCodeColp,
+    set_service(ZOL_HERE, params_ptr, ret_ptr, op_of_setting, kCodeColp,
                 "Reply to RIL --> SUPS COLP Request fail,\n");
 }
 
 void zol_sups_CLIR_request_set(zol_request_params_type *params_ptr, zol_request_return_type *ret_ptr)
 {
-    set_service(__func__, params_ptr, ret_ptr, op_of_clir_mode, kCodeClir,
+    set_service(ZOL_HERE, params_ptr, ret_ptr, op_of_clir_mode, kCodeClir,
                 "Reply to RIL --> SUPS CLIR Request fail,\n");
 }
 
 void zol_sups_call_waiting_request_set(zol_request_params_type *params_ptr,
                                        zol_request_return_type *ret_ptr)
 {
-    set_service(__func__, params_ptr, ret_ptr, op_of_setting, kCodeCallWaiting,
+    set_service(ZOL_HERE, params_ptr, ret_ptr, op_of_setting, kCodeCallWaiting,
                 "Reply to RIL --> SUPS call waiting Request fail,\n");
 }
 
 void zol_sups_call_forward_request_set(zol_request_params_type *params_ptr,
                                        zol_request_return_type *ret_ptr)
 {
-    if (!handler_prologue(__func__, params_ptr, ret_ptr)) {
-        return;
-    }
-    const zol_request_params_type &request = *params_ptr;
     // Data shorter than the forwarding record counts as none.
-    if (request.data == nullptr || request.datalen < sizeof(RIL_CallForwardInfo)) {
-        complete_request(request.t, request.event_id, RIL_E_GENERIC_FAILURE);
+    Handler h(ZOL_HERE, params_ptr, ret_ptr, {.min_len = sizeof(RIL_CallForwardInfo)});
+    if (!h) {
         return;
     }
     RIL_CallForwardInfo info;
-    memcpy(&info, request.data, sizeof info);
+    memcpy(&info, h.request().data, sizeof info);
     const uint32_t op = op_of_forwarding_status(info.status);
     if (op == kOpNone) { // as for the other settings: no entry, nothing sent
-        refuse(request, __func__, "forwarding status selects no operation");
-        handler_exit(__func__);
-        return;
+        return h.refuse("forwarding status selects no operation");
     }
 
     // The number is checked before the request is remembered. One that does
@@ -137,17 +121,14 @@ void zol_sups_call_forward_request_set(zol_request_params_type *params_ptr,
         const size_t prefix_len = strlen(prefix);
         const size_t digits = strnlen(info.number, L::kNumberWidth + 1);
         if (prefix_len + digits > L::kNumberWidth) {
-            refuse(request, __func__, "forwarding number longer than 41 characters");
-            handler_exit(__func__);
-            return;
+            return h.refuse("forwarding number longer than 41 characters");
         }
         memcpy(number, prefix, prefix_len);
         memcpy(number + prefix_len, info.number, digits);
         number_len = prefix_len + digits;
     }
 
-    const Remembered remembered = add_pending(request, op);
-    if (!remembered) {
+    if (!h.remember(confirmation_of(op))) {
         return;
     }
     SsRequest payload;
@@ -170,41 +151,32 @@ void zol_sups_call_forward_request_set(zol_request_params_type *params_ptr,
         payload.put(L::kTimeInterval, L::kTimeIntervalWidth, info.timeInterval,
                     strnlen(info.timeInterval, L::kTimeIntervalWidth));
     }
-    send_or_fail(request, remembered, payload,
-                 "Reply to RIL --> SUPS call forward Request fail,\n");
-    handler_exit(__func__);
+    h.send(msg::SS_REQUEST, payload,
+                      "Reply to RIL --> SUPS call forward Request fail,\n");
 }
 
 void zol_sups_call_barring_request_set(zol_request_params_type *params_ptr,
                                        zol_request_return_type *ret_ptr)
 {
-    if (!handler_prologue(__func__, params_ptr, ret_ptr)) {
-        return;
-    }
-    const zol_request_params_type &request = *params_ptr;
     // Texts 0 to 5 are the record; data shorter than that counts as none.
-    if (request.data == nullptr || request.datalen < 6 * sizeof(char *)) {
-        complete_request(request.t, request.event_id, RIL_E_GENERIC_FAILURE);
+    Handler h(ZOL_HERE, params_ptr, ret_ptr, {.min_len = 6 * sizeof(char *)});
+    if (!h) {
         return;
     }
-    const char *facility = host_text(request, 0);
-    const char *lock = host_text(request, 1);
-    const char *service_class = host_text(request, 3);
-    const char *password = host_text(request, 5);
+    const char *facility = host_text(h.request(), 0);
+    const char *lock = host_text(h.request(), 1);
+    const char *service_class = host_text(h.request(), 3);
+    const char *password = host_text(h.request(), 5);
     // Without a facility or a lock setting there is neither a service nor an
     // operation to ask for. A missing class or password reads as none given.
     if (facility == nullptr || lock == nullptr) {
-        refuse(request, __func__, "no facility or lock setting");
-        handler_exit(__func__);
-        return;
+        return h.refuse("no facility or lock setting");
     }
     const uint32_t op = strchr(lock, '0') != nullptr   ? kOpDeactivate
                         : strchr(lock, '1') != nullptr ? kOpActivate
                                                        : kOpNone;
     if (op == kOpNone) { // neither '0' nor '1': no operation to ask for
-        refuse(request, __func__, "lock setting selects no operation");
-        handler_exit(__func__);
-        return;
+        return h.refuse("lock setting selects no operation");
     }
 
     SsRequest payload;
@@ -221,13 +193,8 @@ void zol_sups_call_barring_request_set(zol_request_params_type *params_ptr,
     }
     payload.u32(L::kCmdType, op);
     ZOL_LOG(ZOL_LOG_TRACE, "e_ss_code=%d, e_cmd_type=%d", static_cast<int>(code), static_cast<int>(op));
-    const Remembered remembered = add_pending(request, op);
-    if (!remembered) {
-        return;
-    }
-    send_or_fail(request, remembered, payload,
-                 "Reply to RIL --> SUPS call barring Request fail,\n");
-    handler_exit(__func__);
+    h.send_pending(msg::SS_REQUEST, payload, confirmation_of(op),
+                   "Reply to RIL --> SUPS call barring Request fail,\n");
 }
 
 } // extern "C"

@@ -3,9 +3,12 @@
 #include <gtest/gtest.h>
 
 #include <deque>
+#include <regex>
+#include <string>
+#include <vector>
 
 #include "fake_agent.h"
-#include "ipc/zol_flow.h"
+#include "flow/zol_flow.h"
 #include "test_host.h"
 
 using namespace zol_test;
@@ -179,15 +182,16 @@ TEST_F(Flow, FailedSendLeavesTheNextRequestOfItsTokenAlone)
 TEST_F(Flow, RememberedRequestKeepsItsTokenIdAfterItsTokenIsReused)
 {
     Token tok(43);
-    const zol_request_params_type request = {RIL_REQUEST_GET_CURRENT_CALLS, nullptr, 0, tok.get()};
-    const zol::Remembered remembered = zol::remember_request(request, 0x17545);
-    ASSERT_TRUE(remembered);
+    zol_request_params_type request = {RIL_REQUEST_GET_CURRENT_CALLS, nullptr, 0, tok.get()};
+    zol_request_return_type ret{};
+    zol::Handler h({"remembered", 0}, &request, &ret, {.entry = zol::Entry::none, .exit = zol::Exit::none});
+    ASSERT_TRUE(h.remember(0x17545));
     agent->deliver(frame(30021, kEmptyCallList));
     ASSERT_TRUE(host.wait_until([&] { return host.completions_for(tok.get()).size() == 1; }));
     tok.serial = 777;
     agent->set_send_result(-1);
 
-    EXPECT_FALSE(zol::send_remembered(request, remembered, 17, nullptr, 0, "fail line\n"));
+    EXPECT_FALSE(h.send(17, {}, "fail line\n"));
     ASSERT_EQ(agent->sent_frames().size(), 1u);
     EXPECT_EQ(agent->sent_frames()[0], (std::vector<uint8_t>{0, 0, 0, 0, 43, 0, 17, 0, 0, 0, 0}));
     EXPECT_EQ(host.completions_for(tok.get()).size(), 1u);
@@ -209,14 +213,105 @@ TEST_F(Flow, ImmediatePatternAnswersFromTheSendResult)
         Token t(50);
         const uint8_t payload[2] = {7, 8};
         zol_request_params_type request = {RIL_REQUEST_DIAL, nullptr, 0, t.get()};
-        EXPECT_EQ(zol::send_immediate(request, 1, payload, sizeof payload, "fail line\n", "ok line\n"),
-                  c.expected);
+        zol_request_return_type ret{};
+        zol::Handler h({"immediate", 0}, &request, &ret, {.entry = zol::Entry::none, .exit = zol::Exit::none});
+        EXPECT_EQ(h.send_immediate(1, {payload, sizeof payload}, "fail line\n", "ok line\n"), c.expected);
         auto done = host.completions_for(t.get());
         ASSERT_EQ(done.size(), 1u);
         EXPECT_EQ(done[0].error, c.expected);
         EXPECT_TRUE(host.logged(c.line));
         EXPECT_EQ(agent->sent_frames().at(0),
                   (std::vector<uint8_t>{0, 0, 0, 0, 50, 0, 1, 0, 0, 0, 2, 7, 8}));
+    }
+}
+
+// The handler's own lines, the assertion conditions and the completions, in
+// order, with source line numbers as "L#" (source positions, whose paths
+// depend on the build, are left out).
+std::vector<std::string> trace_of(const std::string &handler)
+{
+    std::vector<std::string> out;
+    for (const LogLine &l : TestHost::instance().log_lines()) {
+        if (l.text.find(".cpp - ") != std::string::npos) {
+            continue;
+        }
+        if (l.text.find(handler) != std::string::npos || l.text.starts_with("Cond: ") ||
+            l.text.starts_with("UI <--- ")) {
+            out.push_back(std::regex_replace(l.text, std::regex(" - L[0-9]+"), " - L#"));
+        }
+    }
+    return out;
+}
+
+// Refused requests and confirmations nobody waits for end with their own
+// lines: the exit line, an exit error naming call control, or none at all.
+TEST_F(Flow, RefusalsAndUnwaitedConfirmationsEndWithTheirOwnLines)
+{
+    const int32_t mode_seven = 7;
+    const int16_t half_word = 1;
+    const std::string failed = " Complete --- Token 60, Generic Failure, Len 0 ]\n";
+    struct Case {
+        int request;
+        const void *data;
+        size_t len;
+        std::string handler;
+        std::vector<std::string> lines;
+    } cases[] = {
+        {RIL_REQUEST_DIAL, nullptr, 0, "zol_cm_callsvc_request_dial",
+         {"Cond: in_data_ptr != ((void *)0)", "zol_cm_callsvc_request_dial() entry",
+          "UI <--- RIL_REQUEST_DIAL (10)" + failed}},
+        {RIL_REQUEST_DTMF_START, nullptr, 0, "zol_cm_callsvc_request_dtmf_start",
+         {"Cond: params_ptr->data != ((void *)0)", "zol_cm_callsvc_request_dtmf_start() entry",
+          "UI <--- RIL_REQUEST_DTMF_START (49)" + failed,
+          "zol_cm - zol_cm_callsvc_request_dtmf_start() - L# exit error"}},
+        {RIL_REQUEST_HANGUP, &half_word, sizeof half_word, "zol_cm_callsvc_request_hangup",
+         {"zol_cm_callsvc_request_hangup() entry", "UI <--- RIL_REQUEST_HANGUP (12)" + failed,
+          "zol_cm - zol_cm_callsvc_request_hangup() - L# exit error"}},
+        {RIL_REQUEST_IMS_SET_REGISTRATION_STATE, &half_word, sizeof half_word,
+         "zol_cm_callsvc_request_ims_set_registration_state",
+         {"zol_cm_callsvc_request_ims_set_registration_state() entry",
+          "UI <--- RIL_REQUEST_IMS_SET_REGISTRATION_STATE (338)" + failed,
+          "zol_cm - zol_cm_callsvc_request_ims_set_registration_state() - L# exit error"}},
+        {RIL_REQUEST_SMS_ACKNOWLEDGE, &half_word, sizeof half_word, "zol_sms_request_sms_acknowledge",
+         {"zol_sms_request_sms_acknowledge() entry", "UI <--- RIL_REQUEST_SMS_ACKNOWLEDGE (37)" + failed}},
+        {RIL_REQUEST_QUERY_FACILITY_LOCK, nullptr, 0, "zol_sups_request_query",
+         {"Cond: params_ptr->data != ((void *)0)",
+          "zol_sups_request_query(): no facility, request 42 refused\n",
+          "UI <--- RIL_REQUEST_QUERY_FACILITY_LOCK (42)" + failed}},
+        {RIL_REQUEST_SET_CLIR, &mode_seven, sizeof mode_seven, "zol_sups_CLIR_request_set",
+         {"zol_sups_CLIR_request_set() entry",
+          "zol_sups_CLIR_request_set(): setting selects no operation, request 32 refused\n",
+          "UI <--- RIL_REQUEST_SET_CLIR (32)" + failed, "zol_sups_CLIR_request_set() exit"}},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.handler);
+        host.reset();
+        Token t(60);
+        radio()->onRequest(c.request, const_cast<void *>(c.data), c.len, t.get());
+        EXPECT_EQ(trace_of(c.handler), c.lines);
+        EXPECT_EQ(host.completions_for(t.get()).size(), 1u);
+        EXPECT_TRUE(agent->sent_frames().empty());
+    }
+
+    struct Event {
+        uint16_t message;
+        std::string handler;
+        std::vector<std::string> lines;
+    } events[] = {
+        {30103, "zol_sms_event_send_msg_status_ind",
+         {"zol_sms_event_send_msg_status_ind() entry", " zol_sms_event_send_msg_status_ind(), error"}},
+        {30055, "zol_sups_event_interrogate_ss_conf",
+         {"zol_sups_event_interrogate_ss_conf() entry", "zol_sups_event_interrogate_ss_conf() exit"}},
+        {30024, "zol_cm_callsvc_event_get_cfg_conf",
+         {"zol_cm_callsvc_event_get_cfg_conf() entry", " zol_cm_callsvc_event_get_cfg_conf(),exit error"}},
+    };
+    for (const Event &e : events) {
+        SCOPED_TRACE(e.handler);
+        host.reset();
+        agent->deliver(frame(e.message, {1, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}));
+        ASSERT_TRUE(host.wait_logged(e.lines.back()));
+        EXPECT_EQ(trace_of(e.handler), e.lines);
+        EXPECT_TRUE(host.completions().empty());
     }
 }
 

@@ -98,7 +98,7 @@ TEST_F(ReqList, DuplicateTokenFailsBothRequests)
 {
     RIL_Token t = token(7);
     ASSERT_EQ(add(t, 12, 0x17535), 0);
-    EXPECT_EQ(add(t, 13, 0x17535), ZOL_REQLIST_DUPLICATE);
+    EXPECT_EQ(add(t, 13, 0x17535), ZOL_REQLIST_REFUSED);
     auto c = host.completions_for(t);
     ASSERT_EQ(c.size(), 1u);
     EXPECT_EQ(c[0].error, RIL_E_GENERIC_FAILURE);
@@ -109,9 +109,9 @@ TEST_F(ReqList, DuplicateTokenFailsBothRequests)
 TEST_F(ReqList, FailedAddsWithoutAHostTokenAnswerNobody)
 {
     ASSERT_EQ(add(nullptr), 0);
-    EXPECT_EQ(add(nullptr), ZOL_REQLIST_DUPLICATE);
+    EXPECT_EQ(add(nullptr), ZOL_REQLIST_REFUSED);
     ASSERT_EQ(add(ZOL_EVENT_TOKEN), 0);
-    EXPECT_EQ(add(ZOL_EVENT_TOKEN), ZOL_REQLIST_DUPLICATE);
+    EXPECT_EQ(add(ZOL_EVENT_TOKEN), ZOL_REQLIST_REFUSED);
     EXPECT_TRUE(host.completions().empty());
 }
 

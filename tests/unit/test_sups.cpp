@@ -58,7 +58,7 @@ protected:
     void SetUp() override
     {
         HandlerTest::SetUp();
-        __atomic_store_n(&g_clir_cmd_type, 1, __ATOMIC_RELAXED);
+        g_clir_cmd_type.store(1, std::memory_order_relaxed);
     }
 
     // Sends a request that must produce one SS request; returns its payload.
@@ -269,7 +269,7 @@ TEST_F(Sups, InterrogationAnswers)
         const Completion done = completion(t);
         EXPECT_EQ(done.error, c.error) << (&c - cases);
         EXPECT_EQ(done.data, c.answer) << (&c - cases);
-        EXPECT_EQ(__atomic_load_n(&g_clir_cmd_type, __ATOMIC_RELAXED), c.clir_after) << (&c - cases);
+        EXPECT_EQ(g_clir_cmd_type.load(std::memory_order_relaxed), c.clir_after) << (&c - cases);
         EXPECT_EQ(host.logged("not support"), &c == &cases[9]);
     }
     EXPECT_TRUE(host.logged("Reply to RIL --> zol_send_request_response RIL_E_GENERIC_FAILURE\n"));
@@ -376,8 +376,14 @@ TEST_F(Sups, AllocationFailuresStillAnswerTheRequestOnce)
         claimed.t = token(70 + succeeding);
         claimed.request = RIL_REQUEST_QUERY_CALL_FORWARD_STATUS;
         g_allocations_left = succeeding;
-        zol::sups::answer_interrogation(claimed, zol::PayloadView(conf.data(), static_cast<uint32_t>(conf.size())),
-                                        limited_alloc);
+        {
+            zol_request_params_type event = {0x17567, nullptr, 0, ZOL_EVENT_TOKEN};
+            zol_request_return_type ret{};
+            zol::Handler h({"zol_sups_event_interrogate_ss_conf", 0}, &event, &ret, {.request = false});
+            h.take(claimed);
+            zol::sups::answer_interrogation(
+                h, zol::PayloadView(conf.data(), static_cast<uint32_t>(conf.size())), limited_alloc);
+        }
         const auto c = host.completions_for(claimed.t);
         ASSERT_EQ(c.size(), 1u);
         EXPECT_EQ(c[0].error, RIL_E_GENERIC_FAILURE);

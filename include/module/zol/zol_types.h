@@ -1,4 +1,4 @@
-/* Records shared by every part of the module. */
+/* Records and numbers shared by every part of the module. */
 #ifndef ZOL_TYPES_H
 #define ZOL_TYPES_H
 
@@ -33,41 +33,12 @@ typedef struct {
 typedef void (*zol_handler_type)(zol_request_params_type *params_ptr,
                                  zol_request_return_type *ret_ptr);
 
-typedef struct zol_dispatch_table_entry_s {
-    struct zol_dispatch_table_entry_s *next;
-    int32_t event_id;
-    zol_handler_type handler;
-    uint32_t mask;
-} zol_dispatch_table_entry_type;
-
-#define ZOL_MASK_REQUEST 5u
-#define ZOL_MASK_EVENT 7u
-
-typedef struct {
-    RIL_Token t;
-    int32_t event_id;
-    int32_t ril_errno;
-    void *response;
-    uint32_t response_len;
-    const char *log_str;
-} zol_request_resp_params_type;
-
-typedef struct {
-    int32_t event_id;
-    void *data;
-    uint32_t datalen;
-    const char *log_str;
-} zol_unsol_resp_params_type;
-
 #ifdef __cplusplus
 }
 #endif
 
 #if UINTPTR_MAX == 0xFFFFFFFFu
 ZOL_STATIC_ASSERT(sizeof(zol_request_params_type) == 16, "request parameters are four words");
-ZOL_STATIC_ASSERT(sizeof(zol_dispatch_table_entry_type) == 16, "dispatch row is four words");
-ZOL_STATIC_ASSERT(sizeof(zol_request_resp_params_type) == 24, "completion record is six words");
-ZOL_STATIC_ASSERT(sizeof(zol_unsol_resp_params_type) == 16, "unsolicited record is four words");
 #endif
 
 #endif /* ZOL_TYPES_H */

@@ -2,10 +2,12 @@
 // remembers every host request waiting for an answer from the IMS stack.
 #include <cstring>
 
-#include "common/zol_diag.h"
 #include "common/zol_sync.h"
-#include "reference_zol.h"
-#include "reqlist/zol_reqlist_internal.h"
+#include "log/zol_diag.h"
+#include "runtime/zol_reply.h"
+#include "runtime/zol_reqlist_internal.h"
+#include "zol/zol_log.h"
+#include "zol/zol_reqlist.h"
 
 namespace {
 
@@ -50,20 +52,33 @@ void print_all_locked() ZOL_REQUIRES(g_reqlist_mutex)
     }
 }
 
-Slot *find_by_token_locked(RIL_Token t) ZOL_REQUIRES(g_reqlist_mutex)
+// The oldest linked entry that matches, announced with the lookups' "Found" line.
+template <typename Match>
+Slot *find_locked(Match match) ZOL_REQUIRES(g_reqlist_mutex)
 {
     for (Slot *s = g_head; s != nullptr; s = s->next) {
-        if (s->entry.t == t) {
+        if (match(s->entry)) {
             ZOL_LOG(ZOL_LOG_DETAIL, "Found ReqList entry : %s(%d), token id %d\n",
-                    name_of(s->entry.request), s->entry.request, zol_log_get_token_id(t));
+                    name_of(s->entry.request), s->entry.request, zol_log_get_token_id(s->entry.t));
             return s;
         }
     }
-    ZOL_LOG(ZOL_LOG_DETAIL, "Not found ReqList entry : token id %d\n", zol_log_get_token_id(t));
     return nullptr;
 }
 
-Slot *find_by_event_locked(uint32_t event_id, uint32_t mask, bool skip_claimed = false)
+Slot *find_by_token_locked(RIL_Token t) ZOL_REQUIRES(g_reqlist_mutex)
+{
+    Slot *s = find_locked([t](const zol_reqlist_entry_type &e) { return e.t == t; });
+    if (s == nullptr) {
+        ZOL_LOG(ZOL_LOG_DETAIL, "Not found ReqList entry : token id %d\n", zol_log_get_token_id(t));
+    }
+    return s;
+}
+
+constexpr uint32_t kAwaiting = ZOL_REQ_AWAITING_MORE_AMSS_EVENTS;
+constexpr uint32_t kAnyState = ZOL_REQ_ANY_STATE;
+
+Slot *find_by_event_locked(uint32_t event_id, uint32_t mask, bool skip_claimed)
     ZOL_REQUIRES(g_reqlist_mutex)
 {
     const char *event_name = name_of(static_cast<int32_t>(event_id));
@@ -118,13 +133,13 @@ void unlink_locked(Slot *s) ZOL_REQUIRES(g_reqlist_mutex)
 }
 
 // Returns the add's code; on success the caller's record holds the req id.
-int add_locked(zol_reqlist_entry_type *req_ptr) ZOL_REQUIRES(g_reqlist_mutex)
+zol_reqlist_result_e_type add_locked(zol_reqlist_entry_type *req_ptr) ZOL_REQUIRES(g_reqlist_mutex)
 {
     const RIL_Token t = req_ptr->t;
     if (find_by_token_locked(t) != nullptr) {
         ZOL_LOG(ZOL_LOG_ERROR, "Fail to add ReqList entry with token id %d [%p] (already exists)\n",
                 zol_log_get_token_id(t), t);
-        return ZOL_REQLIST_DUPLICATE;
+        return ZOL_REQLIST_REFUSED;
     }
     Slot *slot = nullptr;
     for (Slot &s : g_pool) {
@@ -160,47 +175,48 @@ int add_locked(zol_reqlist_entry_type *req_ptr) ZOL_REQUIRES(g_reqlist_mutex)
     return ZOL_REQLIST_OK;
 }
 
-void fail_request(RIL_Token t, int32_t request, int32_t ril_errno)
-{
-    zol_request_resp_params_type resp;
-    zol_default_request_resp_params(t, request, ril_errno, &resp);
-    zol_send_request_response(&resp);
-}
-
 Slot *find_by_request_locked(int32_t request) ZOL_REQUIRES(g_reqlist_mutex)
 {
-    for (Slot *s = g_head; s != nullptr; s = s->next) {
-        if (s->entry.request == request) {
-            ZOL_LOG(ZOL_LOG_DETAIL, "Found ReqList entry : %s(%d), token id %d\n", name_of(request),
-                    request, zol_log_get_token_id(s->entry.t));
-            return s;
-        }
+    Slot *s = find_locked([request](const zol_reqlist_entry_type &e) { return e.request == request; });
+    if (s == nullptr) {
+        ZOL_LOG(ZOL_LOG_DETAIL, "Not found ReqList entry for %s(%d)\n", name_of(request), request);
     }
-    ZOL_LOG(ZOL_LOG_DETAIL, "Not found ReqList entry for %s(%d)\n", name_of(request), request);
-    return nullptr;
+    return s;
 }
 
 Slot *find_by_req_id_locked(uint32_t req_id) ZOL_REQUIRES(g_reqlist_mutex)
 {
-    for (Slot *s = g_head; s != nullptr; s = s->next) {
-        if (s->entry.req_id == req_id) {
-            ZOL_LOG(ZOL_LOG_DETAIL, "Found ReqList entry : %s(%d), token id %d\n",
-                    name_of(s->entry.request), s->entry.request, zol_log_get_token_id(s->entry.t));
-            return s;
-        }
+    Slot *s = find_locked([req_id](const zol_reqlist_entry_type &e) { return e.req_id == req_id; });
+    if (s == nullptr) {
+        ZOL_LOG(ZOL_LOG_DETAIL, "Not found ReqList entry : req id %d\n", static_cast<int>(req_id));
     }
-    ZOL_LOG(ZOL_LOG_DETAIL, "Not found ReqList entry : req id %d\n", static_cast<int>(req_id));
-    return nullptr;
+    return s;
 }
 
-// Queries hand out copies only: no pointer into the pool outlives the lock.
-int copy_out(const Slot *s, zol_reqlist_entry_type *info_ptr) ZOL_REQUIRES(g_reqlist_mutex)
+// Every query: a copy of the entry that Find picks, taken under the lock. No
+// pointer into the pool outlives the lock.
+template <auto Find, typename... Args>
+zol_reqlist_result_e_type query(zol_reqlist_entry_type *info_ptr, Args... args)
 {
+    if (!ZOL_NOT_NULL(info_ptr, "info_ptr")) {
+        return ZOL_REQLIST_NOT_FOUND;
+    }
+    zol::MutexLock lock(g_reqlist_mutex);
+    const Slot *s = Find(args...);
     if (s == nullptr) {
         return ZOL_REQLIST_NOT_FOUND;
     }
     *info_ptr = s->entry;
     return ZOL_REQLIST_OK;
+}
+
+// Every update: change applied to the entry of token t under the lock.
+template <typename Change>
+zol_reqlist_result_e_type update(RIL_Token t, Change change)
+{
+    zol::MutexLock lock(g_reqlist_mutex);
+    Slot *s = find_by_token_locked(t);
+    return s != nullptr ? change(s->entry) : ZOL_REQLIST_NOT_FOUND;
 }
 
 } // namespace
@@ -252,14 +268,14 @@ void zol_reqlist_default_entry(RIL_Token t, int32_t request, zol_req_state_e_typ
     req_ptr->sub_info = sub_ptr != nullptr ? *sub_ptr : 0;
 }
 
-int zol_reqlist_new(zol_reqlist_entry_type *req_ptr)
+zol_reqlist_result_e_type zol_reqlist_new(zol_reqlist_entry_type *req_ptr)
 {
     if (!ZOL_NOT_NULL(req_ptr, "req_ptr")) {
         return ZOL_REQLIST_NOT_FOUND;
     }
     const RIL_Token t = req_ptr->t;
     const int32_t request = req_ptr->request;
-    int code;
+    zol_reqlist_result_e_type code;
     {
         zol::MutexLock lock(g_reqlist_mutex);
         code = add_locked(req_ptr);
@@ -269,12 +285,12 @@ int zol_reqlist_new(zol_reqlist_entry_type *req_ptr)
     }
     // The failure reply goes out with the lock released: the reply path takes it.
     if (code != ZOL_REQLIST_OK && is_host_token(t)) {
-        fail_request(t, request, RIL_E_GENERIC_FAILURE);
+        zol::complete_request(t, request, RIL_E_GENERIC_FAILURE);
     }
     return code;
 }
 
-int zol_reqlist_free(RIL_Token t)
+zol_reqlist_result_e_type zol_reqlist_free(RIL_Token t)
 {
     zol::MutexLock lock(g_reqlist_mutex);
     Slot *s = find_by_token_locked(t);
@@ -306,7 +322,7 @@ void zol_reqlist_free_all(void)
             const int32_t request = s->entry.request;
             s->claimed = true;
             g_reqlist_mutex.unlock();
-            fail_request(t, request, RIL_E_RADIO_NOT_AVAILABLE);
+            zol::complete_request(t, request, RIL_E_RADIO_NOT_AVAILABLE);
             g_reqlist_mutex.lock();
             if (!s->linked || s->entry.t != t) {
                 continue; // the reply path removed it, or the slot now holds another request
@@ -318,138 +334,101 @@ void zol_reqlist_free_all(void)
     g_reqlist_mutex.unlock();
 }
 
-int zol_reqlist_update_state(RIL_Token t, zol_req_state_e_type state)
+zol_reqlist_result_e_type zol_reqlist_update_state(RIL_Token t, zol_req_state_e_type state)
 {
-    zol::MutexLock lock(g_reqlist_mutex);
-    Slot *s = find_by_token_locked(t);
-    if (s == nullptr) {
-        return ZOL_REQLIST_NOT_FOUND;
-    }
-    zol_reqlist_entry_type &e = s->entry;
-    if (state == ZOL_REQ_AWAITING_MORE_AMSS_EVENTS && e.pending_event_id == ZOL_EVENT_NONE) {
-        return ZOL_REQLIST_NO_PENDING_EVENT;
-    }
-    e.state = state;
-    ZOL_LOG(ZOL_LOG_DETAIL, "Update ReqList entry : %s(%d), token id %d, state %s(%d)\n",
-            name_of(e.request), e.request, zol_log_get_token_id(t),
-            zol_reqlist_lookup_state_name(state), static_cast<int>(state));
-    return ZOL_REQLIST_OK;
+    return update(t, [&](zol_reqlist_entry_type &e) {
+        if (state == ZOL_REQ_AWAITING_MORE_AMSS_EVENTS && e.pending_event_id == ZOL_EVENT_NONE) {
+            return ZOL_REQLIST_REFUSED;
+        }
+        e.state = state;
+        ZOL_LOG(ZOL_LOG_DETAIL, "Update ReqList entry : %s(%d), token id %d, state %s(%d)\n",
+                name_of(e.request), e.request, zol_log_get_token_id(t),
+                zol_reqlist_lookup_state_name(state), static_cast<int>(state));
+        return ZOL_REQLIST_OK;
+    });
 }
 
-int zol_reqlist_update_pending_event_id(RIL_Token t, uint32_t event_id)
+zol_reqlist_result_e_type zol_reqlist_update_pending_event_id(RIL_Token t, uint32_t event_id)
 {
-    zol::MutexLock lock(g_reqlist_mutex);
-    Slot *s = find_by_token_locked(t);
-    if (s == nullptr) {
-        return ZOL_REQLIST_NOT_FOUND;
-    }
-    zol_reqlist_entry_type &e = s->entry;
-    e.pending_event_id = event_id;
-    ZOL_LOG(ZOL_LOG_DETAIL,
-            "Update event field of ReqList entry : %s(%d), token id %d, pending %s (%d)\n",
-            name_of(e.request), e.request, zol_log_get_token_id(t),
-            name_of(static_cast<int32_t>(event_id)), static_cast<int>(event_id));
-    return ZOL_REQLIST_OK;
+    return update(t, [&](zol_reqlist_entry_type &e) {
+        e.pending_event_id = event_id;
+        ZOL_LOG(ZOL_LOG_DETAIL,
+                "Update event field of ReqList entry : %s(%d), token id %d, pending %s (%d)\n",
+                name_of(e.request), e.request, zol_log_get_token_id(t),
+                name_of(static_cast<int32_t>(event_id)), static_cast<int>(event_id));
+        return ZOL_REQLIST_OK;
+    });
 }
 
-int zol_reqlist_update_sub_id(RIL_Token t, uint32_t sub_id)
+zol_reqlist_result_e_type zol_reqlist_update_sub_id(RIL_Token t, uint32_t sub_id)
 {
-    zol::MutexLock lock(g_reqlist_mutex);
-    Slot *s = find_by_token_locked(t);
-    if (s == nullptr) {
-        return ZOL_REQLIST_NOT_FOUND;
-    }
-    zol_reqlist_entry_type &e = s->entry;
-    e.valid_sub_id = 1;
-    e.sub_id = sub_id;
-    ZOL_LOG(ZOL_LOG_DETAIL, "Update sub id field of ReqList entry : %s(%d), token id %d, sub id %lu\n",
-            name_of(e.request), e.request, zol_log_get_token_id(t),
-            static_cast<unsigned long>(sub_id));
-    return ZOL_REQLIST_OK;
+    return update(t, [&](zol_reqlist_entry_type &e) {
+        e.valid_sub_id = 1;
+        e.sub_id = sub_id;
+        ZOL_LOG(ZOL_LOG_DETAIL,
+                "Update sub id field of ReqList entry : %s(%d), token id %d, sub id %lu\n",
+                name_of(e.request), e.request, zol_log_get_token_id(t),
+                static_cast<unsigned long>(sub_id));
+        return ZOL_REQLIST_OK;
+    });
 }
 
-int zol_reqlist_update_sub_info(RIL_Token t, const uint32_t *sub_ptr)
+zol_reqlist_result_e_type zol_reqlist_update_sub_info(RIL_Token t, const uint32_t *sub_ptr)
 {
     if (!ZOL_NOT_NULL(sub_ptr, "sub_ptr")) {
         return ZOL_REQLIST_NOT_FOUND;
     }
-    zol::MutexLock lock(g_reqlist_mutex);
-    Slot *s = find_by_token_locked(t);
-    if (s == nullptr) {
-        return ZOL_REQLIST_NOT_FOUND;
-    }
-    s->entry.sub_info = *sub_ptr;
-    ZOL_LOG(ZOL_LOG_DETAIL, "Update sub info of ReqList entry : %s(%d), token id %d\n",
-            name_of(s->entry.request), s->entry.request, zol_log_get_token_id(t));
-    return ZOL_REQLIST_OK;
+    return update(t, [&](zol_reqlist_entry_type &e) {
+        e.sub_info = *sub_ptr;
+        ZOL_LOG(ZOL_LOG_DETAIL, "Update sub info of ReqList entry : %s(%d), token id %d\n",
+                name_of(e.request), e.request, zol_log_get_token_id(t));
+        return ZOL_REQLIST_OK;
+    });
 }
 
-int zol_reqlist_query(RIL_Token t, zol_reqlist_entry_type *info_ptr)
+zol_reqlist_result_e_type zol_reqlist_query(RIL_Token t, zol_reqlist_entry_type *info_ptr)
 {
-    if (!ZOL_NOT_NULL(info_ptr, "info_ptr")) {
-        return ZOL_REQLIST_NOT_FOUND;
-    }
-    zol::MutexLock lock(g_reqlist_mutex);
-    return copy_out(find_by_token_locked(t), info_ptr);
+    return query<find_by_token_locked>(info_ptr, t);
 }
 
-int zol_reqlist_query_by_request(int32_t request, zol_reqlist_entry_type *info_ptr)
+zol_reqlist_result_e_type zol_reqlist_query_by_request(int32_t request,
+                                                       zol_reqlist_entry_type *info_ptr)
 {
-    if (!ZOL_NOT_NULL(info_ptr, "info_ptr")) {
-        return ZOL_REQLIST_NOT_FOUND;
-    }
-    zol::MutexLock lock(g_reqlist_mutex);
-    return copy_out(find_by_request_locked(request), info_ptr);
+    return query<find_by_request_locked>(info_ptr, request);
 }
 
-int zol_reqlist_query_by_req_id(uint32_t req_id, zol_reqlist_entry_type *info_ptr)
+zol_reqlist_result_e_type zol_reqlist_query_by_req_id(uint32_t req_id,
+                                                      zol_reqlist_entry_type *info_ptr)
 {
-    if (!ZOL_NOT_NULL(info_ptr, "info_ptr")) {
-        return ZOL_REQLIST_NOT_FOUND;
-    }
-    zol::MutexLock lock(g_reqlist_mutex);
-    return copy_out(find_by_req_id_locked(req_id), info_ptr);
+    return query<find_by_req_id_locked>(info_ptr, req_id);
 }
 
-int zol_reqlist_query_by_event(uint32_t event_id, zol_reqlist_entry_type *info_ptr)
-{
-    if (!ZOL_NOT_NULL(info_ptr, "info_ptr")) {
-        return ZOL_REQLIST_NOT_FOUND;
-    }
-    zol::MutexLock lock(g_reqlist_mutex);
-    return copy_out(find_by_event_locked(event_id, ZOL_REQ_AWAITING_MORE_AMSS_EVENTS), info_ptr);
-}
-
-int zol_reqlist_query_by_event_all_states(uint32_t event_id, zol_reqlist_entry_type *info_ptr)
-{
-    if (!ZOL_NOT_NULL(info_ptr, "info_ptr")) {
-        return ZOL_REQLIST_NOT_FOUND;
-    }
-    zol::MutexLock lock(g_reqlist_mutex);
-    return copy_out(find_by_event_locked(event_id, ZOL_REQ_ANY_STATE), info_ptr);
-}
-
-int zol_reqlist_query_by_event_and_sub_id(uint32_t event_id, uint32_t sub_id,
-                                          zol_reqlist_entry_type *info_ptr)
-{
-    if (!ZOL_NOT_NULL(info_ptr, "info_ptr")) {
-        return ZOL_REQLIST_NOT_FOUND;
-    }
-    zol::MutexLock lock(g_reqlist_mutex);
-    return copy_out(find_by_event_and_sub_id_locked(event_id, sub_id, ZOL_REQ_AWAITING_MORE_AMSS_EVENTS), info_ptr);
-}
-
-int zol_reqlist_query_by_event_and_sub_id_all_states(uint32_t event_id, uint32_t sub_id,
+zol_reqlist_result_e_type zol_reqlist_query_by_event(uint32_t event_id,
                                                      zol_reqlist_entry_type *info_ptr)
 {
-    if (!ZOL_NOT_NULL(info_ptr, "info_ptr")) {
-        return ZOL_REQLIST_NOT_FOUND;
-    }
-    zol::MutexLock lock(g_reqlist_mutex);
-    return copy_out(find_by_event_and_sub_id_locked(event_id, sub_id, ZOL_REQ_ANY_STATE), info_ptr);
+    return query<find_by_event_locked>(info_ptr, event_id, kAwaiting, false);
 }
 
-int zol_reqlist_complete_all_amss_events(RIL_Token t, zol_req_state_e_type state, int *result_ptr)
+zol_reqlist_result_e_type zol_reqlist_query_by_event_all_states(uint32_t event_id,
+                                                                zol_reqlist_entry_type *info_ptr)
+{
+    return query<find_by_event_locked>(info_ptr, event_id, kAnyState, false);
+}
+
+zol_reqlist_result_e_type zol_reqlist_query_by_event_and_sub_id(uint32_t event_id, uint32_t sub_id,
+                                                                zol_reqlist_entry_type *info_ptr)
+{
+    return query<find_by_event_and_sub_id_locked>(info_ptr, event_id, sub_id, kAwaiting);
+}
+
+zol_reqlist_result_e_type zol_reqlist_query_by_event_and_sub_id_all_states(
+    uint32_t event_id, uint32_t sub_id, zol_reqlist_entry_type *info_ptr)
+{
+    return query<find_by_event_and_sub_id_locked>(info_ptr, event_id, sub_id, kAnyState);
+}
+
+zol_reqlist_result_e_type zol_reqlist_complete_all_amss_events(RIL_Token t, zol_req_state_e_type state,
+                                                               int *result_ptr)
 {
     zol::MutexLock lock(g_reqlist_mutex);
     int result = 0;
@@ -465,7 +444,7 @@ int zol_reqlist_complete_all_amss_events(RIL_Token t, zol_req_state_e_type state
     const int32_t token_id = zol_log_get_token_id(t);
     ZOL_LOG(ZOL_LOG_TRACE, "%s(%d) token id %d, State %s(%d)\n", name_of(e.request), e.request,
             token_id, zol_reqlist_lookup_state_name(state), static_cast<int>(state));
-    int code = ZOL_REQLIST_OK;
+    zol_reqlist_result_e_type code = ZOL_REQLIST_OK;
     if (state == ZOL_REQ_COMPLETED_FAILURE) {
         result = 1;
     } else if (state != ZOL_REQ_COMPLETED_SUCCESS && state != ZOL_REQ_FREE) {
@@ -489,7 +468,7 @@ namespace zol {
 bool reqlist_claim_by_event(uint32_t event_id, zol_reqlist_entry_type &out)
 {
     MutexLock lock(g_reqlist_mutex);
-    Slot *s = find_by_event_locked(event_id, ZOL_REQ_AWAITING_MORE_AMSS_EVENTS, true);
+    Slot *s = find_by_event_locked(event_id, kAwaiting, true);
     if (s == nullptr) {
         return false;
     }

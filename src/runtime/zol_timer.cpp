@@ -2,10 +2,12 @@
 // pending ones so that a timer can be cancelled or looked up by id.
 #include <cstdint>
 
-#include "common/zol_diag.h"
 #include "common/zol_sync.h"
-#include "core/zol_core_internal.h"
-#include "reference_zol.h"
+#include "log/zol_diag.h"
+#include "runtime/zol_timer_internal.h"
+#include "zol/zol_memory.h"
+#include "zol/zol_response.h"
+#include "zol/zol_timer.h"
 
 namespace {
 

@@ -8,6 +8,10 @@
 extern "C" {
 #endif
 
+/* What processing one event came to. */
+#define ZOL_EVENT_PROCESSED 0
+#define ZOL_EVENT_NOT_PROCESSED 4
+
 typedef struct zol_event_s {
     struct zol_event_s *next;
     struct zol_event_s *prev;

@@ -1,9 +1,14 @@
 // Everything the module says to the host: request completions and unsolicited
 // responses.
-#include "common/zol_diag.h"
-#include "reference_zol.h"
+#include "log/zol_diag.h"
+#include "runtime/zol_reply.h"
+#include "zol/zol_log.h"
+#include "zol/zol_reqlist.h"
+#include "zol/zol_response.h"
 
 extern "C" {
+
+const struct RIL_Env *zol_response_api = nullptr;
 
 void zol_default_request_resp_params(RIL_Token t, int32_t event_id, int32_t ril_errno,
                                      zol_request_resp_params_type *param_ptr)
@@ -75,3 +80,26 @@ void zol_send_unsol_response(const zol_unsol_resp_params_type *param_ptr)
 }
 
 } // extern "C"
+
+namespace zol {
+
+void complete_request(RIL_Token t, int32_t request, int32_t ril_errno, void *response,
+                      uint32_t response_len)
+{
+    zol_request_resp_params_type resp;
+    zol_default_request_resp_params(t, request, ril_errno, &resp);
+    resp.response = response;
+    resp.response_len = response_len;
+    zol_send_request_response(&resp);
+}
+
+void send_unsol(int32_t unsol, void *data, uint32_t datalen)
+{
+    zol_unsol_resp_params_type rec;
+    zol_default_unsol_resp_params(unsol, &rec);
+    rec.data = data;
+    rec.datalen = datalen;
+    zol_send_unsol_response(&rec);
+}
+
+} // namespace zol
