@@ -244,7 +244,10 @@ Bytes deliver_for(const Submit &submit, std::span<const uint8_t> originator, con
 Bytes status_report_for(const Submit &submit, const SmsTime &received, const SmsTime &delivered)
 {
     // SMS-STATUS-REPORT for an SMS-SUBMIT, no more messages waiting.
-    Bytes out = {0x06, submit.ref};
+    Bytes out;
+    out.reserve(2 + submit.destination.size() + 2 * 7 + 1);
+    out.push_back(0x06);
+    out.push_back(submit.ref);
     out.insert(out.end(), submit.destination.begin(), submit.destination.end());
     for (const SmsTime &t : {received, delivered}) {
         const Bytes stamp = encode_time_stamp(t);
