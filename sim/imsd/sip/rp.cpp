@@ -244,8 +244,8 @@ Bytes deliver_for(const Submit &submit, std::span<const uint8_t> originator, con
 Bytes status_report_for(const Submit &submit, const SmsTime &received, const SmsTime &delivered)
 {
     // SMS-STATUS-REPORT for an SMS-SUBMIT, no more messages waiting.
-    Bytes out = {0x06, submit.ref};
-    out.insert(out.end(), submit.destination.begin(), submit.destination.end());
+    Bytes out = submit.destination;
+    out.insert(out.begin(), {0x06, submit.ref});
     for (const SmsTime &t : {received, delivered}) {
         const Bytes stamp = encode_time_stamp(t);
         out.insert(out.end(), stamp.begin(), stamp.end());
