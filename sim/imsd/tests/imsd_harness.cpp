@@ -143,8 +143,8 @@ bool Imsd::start(std::vector<std::string> extra_args, bool wait, bool stdin_pipe
     out_path_ = dir_ + "/imsd-" + std::to_string(++runs_) + ".out";
     // Quiet on connect, so that tests count exactly the frames they cause; a later
     // --connect-status on in `extra_args` wins.
-    std::vector<std::string> args = {ZOL_IMSD_PATH, "--socket", data_path, "--control",
-                                     control_path, "--connect-status", "off"};
+    std::vector<std::string> args = {ZOL_IMSD_PATH, "--socket",         data_path, "--control",
+                                     control_path,  "--connect-status", "off"};
     args.insert(args.end(), extra_args.begin(), extra_args.end());
     std::vector<char *> argv;
     for (std::string &a : args) {
