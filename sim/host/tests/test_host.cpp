@@ -3,13 +3,25 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <cstdlib>
+#include <condition_variable>
+#include <regex>
 #include <sstream>
+#include <sys/socket.h>
+#include <sys/un.h>
 #include <thread>
+#include <unistd.h>
 
 #include "call_records.h"
 #include "console.h"
 #include "host.h"
+#include "imsd_control.h"
+#include "json_log.h"
+#include "radio_log.h"
+#include "requests.h"
 #include "scenario.h"
+#include "soak.h"
+#include "words.h"
 
 namespace zol_host {
 namespace {
@@ -19,23 +31,16 @@ using zol_host_test::CallRecords;
 
 // Request numbers of the fake module, each one a behaviour.
 enum FakeRequest {
-    kCompleteInline = 1,    // answered inside onRequest, on the caller's thread
-    kCompleteTwice = 2,     // answered twice
-    kNeverComplete = 3,     // never answered
-    kListFromThread = 9,    // call list from another thread, plus two unsolicited responses
-    kBogusToken = 5,        // answered with a token the host never issued
-    // Requests of the module's own, answered with data made from what they carried.
-    kDial = RIL_REQUEST_DIAL,                     // records the dial record
-    kFailCause = RIL_REQUEST_LAST_CALL_FAIL_CAUSE,  // int 16
-    kSendSms = RIL_REQUEST_IMS_SEND_SMS,          // SMS response with the host's reference
-    kGetConfig = RIL_REQUEST_IMS_GET_CONFIGRATION,  // the item text back, length of a pointer
-    kAnswer = RIL_REQUEST_ANSWER,  // hold notifications 2 then 3 from a thread, an invitation
+    kCompleteInline = 1,          // answered inside onRequest, on the caller's thread
+    kCompleteTwice = 2,           // answered twice
+    kNeverComplete = 3,           // never answered
+    kListFromThread = 9,          // call list from another thread, plus two unsolicited responses
+    kBogusToken = 5,              // answered with a token the host never issued
+    kAnswer = RIL_REQUEST_ANSWER, // hold notifications 2 then 3 from a thread, an invitation
 };
 
 struct FakeModule {
     std::atomic<int32_t> last_serial_read{0};
-    std::string dial_address;  // written inside onRequest, read after the run
-    int dial_call_type = -1;
     std::vector<std::thread> threads;
 
     // Before the host they call into goes away.
@@ -54,7 +59,7 @@ void unsol_int(int number, int value)
     Host::env()->OnUnsolicitedResponse(number, &value, sizeof value);
 }
 
-void fake_on_request(int request, void *data, size_t len, RIL_Token t)
+void fake_on_request(int request, void *, size_t, RIL_Token t)
 {
     const RIL_Env *env = Host::env();
     int32_t serial;
@@ -84,29 +89,6 @@ void fake_on_request(int request, void *data, size_t len, RIL_Token t)
         env->OnRequestComplete(&stray, RIL_E_SUCCESS, nullptr, 0);
         break;
     }
-    case kDial: {
-        const auto *d = static_cast<const RIL_Dial *>(data);
-        g_fake->dial_address = len == sizeof *d && d->address != nullptr ? d->address : "?";
-        g_fake->dial_call_type = d->callType;
-        env->OnRequestComplete(t, RIL_E_SUCCESS, nullptr, 0);
-        break;
-    }
-    case kFailCause: {
-        int cause = 16;
-        env->OnRequestComplete(t, RIL_E_SUCCESS, &cause, sizeof cause);
-        break;
-    }
-    case kSendSms: {
-        const auto *m = static_cast<const RIL_IMS_SMS_Message *>(data);
-        RIL_SMS_Response r = {m->messageRef, nullptr, 0};
-        env->OnRequestComplete(t, RIL_E_SUCCESS, &r, sizeof r);
-        break;
-    }
-    case kGetConfig: {
-        std::string value = std::string(static_cast<char **>(data)[0]) + "=sip:ims.example.org";
-        env->OnRequestComplete(t, RIL_E_SUCCESS, value.data(), sizeof(char *));
-        break;
-    }
     case kAnswer:
         env->OnRequestComplete(t, RIL_E_SUCCESS, nullptr, 0);
         g_fake->threads.emplace_back([env] {
@@ -125,8 +107,8 @@ void fake_on_request(int request, void *data, size_t len, RIL_Token t)
     }
 }
 
-const RIL_RadioFunctions kFakeRadio = {RIL_VERSION, fake_on_request, nullptr, nullptr, nullptr,
-                                       nullptr};
+const RIL_RadioFunctions kFakeRadio = {RIL_VERSION, fake_on_request, nullptr,
+                                       nullptr,     nullptr,         nullptr};
 
 class HostTest : public ::testing::Test {
 protected:
@@ -195,20 +177,9 @@ TEST_F(HostTest, FaultsOfTheModuleAreCountedNotObeyed)
     EXPECT_TRUE(printed("!! host error: RIL_REQUEST_2 #1 completed twice"));
 }
 
-TEST_F(HostTest, CallListFromAnotherThread)
-{
-    const auto c = host_.request(kListFromThread, 2000ms);
-    ASSERT_TRUE(c);
-    ASSERT_TRUE(c->decoded.calls);
-    EXPECT_EQ(c->decoded.calls->size(), 2u);
-    EXPECT_EQ(host_.wait_unsol(RIL_UNSOL_RESPONSE_CALL_STATE_CHANGED, 2, 0, 2000ms), 2);
-    EXPECT_TRUE(printed("< RIL_REQUEST_GET_CURRENT_CALLS #1: Success, 2 calls\n"
-                        "    call 1: state=active number=\"+4915551234\""));
-    EXPECT_TRUE(printed("< unsol RIL_UNSOL_RESPONSE_CALL_STATE_CHANGED (1001)\n"));
-}
-
 struct TimerLog {
     std::mutex mu;
+    std::condition_variable changed;
     std::vector<int> fired;
 };
 TimerLog *g_timer_log = nullptr;
@@ -220,6 +191,7 @@ void record_timer(void *param)
         std::lock_guard<std::mutex> lock(g_timer_log->mu);
         g_timer_log->fired.push_back(id);
     }
+    g_timer_log->changed.notify_all();
     // Re-arming from inside a callback, as the module does.
     if (id == 1) {
         const timeval soon = {0, 1000};
@@ -231,23 +203,17 @@ TEST_F(HostTest, TimedCallbacksRunOnceInDueOrder)
 {
     TimerLog log;
     g_timer_log = &log;
-    const timeval later = {0, 60000};
-    const timeval sooner = {0, 20000};
     const RIL_Env *env = Host::env();
-    env->RequestTimedCallback(record_timer, reinterpret_cast<void *>(3), &later);
-    env->RequestTimedCallback(record_timer, reinterpret_cast<void *>(2), &sooner);
+    const timeval at[] = {{0, 60000}, {0, 20000}, {0, 90000}};
+    env->RequestTimedCallback(record_timer, reinterpret_cast<void *>(3), &at[0]);
+    env->RequestTimedCallback(record_timer, reinterpret_cast<void *>(2), &at[1]);
     env->RequestTimedCallback(record_timer, reinterpret_cast<void *>(1), nullptr);
-    const auto deadline = std::chrono::steady_clock::now() + 2s;
-    for (;;) {
-        std::this_thread::sleep_for(5ms);
-        std::lock_guard<std::mutex> lock(log.mu);
-        if (log.fired.size() >= 4 || std::chrono::steady_clock::now() > deadline) {
-            break;
-        }
-    }
-    std::this_thread::sleep_for(20ms);  // nothing fires twice
-    std::lock_guard<std::mutex> lock(log.mu);
-    EXPECT_EQ(log.fired, (std::vector<int>{1, 4, 2, 3}));
+    // The last one due: whatever fired twice would have fired before it.
+    env->RequestTimedCallback(record_timer, reinterpret_cast<void *>(5), &at[2]);
+    std::unique_lock<std::mutex> lock(log.mu);
+    EXPECT_TRUE(log.changed.wait_for(lock, 5s,
+                                     [&] { return !log.fired.empty() && log.fired.back() == 5; }));
+    EXPECT_EQ(log.fired, (std::vector<int>{1, 4, 2, 3, 5}));
 }
 
 TEST_F(HostTest, ScenarioPasses)
@@ -267,28 +233,6 @@ TEST_F(HostTest, ScenarioPasses)
                         "  imsd: ok\n"));
     EXPECT_TRUE(printed("  RIL_REQUEST_GET_CURRENT_CALLS #2: 2 calls\n    call 1: state=active"));
     EXPECT_TRUE(text_.str().ends_with("\nPASS\n"));
-}
-
-TEST_F(HostTest, RequestStepsSendTheirDataAndCheckTheAnswers)
-{
-    EXPECT_TRUE(run("dial +4915551234 video\n"
-                    "expect error SUCCESS\n"
-                    "expect no-data\n"
-                    "last-fail-cause\n"
-                    "expect ints 16\n"
-                    "sms-send - 0011 9\n"
-                    "expect sms-response ref=9 error=0 ack=null\n"
-                    "ims-config-get 5\n"
-                    "expect strings 5=sip:ims.example.org\n"
-                    "answer\n"
-                    "expect unsol 1051 int=3\n"
-                    "expect unsol RIL_UNSOL_IMS_MT_INVITE strings=1,4,+49\n"
-                    "expect no-unsol 1055 for=10\n"))
-        << text_.str();
-    EXPECT_EQ(fake_.dial_address, "+4915551234");
-    EXPECT_EQ(fake_.dial_call_type, 3);
-    EXPECT_TRUE(printed("< RIL_REQUEST_IMS_SEND_SMS #3: Success, ref=9 ack=null error=0\n"));
-    EXPECT_TRUE(printed("< unsol RIL_UNSOL_CALL_HOLD_NOTIFICATION (1051): int 3\n"));
 }
 
 TEST_F(HostTest, ScenarioVerdicts)
@@ -344,16 +288,18 @@ TEST_F(HostTest, ConsoleWaitsAndSaysWhy)
     struct Case {
         const char *name;
         const char *input;
-        const char *stack_state;  // the final line of `fault show`
+        const char *stack_state; // the final line of `fault show`
         std::vector<std::string> printed;
     };
     const Case cases[] = {
         {"the stack owes the answer: said at once, and not waited for at the end",
-         "request 3\n", "ok paused=no held=0 delayed=0 owed=1 injected=0",
+         "request 3\n",
+         "ok paused=no held=0 delayed=0 owed=1 injected=0",
          {"no completion of RIL_REQUEST_3 #1 yet: the stack owes 1 answer(s)",
           "end of input: 1 completion(s) still due, but the stack owes 1 answer(s)"}},
         {"nothing held back: the end of input waits, bounded",
-         "request 3\nwait 20\n", "ok paused=no held=0 delayed=0 owed=0 injected=0",
+         "request 3\nwait 20\n",
+         "ok paused=no held=0 delayed=0 owed=0 injected=0",
          {"no completion of RIL_REQUEST_3 #1 within 50 ms",
           "still no completion of RIL_REQUEST_3 #1 after 20 ms",
           "end of input: waiting up to 50 ms for 1 completion(s) still due",
@@ -362,7 +308,9 @@ TEST_F(HostTest, ConsoleWaitsAndSaysWhy)
          "calls\nwait unsol 1001 1000\nwait unsol 1001 1000\nwait unsol 1001 20\nwait\n",
          "ok owed=0",
          {"no RIL_UNSOL_RESPONSE_CALL_STATE_CHANGED (1001) within 20 ms", "no completion is due"}},
-        {"control characters are shown escaped", "\x1b[2J\nsleep x\n", "ok owed=0",
+        {"control characters are shown escaped",
+         "\x1b[2J\nsleep x\n",
+         "ok owed=0",
          {"unknown command '\\x1b[2J'", "usage: sleep <ms>"}},
     };
     for (const Case &c : cases) {
@@ -383,6 +331,242 @@ TEST_F(HostTest, ConsoleWaitsAndSaysWhy)
             EXPECT_TRUE(printed(p)) << p << "\n--- printed:\n" << text_.str();
         }
         fake_.join();
+    }
+}
+
+// ---- The control-socket client against a stand-in server that answers in pieces,
+// hangs up early or not at all ----
+
+class ControlTest : public ::testing::Test {
+protected:
+    ControlTest()
+    {
+        char dir[] = "/tmp/zol-host-control-XXXXXX";
+        EXPECT_NE(mkdtemp(dir), nullptr);
+        dir_ = dir;
+        path_ = dir_ + "/ctl";
+    }
+    ~ControlTest() override
+    {
+        if (server_.joinable()) {
+            server_.join();
+        }
+        if (listen_fd_ >= 0) {
+            close(listen_fd_);
+        }
+        unlink(path_.c_str());
+        rmdir(dir_.c_str());
+    }
+
+    // Accepts one client, reads its command line, then writes the chunks
+    // (pausing between them) and hangs up after `hold`.
+    void serve(std::vector<std::string> chunks, std::chrono::milliseconds hold = 0ms)
+    {
+        listen_fd_ = socket(AF_UNIX, SOCK_STREAM, 0);
+        sockaddr_un addr{};
+        addr.sun_family = AF_UNIX;
+        snprintf(addr.sun_path, sizeof addr.sun_path, "%s", path_.c_str());
+        ASSERT_EQ(bind(listen_fd_, reinterpret_cast<sockaddr *>(&addr), sizeof addr), 0);
+        ASSERT_EQ(listen(listen_fd_, 1), 0);
+        server_ = std::thread([this, chunks = std::move(chunks), hold] {
+            const int fd = accept(listen_fd_, nullptr, nullptr);
+            char c;
+            while (read(fd, &c, 1) == 1 && c != '\n') {
+                received_ += c;
+            }
+            for (const std::string &chunk : chunks) {
+                (void)!write(fd, chunk.data(), chunk.size());
+                std::this_thread::sleep_for(2ms);
+            }
+            std::this_thread::sleep_for(hold);
+            close(fd);
+        });
+    }
+
+    std::string dir_;
+    std::string path_;
+    int listen_fd_ = -1;
+    std::thread server_;
+    std::string received_;
+};
+
+TEST_F(ControlTest, RepliesInPieces)
+{
+    struct Case {
+        const char *name;
+        std::vector<std::string> chunks;
+        std::vector<std::string> lines;
+        std::string final_line;
+        bool ok;
+    };
+    const Case cases[] = {
+        {"lines split across writes",
+         {"1 +4915551234 act", "ive video\r\n2 +49", "15550000 held\nok 2 calls\n"},
+         {"1 +4915551234 active video", "2 +4915550000 held"},
+         "ok 2 calls",
+         true},
+        {"bare ok", {"ok\n"}, {}, "ok", true},
+        {"error", {"error: unknown command\n"}, {}, "error: unknown command", false},
+        {"final line without newline, then hang-up",
+         {"okay so far\n", "ok"},
+         {"okay so far"},
+         "ok",
+         true},
+        {"nothing after the final line is read", {"ok\nstray\n"}, {}, "ok", true},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        serve(c.chunks);
+        const ControlReply r = control_exchange(path_, "calls", 2000ms);
+        server_.join();
+        close(listen_fd_);
+        listen_fd_ = -1;
+        unlink(path_.c_str());
+        EXPECT_EQ(received_, "calls");
+        received_.clear();
+        EXPECT_EQ(r.failure, "");
+        EXPECT_EQ(r.lines, c.lines);
+        EXPECT_EQ(r.final_line, c.final_line);
+        EXPECT_EQ(r.ok(), c.ok);
+    }
+}
+
+TEST_F(ControlTest, HangUpBeforeTheFinalLineFails)
+{
+    serve({"1 +4915551234 active\n"});
+    const ControlReply r = control_exchange(path_, "calls", 2000ms);
+    EXPECT_FALSE(r.ok());
+    EXPECT_EQ(r.failure, "zol-imsd closed the connection before its final line");
+}
+
+TEST_F(ControlTest, SilentServerTimesOut)
+{
+    serve({}, 200ms);
+    const auto start = std::chrono::steady_clock::now();
+    const ControlReply r = control_exchange(path_, "status", 50ms);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, 180ms);
+    EXPECT_FALSE(r.ok());
+    EXPECT_EQ(r.failure, "no final line from zol-imsd within 50 ms");
+}
+
+TEST_F(ControlTest, NoServer)
+{
+    const ControlReply r = control_exchange(path_, "status", 50ms);
+    EXPECT_FALSE(r.ok());
+    EXPECT_NE(r.failure.find("cannot reach zol-imsd at " + path_), std::string::npos) << r.failure;
+}
+
+// ---- What the host writes for people and scripts to line up ----
+
+TEST(Logs, RadioLogLines)
+{
+    const LogLineOrigin o{1, 3 /* debug */, "IMS-ref-zol", 4242, 4250};
+    EXPECT_EQ(format_log_line(LogFormat::Plain, "12-08 01:02:03.456", o, "Dial\n"),
+              "12-08 01:02:03.456 radio D IMS-ref-zol: Dial");
+    EXPECT_EQ(format_log_line(LogFormat::Plain, "", o, "Dial"), "radio D IMS-ref-zol: Dial");
+    // logcat -v threadtime: time, pid and tid five wide, priority, tag padded to 8.
+    EXPECT_EQ(format_log_line(LogFormat::ThreadTime, "12-08 01:02:03.456", o, "Dial\n"),
+              "12-08 01:02:03.456  4242  4250 D IMS-ref-zol: Dial");
+    const LogLineOrigin short_tag{1, 6 /* error */, "RIL", 7, 8};
+    EXPECT_EQ(format_log_line(LogFormat::ThreadTime, "1.000000", short_tag, "x"),
+              "1.000000     7     8 E RIL     : x");
+}
+
+TEST(Logs, OutputLinesAreStampedAndEscaped)
+{
+    std::ostringstream text;
+    Output out(text);
+    out.line("plain\x07");
+    out.stamp_with(zol_sim::Clock::monotonic);
+    out.block("head", {"detail"});
+    const std::regex stamped(R"(plain\\x07\n\d+\.\d{6} head\n\d+\.\d{6}     detail\n)");
+    EXPECT_TRUE(std::regex_match(text.str(), stamped)) << text.str();
+}
+
+TEST(Logs, JsonOfWhatTheModuleSaid)
+{
+    EXPECT_EQ(json_string("a\"b\\c\n\x01\xc3\xa4\xff"), R"("a\"b\\c\u000a\u0001ä\u00ff")");
+    Decoded calls;
+    CallInfo c;
+    c.index = 1;
+    c.state = 4;
+    c.number = "+49";
+    calls.calls = std::vector<CallInfo>{c};
+    EXPECT_EQ(json_data(calls),
+              R"({"calls":[{"index":1,"state":4,"number":"+49","toa":0,"mpty":0,"mt":0,)"
+              R"("voice":1,"calltype":0,"attr":0,"text":null}]})");
+    Decoded texts;
+    texts.strings = std::vector<std::optional<std::string>>{"1", std::nullopt};
+    EXPECT_EQ(json_data(texts), R"({"strings":["1",null]})");
+    EXPECT_EQ(json_data(Decoded{}), "null");
+
+    char file_text[1024] = {};
+    FILE *file = fmemopen(file_text, sizeof file_text, "w");
+    ASSERT_NE(file, nullptr);
+    JsonLog json(file, zol_sim::Clock::monotonic);
+    Completion done{3, 9, 2, 0, {}};
+    json.completion(done);
+    fclose(file);
+    const std::regex line(R"(\{"time":"\d+\.\d{6}","event":"completion","serial":3,"request":9,)"
+                          R"("name":"RIL_REQUEST_GET_CURRENT_CALLS","error":2,)"
+                          R"("error_name":"Generic Failure","length":0,"data":null\}\n)");
+    EXPECT_TRUE(std::regex_match(std::string(file_text), line)) << file_text;
+}
+
+// ---- The soak's request mix and its verdict; the run itself is the soak test ----
+
+// A line that does not build would silently drop out of the mix.
+TEST(Soak, EveryRequestOfTheMixBuilds)
+{
+    for (const SoakRequest &r : soak_requests()) {
+        SCOPED_TRACE(r.line);
+        std::string error;
+        const auto words = split_words(r.line, error);
+        ASSERT_TRUE(words.has_value()) << error;
+        const RequestCommand *command = find_request_command((*words)[0].text);
+        ASSERT_NE(command, nullptr);
+        Outgoing out;
+        EXPECT_EQ(
+            prepare_request(*command, std::vector<Word>(words->begin() + 1, words->end()), out),
+            "");
+        EXPECT_GT(r.weight, 0);
+        EXPECT_TRUE(r.awaited == 0 || (r.awaited > 30000 && r.awaited < 30200));
+    }
+}
+
+TEST(Soak, ViolationsNameWhatBroke)
+{
+    auto figures = [] {
+        SoakFigures f;
+        f.tokens.issued = 10;
+        f.tokens.completed = 10;
+        return f;
+    };
+    const struct {
+        void (*change)(SoakFigures &);
+        std::vector<std::string> violations;
+    } cases[] = {
+        {[](SoakFigures &) {}, {}},
+        {[](SoakFigures &f) { f.made_up = 2, f.restarts = 1; }, {}},
+        {[](SoakFigures &f) { f.made_up = 2; },
+         {"the stack drained everything it owed, yet 2 requests were still pending"}},
+        {[](SoakFigures &f) {
+             f.tokens.completed = 9;
+             f.tokens.open = {{4, RIL_REQUEST_DIAL}};
+         },
+         {"1 of 10 requests never completed", "left pending: RIL_REQUEST_DIAL #4"}},
+        {[](SoakFigures &f) { f.host_errors = {"RIL_REQUEST_HANGUP #3 completed twice"}; },
+         {"host error: RIL_REQUEST_HANGUP #3 completed twice"}},
+        {[](SoakFigures &f) { f.unexpected_exits = 1, f.made_up = 1; },
+         {"the stack exited 1 times by itself"}},
+        {[](SoakFigures &f) { f.stack_exit_status = 1, f.stuck_threads = 2, f.probes_failed = 3; },
+         {"the stack ended with status 1", "2 request threads stuck in the module",
+          "3 requests after the drain did not succeed"}},
+    };
+    for (const auto &c : cases) {
+        SoakFigures f = figures();
+        c.change(f);
+        EXPECT_EQ(soak_violations(f), c.violations) << (&c - cases);
     }
 }
 

@@ -24,21 +24,11 @@ TEST(ScenarioParse, GoodLines)
     const GoodLine cases[] = {
         {"echo  hello, \"world\" # not a comment", StepKind::Echo, 0,
          "hello, \"world\" # not a comment"},
-        {"stack call add 1 +4915551234 state=active type=video video=3", StepKind::Stack, 0,
-         "call add 1 +4915551234 state=active type=video video=3"},
-        {"  calls  ", StepKind::Send, 9},
         {"request RIL_REQUEST_DIAL", StepKind::Send, 10},
-        {"request hangup", StepKind::Send, 12},
         {"dial \"+49 30\" video", StepKind::Send, 10},
         {"expect no-unsol response_srvcc for=300", StepKind::ExpectNoUnsol, 1055, "", 1, 300},
-        {"expect error REQUEST_NOT_SUPPORTED", StepKind::ExpectError, 6},
-        {"expect error RIL_E_REQUEST_NOT_SUPPORTED", StepKind::ExpectError, 6},
-        {"expect error Generic Failure", StepKind::ExpectError, 2},
         {"expect error \"Generic Failure\"", StepKind::ExpectError, 2},
-        {"expect error OP Not Allowed During Voice Call", StepKind::ExpectError, 8},
         {"expect unsol 1001 count=3 within=250", StepKind::ExpectUnsol, 1001, "", 3, 250},
-        {"expect unsol RIL_UNSOL_RESPONSE_CALL_STATE_CHANGED within=0", StepKind::ExpectUnsol, 1001,
-         "", 1, 0},
         {"sleep 1500", StepKind::Sleep, 1500},
     };
     for (const GoodLine &c : cases) {
@@ -53,30 +43,20 @@ TEST(ScenarioParse, GoodLines)
         EXPECT_EQ(p.step->count, c.count);
         EXPECT_EQ(p.step->within_ms, c.within);
     }
+    const Step strings = *parse_line("expect strings 42 null \"null\" \"a b\"", 1).step;
+    EXPECT_EQ(strings.data.strings, (std::vector<OptText>{"42", std::nullopt, "null", "a b"}));
 }
 
 TEST(ScenarioParse, BadLines)
 {
     const std::pair<const char *, const char *> cases[] = {
         {"fly 123", "unknown step 'fly'"},
-        {"calls 2", "takes no arguments; usage: calls"},
         {"request nine", "unknown request 'nine'"},
-        {"request 9 9", "unknown data '9'"},
         {"hangup one", "'one' is not a number; usage: hangup <index>"},
-        {"sleep -1", "expected sleep"},
-        {"expect calls -1", "expected expect calls"},
-        {"expect call 1 state", "expected key=value"},
-        {"expect call 1 colour=red", "unknown call key 'colour'"},
         {"expect call 1 state=ringing", "bad value 'ringing' for state"},
-        {"expect call 1 mt=maybe", "bad value 'maybe' for mt"},
         {"expect call 1 text=\"open", "unterminated quote"},
-        {"expect call 1 text=\"\\q\"", "unknown escape"},
-        {"expect unsol 1001 count=0", "expected count=<n>"},
-        {"expect unsol 1001 times=2", "unknown option 'times'"},
         {"expect unsol 1051 int=1,2", "int= takes one value"},
-        {"expect no-unsol 1051 within=3", "expected expect no-unsol"},
         {"expect forwarding 0 colour=1", "unknown forwarding key 'colour' (keys: status reason"},
-        {"expect sms-response code=1", "unknown sms-response key 'code' (keys: ref ack error)"},
     };
     for (const auto &[line, error] : cases) {
         SCOPED_TRACE(line);
@@ -84,13 +64,6 @@ TEST(ScenarioParse, BadLines)
         EXPECT_FALSE(p.step);
         EXPECT_NE(p.error.find(error), std::string::npos) << p.error;
     }
-}
-
-TEST(ScenarioParse, DataChecks)
-{
-    const Step strings = *parse_line("expect strings 42 null \"null\" \"a b\"", 1).step;
-    EXPECT_EQ(strings.data.strings,
-              (std::vector<OptText>{"42", std::nullopt, "null", "a b"}));
 }
 
 TEST(ScenarioParse, ErrorsCarryFileAndLine)
@@ -124,17 +97,14 @@ std::vector<CallCheck> checks_of(const std::string &line)
     return p.step ? p.step->checks : std::vector<CallCheck>{};
 }
 
-TEST(Expectations, ErrorOfTheLastCompletion)
+TEST(Expectations, ErrorAndCallCountOfTheLastCompletion)
 {
     const Completion c{3, 1, 6, 0, {}};
     EXPECT_EQ(check_error(c, 6), std::nullopt);
     EXPECT_EQ(check_error(c, 0),
-              "RIL_REQUEST_GET_SIM_STATUS #3 completed with Request Not Supported (6), expected Success (0)");
+              "RIL_REQUEST_GET_SIM_STATUS #3 completed with Request Not Supported "
+              "(6), expected Success (0)");
     EXPECT_EQ(check_error(std::nullopt, 0), "no completion yet");
-}
-
-TEST(Expectations, CallCount)
-{
     CallRecords list;
     list.add(1, RIL_CALL_ACTIVE, "1");
     list.add(2, RIL_CALL_HOLDING, "2");
@@ -142,10 +112,8 @@ TEST(Expectations, CallCount)
     EXPECT_EQ(check_call_count(call_list_completion(list), 1),
               "RIL_REQUEST_GET_CURRENT_CALLS #4 has 2 calls, expected 1");
     // A failed request is no call list, not an empty one.
-    const auto failed = check_call_count(Completion{4, 9, 6, 0, {}}, 0);
-    ASSERT_TRUE(failed);
-    EXPECT_NE(failed->find("failed with Request Not Supported (6)"), std::string::npos);
-    EXPECT_EQ(check_call_count(std::nullopt, 0), "no call list yet (use calls first)");
+    EXPECT_NE(check_call_count(Completion{4, 9, 6, 0, {}}, 0).value_or("").find("failed with"),
+              std::string::npos);
 }
 
 TEST(Expectations, CallKeysMatchAndMismatch)
@@ -162,7 +130,6 @@ TEST(Expectations, CallKeysMatchAndMismatch)
 
     const std::pair<int, const char *> matching[] = {
         {2, "state=holding number=+4915551234 toa=145 mpty=3 mt=yes voice=1 calltype=3 attr=2"},
-        {2, "state=1 text=\"two words\""},
         {5, "state=incoming number=null text=null mt=0"},
     };
     for (const auto &[index, line] : matching) {
@@ -173,9 +140,7 @@ TEST(Expectations, CallKeysMatchAndMismatch)
     const std::tuple<int, const char *, const char *> mismatching[] = {
         {2, "state=active", "call 2: state is holding, expected active"},
         {2, "number=+4915551235", "call 2: number is \"+4915551234\", expected \"+4915551235\""},
-        {2, "voice=no", "call 2: voice is 1, expected 0"},
         {5, "number=\"\"", "call 5: number is null, expected \"\""},
-        {5, "text=\"null\"", "call 5: text is null, expected \"null\""},
         {3, "", "no call 3 in RIL_REQUEST_GET_CURRENT_CALLS #4 (calls: 2, 5)"},
     };
     for (const auto &[index, line, reason] : mismatching) {
@@ -195,7 +160,6 @@ TEST(Expectations, PrintedCallParsesBackAsItsOwnExpectation)
     const std::string keys = printed.substr(printed.find(": ") + 2);
     EXPECT_EQ(check_call(c, 9, checks_of(keys)), std::nullopt) << printed;
 }
-
 
 // Runs one expectation line against a completion, as the runner does.
 std::optional<std::string> expect_on(const std::string &line, const std::optional<Completion> &c)
@@ -230,9 +194,7 @@ Completion completed(int request, int error, const void *data, size_t len)
 TEST(Expectations, DataOfTheLastCompletion)
 {
     const int pair[] = {1, 4};
-    char item[] = "sip:ims.example.org";
     char ack[] = "41";
-    RIL_SMS_Response sms = {7, nullptr, 0};
     RIL_SMS_Response sms_ack = {8, ack, 10};
     char n1[] = "+861234";
     RIL_CallForwardInfo f0 = {1, 0, 1, 0, n1, 0, nullptr};
@@ -241,12 +203,8 @@ TEST(Expectations, DataOfTheLastCompletion)
 
     const Completion clir = completed(RIL_REQUEST_GET_CLIR, 0, pair, sizeof pair);
     const Completion failed{5, RIL_REQUEST_GET_CLIR, 2, 0, {}};
-    const Completion none = completed(RIL_REQUEST_QUERY_CLIP, 0, nullptr, 0);
-    const Completion config = completed(RIL_REQUEST_IMS_GET_CONFIGRATION, 0, item, sizeof(char *));
-    const Completion sent = completed(RIL_REQUEST_IMS_SEND_SMS, 0, &sms, sizeof sms);
     const Completion retry = completed(RIL_REQUEST_IMS_SEND_SMS, 10, &sms_ack, sizeof sms_ack);
     const Completion list = completed(RIL_REQUEST_QUERY_CALL_FORWARD_STATUS, 0, fwds, sizeof fwds);
-    const Completion empty_list = completed(RIL_REQUEST_QUERY_CALL_FORWARD_STATUS, 0, nullptr, 0);
 
     struct Case {
         const char *line;
@@ -254,33 +212,15 @@ TEST(Expectations, DataOfTheLastCompletion)
         std::optional<std::string> failure;
     };
     const Case cases[] = {
-        {"expect ints 1 4", &clir, std::nullopt},
         {"expect ints 2 4", &clir, "RIL_REQUEST_GET_CLIR #5: ints are 1 4, expected 2 4"},
         {"expect ints 1 4", &failed,
          "RIL_REQUEST_GET_CLIR #5 (Generic Failure (2)): carried no data, expected ints 1 4"},
-        {"expect no-data", &none, std::nullopt},
-        {"expect no-data", &failed, std::nullopt},
         {"expect no-data", &clir, "RIL_REQUEST_GET_CLIR #5 carried ints 1 4, expected no data"},
-        {"expect strings sip:ims.example.org", &config, std::nullopt},
-        {"expect strings x", &clir,
-         "RIL_REQUEST_GET_CLIR #5: carried ints 1 4, expected strings \"x\""},
-        {"expect sms-response ref=7 error=0 ack=null", &sent, std::nullopt},
         {"expect sms-response error=0", &retry,
          "RIL_REQUEST_IMS_SEND_SMS #5 (SMS Send Fail Retry (10)): error is 10, expected 0"},
-        {"expect sms-response ref=7", &clir,
-         "RIL_REQUEST_GET_CLIR #5 carried ints 1 4, expected an SMS response"},
-        {"expect forwardings 2", &list, std::nullopt},
         {"expect forwardings 1", &list,
          "RIL_REQUEST_QUERY_CALL_FORWARD_STATUS #5 has 2 forwarding records, expected 1"},
-        {"expect forwardings 0", &failed,
-         "RIL_REQUEST_GET_CLIR #5 (Generic Failure (2)) carried no data, expected a forwarding "
-         "list"},
-        {"expect forwarding 0 status=1 reason=0 class=1 toa=0 number=+861234 time=0 "
-         "interval=null",
-         &list, std::nullopt},
         {"expect forwarding 1 reason=3", &list, "forwarding 1: reason is 2, expected 3"},
-        {"expect forwarding 0 number=1234", &list,
-         "forwarding 0: number is \"+861234\", expected \"1234\""},
         {"expect forwarding 2", &list,
          "no forwarding 2 in RIL_REQUEST_QUERY_CALL_FORWARD_STATUS #5 (2 records)"},
     };
@@ -327,11 +267,8 @@ TEST(Expectations, UnsolicitedData)
     };
     const Case cases[] = {
         {"expect unsol 1047 strings=1,4,\"sip:a,b\"", &mt, std::nullopt},
-        {"expect unsol 1047 strings=1,1,\"sip:a,b\"", &mt,
-         "strings are \"1\" \"4\" \"sip:a,b\", expected \"1\" \"1\" \"sip:a,b\""},
         {"expect unsol 1051 int=2", &hold, std::nullopt},
         {"expect unsol 1051 int=3", &hold, "ints are 2, expected 3"},
-        {"expect unsol 1051 strings=2", &hold, "carried int 2, expected strings \"2\""},
         {"expect unsol 1011 type=0 code=2 index=0 toa=0 number=null", &supp, std::nullopt},
         {"expect unsol 1011 code=1", &supp, "code is 2, expected 1"},
         {"expect unsol 1001 int=1", &changed, "carried no data, expected ints 1"},

@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
-#include <cstdio>
 #include <fstream>
 #include <regex>
 #include <sys/socket.h>
@@ -21,19 +20,6 @@ namespace {
 bool exists(const std::string &path)
 {
     return access(path.c_str(), F_OK) == 0;
-}
-
-// Output and exit status of zol-imsd run with `args` (both streams).
-std::pair<std::string, int> run_imsd(const std::string &args)
-{
-    FILE *p = popen((std::string(ZOL_IMSD_PATH) + " " + args + " 2>&1 </dev/null").c_str(), "r");
-    std::string out;
-    char buf[4096];
-    for (size_t n; p != nullptr && (n = fread(buf, 1, sizeof buf, p)) > 0;) {
-        out.append(buf, n);
-    }
-    const int status = p != nullptr ? pclose(p) : -1;
-    return {out, WIFEXITED(status) ? WEXITSTATUS(status) : -1};
 }
 
 // A stack with an agent connected on its data socket.
@@ -171,12 +157,11 @@ TEST_F(ImsdProcess, ReadsCommandsFromStandardInput)
 {
     ASSERT_TRUE(imsd.start({"--stdin"}, true, true));
     const std::string script = "call add 3 123\n# comment\ncalls\ncall set 3 state=held";
-    ASSERT_EQ(write(imsd.stdin_fd, script.data(), script.size()),
+    ASSERT_EQ(write(imsd.stdin_fd(), script.data(), script.size()),
               static_cast<ssize_t>(script.size()));
     EXPECT_TRUE(imsd.wait_output("ok\ncall 3 number=123 state=active"));
     // The end of the input runs an unfinished last line, and the stack keeps serving.
-    close(imsd.stdin_fd);
-    imsd.stdin_fd = -1;
+    imsd.close_stdin();
     EXPECT_TRUE(wait_until([&] {
         const auto reply = Client(imsd.control_path, SOCK_STREAM).command("calls");
         return reply.size() == 2 && reply[0].find("state=held") != std::string::npos;
@@ -185,18 +170,27 @@ TEST_F(ImsdProcess, ReadsCommandsFromStandardInput)
 
 TEST_F(ImsdProcess, CommandLineExplainsItselfAndStampsTheTrace)
 {
-    const auto [bad, bad_status] = run_imsd("--no-such-flag");
+    const auto imsd_run = [this](std::vector<std::string> args) {
+        args.insert(args.begin(), ZOL_IMSD_PATH);
+        return run(args, dir.path + "/run.out");
+    };
+    const auto [bad_status, bad] = imsd_run({"--no-such-flag"});
     EXPECT_EQ(bad_status, 2);
     EXPECT_NE(bad.find("unknown option '--no-such-flag'"), std::string::npos) << bad;
     EXPECT_NE(bad.find("see zol-imsd --help"), std::string::npos) << bad;
     EXPECT_LE(std::count(bad.begin(), bad.end(), '\n'), 6) << bad;
-    for (const char *args :
-         {"--delay", "--clock utc", "--connect-status maybe", "--sip-registrar localhost",
-          "--sip-registrar 127.0.0.1:0", "--sip-user 'a b'", "--sip-expires 0"}) {
-        EXPECT_EQ(run_imsd(args).second, 2) << args;
+    for (const std::vector<std::string> &args :
+         std::vector<std::vector<std::string>>{{"--delay"},
+                                               {"--clock", "utc"},
+                                               {"--connect-status", "maybe"},
+                                               {"--sip-registrar", "localhost"},
+                                               {"--sip-registrar", "127.0.0.1:0"},
+                                               {"--sip-user", "a b"},
+                                               {"--sip-expires", "0"}}) {
+        EXPECT_EQ(imsd_run(args).first, 2) << args[0];
     }
-    EXPECT_EQ(run_imsd("--version").first, std::string("zol-imsd ") + ZOL_SIM_VERSION + "\n");
-    const auto [help, help_status] = run_imsd("--help");
+    EXPECT_EQ(imsd_run({"--version"}).second, std::string("zol-imsd ") + ZOL_SIM_VERSION + "\n");
+    const auto [help_status, help] = imsd_run({"--help"});
     EXPECT_EQ(help_status, 0);
     EXPECT_NE(help.find("CONTROL COMMANDS"), std::string::npos);
 

@@ -115,36 +115,15 @@ TEST(CallList, LongTextsAreCutAndKeepTheirTerminator)
     }
 }
 
-TEST(CallRecords, RequestsAreReadAtTheModulesOffsetsAndRefusedWhenShort)
+TEST(CallRecords, RequestsStayInTheirFieldsAndShortOnesAreRefused)
 {
-    Bytes conference(1655);
-    put_text(conference, 1, "Conference Call");
-    put(conference, 129, {15, 2, 0, 0, 0, 4, 0, 0, 0, 64, 0, 0, 0, 3, 0, 0, 0, 3, 0, 0, 0});
-    put_text(conference, 154, "a,b");
-    const auto d = decode_dial(conference);
-    ASSERT_TRUE(d);
-    EXPECT_EQ(d->number, "Conference Call");
-    EXPECT_EQ(d->number_kind, 2u);
-    EXPECT_EQ(d->call_type, 4u);
-    EXPECT_EQ(d->video_dir, 3u);
-    EXPECT_EQ(d->participants, "a,b");
     // A length byte beyond the digits field reads no further than the field.
     Bytes long_number(1655, '7');
     long_number[129] = 200;
     EXPECT_EQ(decode_dial(long_number)->number, std::string(128, '7'));
-
-    Bytes answer(1526);
-    put(answer, 0, {0xFF, 1, 0, 0, 0, 0, 0, 0, 0, 4, 0, 0, 0, 3, 0, 0, 0, 2, 0, 0, 0});
-    const auto a = decode_call_response(answer);
-    ASSERT_TRUE(a);
-    EXPECT_EQ(a->call_id, 0xFF);
-    EXPECT_EQ(a->accept, 1u);
-    EXPECT_EQ(a->call_type, 4u);
-    EXPECT_EQ(a->video_dir, 2u);
     const auto invite = decode_call_response(Bytes{44, 1, 0, 0, 0, 0, 0, 0, 0});
     ASSERT_TRUE(invite);
     EXPECT_EQ(invite->call_type, 0u) << "the 9-byte form has no type";
-    EXPECT_EQ(decode_dtmf_start(Bytes{255, '#'}), '#');
 
     EXPECT_FALSE(decode_dial(Bytes(1654)));
     EXPECT_FALSE(decode_call_response(Bytes(8)));
@@ -153,32 +132,13 @@ TEST(CallRecords, RequestsAreReadAtTheModulesOffsetsAndRefusedWhenShort)
     EXPECT_FALSE(decode_modify_response(Bytes(16)));
     EXPECT_FALSE(decode_dtmf_start(Bytes{255}));
     EXPECT_FALSE(decode_split(Bytes{}));
+    EXPECT_FALSE(decode_set_config(Bytes(53, 0)));
+    EXPECT_FALSE(decode_sms_ack(Bytes(7, 0)));
+    EXPECT_FALSE(decode_ss_request(Bytes(166, 0)));
 }
 
-TEST(CallRecords, IndicationsCarryTheirFieldsWhereTheModuleReadsThem)
+TEST(CallRecords, TextsFillingTheirFieldsKeepATerminator)
 {
-    const struct {
-        const char *name;
-        Bytes got;
-        Bytes want;
-    } cases[] = {
-        {"end, cause in all four bytes", encode_call_end(1, 0x01020304), {1, 4, 3, 2, 1}},
-        {"mo progress", encode_mo_progress(3, CallState::alerting), {3, 5, 0, 0, 0}},
-        {"dtmf confirmation", encode_dtmf_conf(0xFF, 1), {0xFF, 1, 0, 0, 0}},
-        {"modify indication", encode_modify_ind(1, 4, 2), {1, 4, 0, 0, 0, 0, 0, 0, 0, 2, 0, 0, 0}},
-        {"modify confirmation",
-         encode_modify_cnf(1, 1, 1, 0xFFFFFFFF),
-         {1, 1, 0, 0, 0, 1, 0, 0, 0, 0xFF, 0xFF, 0xFF, 0xFF}},
-        {"sups confirmation", encode_sups_conf(0xFF, 0, 31), {0xFF, 0, 0, 0, 0, 31, 0, 0, 0}},
-        {"audio codec", encode_audio_codec(2, 1), {2, 1, 0, 0, 0}},
-        {"run status", encode_run_status(0x01020304), {4, 3, 2, 1}},
-    };
-    for (const auto &c : cases) {
-        EXPECT_EQ(c.got, c.want) << c.name;
-    }
-
-    // The invitation is laid out like the start of a dial; the number keeps a
-    // terminator inside its 128 bytes.
     Call call = make_call(1, std::string(130, '9'));
     call.type = CallType::video;
     call.video_dir = 3;
@@ -187,82 +147,65 @@ TEST(CallRecords, IndicationsCarryTheirFieldsWhereTheModuleReadsThem)
     put_text(want, 1, std::string(127, '9'));
     put(want, 129, {127, 1, 0, 0, 0, 4, 0, 0, 0, 64, 0, 0, 0, 3, 0, 0, 0, 3, 0, 0, 0});
     EXPECT_EQ(encode_mt_invite(call), want);
-}
 
-TEST(ServiceRecords, ConfigurationAndSmsRequestsAtTheirOffsets)
-{
-    // A text filling the whole field still ends in a zero byte.
     ConfigValue value{};
     value.fill('x');
     const Bytes full = encode_config_conf(3, value);
     ASSERT_EQ(full.size(), 55u);
     EXPECT_EQ(slice(full, 0, 5), (Bytes{3, 0, 0, 0, 'x'}));
     EXPECT_EQ(slice(full, 53, 2), (Bytes{'x', 0}));
-    EXPECT_FALSE(decode_set_config(Bytes(53, 0)));
 
-    Bytes req(321, 0);
-    put_text(req, 0, "0001000B911234");
-    put(req, 255, {14, 0, 0, 0});
-    put_text(req, 259, "+49170");
-    put(req, 309, {6, 0, 0, 0, 7, 1, 0, 0, 1, 0, 0, 0});
-    const auto sms = decode_send_sms(req);
-    ASSERT_TRUE(sms);
-    EXPECT_EQ(sms->pdu, "0001000B911234");
-    EXPECT_EQ(sms->smsc, "+49170");
-    EXPECT_EQ(sms->msg_ref, 263u);
-    EXPECT_EQ(sms->tech, 1u);
-    // Lengths are what count, not terminators; past their fields they are refused.
-    Bytes whole_field = req;
-    std::fill(whole_field.begin(), whole_field.begin() + 255, 'A');
-    put(whole_field, 255, {255, 0, 0, 0});
-    EXPECT_EQ(decode_send_sms(whole_field)->pdu, std::string(255, 'A'));
-    for (const auto &[at, length] : {std::pair{255, 256}, std::pair{309, 51}}) {
-        Bytes b = req;
-        put(b, static_cast<size_t>(at),
-            {static_cast<uint8_t>(length), static_cast<uint8_t>(length >> 8)});
-        EXPECT_FALSE(decode_send_sms(b)) << at;
-    }
-    req.push_back(0);
-    EXPECT_FALSE(decode_send_sms(req)) << "longer than the record";
-    EXPECT_FALSE(decode_sms_ack(Bytes(7, 0)));
-
-    // The longest incoming PDU text keeps its terminator; length and type follow at 600.
+    // The longest incoming PDU text; length and type follow at 600.
     const Bytes longest = encode_incoming_sms(std::string(599, 'F'), TpduType::deliver);
     EXPECT_EQ(slice(longest, 598, 10), (Bytes{'F', 0, 0x57, 2, 0, 0, 0, 0, 0, 0}));
 }
 
-TEST(ServiceRecords, SupsOperationFieldsAtTheirOffsets)
+TEST(ServiceRecords, LengthsCountNotTerminatorsAndPresenceFlagsDecide)
 {
-    Bytes req(167, 0);
-    put(req, 0, {3, 0, 0, 0});
-    put(req, 5, {6, 0, 0, 0, 1, 0, 0, 0, 7});
-    put_text(req, 14, "+861234");
-    put(req, 55, {1, 0, 0, 0, 25, 1, 0, 0, 0, 2, 0, 0, 0, 16, 1, 0, 0, 0});
-    put_text(req, 73, "08:00-18:00");
-    put(req, 103, {1, 0, 0, 0});
-    put_text(req, 107, "1234");
-    const auto ss = decode_ss_request(req);
+    Bytes req(321, 0);
+    std::fill(req.begin(), req.begin() + 255, 'A');
+    put(req, 255, {255, 0, 0, 0});
+    put_text(req, 259, "+49170");
+    put(req, 309, {6, 0, 0, 0, 7, 1, 0, 0, 1, 0, 0, 0});
+    const auto sms = decode_send_sms(req);
+    ASSERT_TRUE(sms);
+    EXPECT_EQ(sms->pdu, std::string(255, 'A')) << "a full PDU field";
+    EXPECT_EQ(sms->smsc, "+49170");
+    EXPECT_EQ(sms->msg_ref, 263u);
+    for (const auto &[at, length] : {std::pair{255, 256}, std::pair{309, 51}}) {
+        Bytes b = req;
+        put(b, static_cast<size_t>(at),
+            {static_cast<uint8_t>(length), static_cast<uint8_t>(length >> 8)});
+        EXPECT_FALSE(decode_send_sms(b)) << "length past its field at " << at;
+    }
+    req.push_back(0);
+    EXPECT_FALSE(decode_send_sms(req)) << "longer than the record";
+
+    Bytes op(167, 0);
+    put(op, 0, {3, 0, 0, 0, 0, 6, 0, 0, 0, 0, 0, 0, 0, 7});
+    put_text(op, 14, "+861234");
+    put(op, 59, {25});
+    put(op, 64, {2, 0, 0, 0, 16});
+    put_text(op, 73, "08:00-18:00");
+    put_text(op, 107, "1234");
+    const auto bare = decode_ss_request(op);
+    ASSERT_TRUE(bare);
+    EXPECT_FALSE(bare->number || bare->no_reply_time || bare->basic_service ||
+                 bare->time_interval || bare->password)
+        << "without their presence flags the bytes mean nothing";
+    for (size_t flag : {9, 55, 60, 69, 103}) {
+        put(op, flag, {1, 0, 0, 0});
+    }
+    const auto ss = decode_ss_request(op);
     ASSERT_TRUE(ss);
-    EXPECT_EQ(ss->op, 3u);
-    EXPECT_EQ(ss->code, 6u);
     EXPECT_EQ(ss->number, "+861234");
     EXPECT_EQ(ss->no_reply_time, 25);
     EXPECT_EQ(ss->basic_service, 2u);
     EXPECT_EQ(ss->service_class, 16);
     EXPECT_EQ(ss->time_interval, "08:00-18:00");
     EXPECT_EQ(ss->password, "1234");
-
-    // Without their presence flags the same bytes mean nothing.
-    for (size_t flag : {9, 55, 60, 69, 103}) {
-        put(req, flag, {0, 0, 0, 0});
-    }
-    const auto bare = decode_ss_request(req);
-    ASSERT_TRUE(bare);
-    EXPECT_FALSE(bare->number || bare->no_reply_time || bare->basic_service ||
-                 bare->time_interval || bare->password);
-    put(req, 9, {1, 0, 0, 0, 42}); // longer than the number field
-    EXPECT_FALSE(decode_ss_request(req));
-    EXPECT_FALSE(decode_ss_request(Bytes(166, 0)));
+    put(op, 13, {42});
+    EXPECT_FALSE(decode_ss_request(op)) << "longer than the number field";
 }
 
 TEST(ServiceRecords, SupsConfirmations)

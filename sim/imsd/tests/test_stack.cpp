@@ -172,33 +172,6 @@ TEST(Messages, AnswersCarryTheRequestsTokenAndUnknownIdsGetNone)
     EXPECT_EQ(seen.size(), 49u); // 19 requests, 30 from the stack
 }
 
-TEST(Timers, RunInTimeOrderWithTiesInArrivalOrderAndCanBeCancelled)
-{
-    Model model;
-    TimerQueue q;
-    std::string order;
-    auto mark = [&order](char c) { return [&order, c](Context &) { order += c; }; };
-    q.at(30, mark('c'));
-    q.at(10, mark('a'));
-    q.at(10, mark('b'));
-    const uint64_t gone = q.at(20, mark('x'));
-    EXPECT_TRUE(q.cancel(gone));
-    EXPECT_FALSE(q.cancel(gone));
-    // An action may schedule another; it runs in the same pass when due by then.
-    q.at(15, [&order](Context &ctx) {
-        order += 'd';
-        ctx.after(5, [&order](Context &) { order += 'e'; });
-    });
-    run_due_timers(model, q, 9);
-    EXPECT_EQ(order, "");
-    run_due_timers(model, q, 25);
-    EXPECT_EQ(order, "abde");
-    run_due_timers(model, q, 5); // the clock does not go back
-    EXPECT_EQ(q.now(), 25);
-    run_due_timers(model, q, 100);
-    EXPECT_EQ(order, "abdec");
-}
-
 // Time is stepped here, which the scenarios cannot do: the first call's alerting
 // step must not act on a later call that got the same id.
 TEST(Timers, AnEndedCallsStepsLeaveALaterCallWithItsIdAlone)
