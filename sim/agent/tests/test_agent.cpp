@@ -148,28 +148,6 @@ protected:
 
 } // namespace
 
-TEST_F(Agent, GetCurrentCallsComesBackWithTheTokenAndTheCalls)
-{
-    ASSERT_TRUE(imsd.start());
-    ASSERT_EQ(imsd.final_line("call add 3 5551234 state=held dir=mt"), "ok");
-    ASSERT_EQ(imsd.final_line("call add 1 +4930 type=video mpty=1 text=conf"), "ok");
-    ASSERT_EQ(open_agent(imsd.data_path, 5000), 0);
-
-    ASSERT_EQ(send_bytes({0, 0, 0, 0, 5, 0, 17, 0, 0, 0, 0}), 0);
-    const auto frame = wait_frame(5, 30021);
-    ASSERT_TRUE(frame.has_value());
-    ASSERT_EQ(frame->size(), 11u + 411u);
-    EXPECT_EQ(Bytes(frame->begin(), frame->begin() + 11),
-              (Bytes{0, 0, 0, 0, 5, 0x75, 0x45, 0, 0, 0x01, 0x9B}));
-
-    // The count, then 205-byte entries in call id order, as the stack sent them.
-    EXPECT_EQ((*frame)[11], 2);
-    EXPECT_EQ((*frame)[12], 1);
-    EXPECT_EQ((*frame)[12 + 205], 3);
-    EXPECT_TRUE(imsd.wait_output("imsd <- 17 get-current-calls token 5 len 0\n"
-                                 "imsd -> 30021 eTKM_CALL_CUR_CALL_IND token 5 len 411\n"));
-}
-
 TEST_F(Agent, BadRecordsAreRefused)
 {
     ASSERT_TRUE(imsd.start());

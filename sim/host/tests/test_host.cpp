@@ -153,17 +153,6 @@ TEST_F(HostTest, TokensStartWithTheirSerialFromOne)
     EXPECT_EQ(fake_.last_serial_read, 2);
 }
 
-TEST_F(HostTest, CompletionInsideOnRequestIsRecorded)
-{
-    const auto c = host_.request(kCompleteInline, 1000ms);
-    ASSERT_TRUE(c);
-    EXPECT_EQ(c->serial, 1);
-    EXPECT_EQ(c->request, kCompleteInline);
-    EXPECT_EQ(c->error, RIL_E_REQUEST_NOT_SUPPORTED);
-    EXPECT_TRUE(printed("< RIL_REQUEST_GET_SIM_STATUS #1: Request Not Supported\n"));
-    EXPECT_TRUE(host_.host_errors().empty());
-}
-
 TEST_F(HostTest, FaultsOfTheModuleAreCountedNotObeyed)
 {
     const auto twice = host_.request(kCompleteTwice, 1000ms);
@@ -214,25 +203,6 @@ TEST_F(HostTest, TimedCallbacksRunOnceInDueOrder)
     EXPECT_TRUE(log.changed.wait_for(lock, 5s,
                                      [&] { return !log.fired.empty() && log.fired.back() == 5; }));
     EXPECT_EQ(log.fired, (std::vector<int>{1, 4, 2, 3, 5}));
-}
-
-TEST_F(HostTest, ScenarioPasses)
-{
-    EXPECT_TRUE(run("echo start\n"
-                    "stack call add 1 +4915551234\n"
-                    "request 1\n"
-                    "expect error REQUEST_NOT_SUPPORTED\n"
-                    "calls\n"
-                    "expect error SUCCESS\n"
-                    "expect calls 2\n"
-                    "expect call 2 state=waiting number=+4915550000\n"
-                    "expect unsol 1001 count=2\n"
-                    "print calls\n"))
-        << text_.str();
-    EXPECT_TRUE(printed("[2] stack call add 1 +4915551234\n  imsd: echoed call add 1 +4915551234\n"
-                        "  imsd: ok\n"));
-    EXPECT_TRUE(printed("  RIL_REQUEST_GET_CURRENT_CALLS #2: 2 calls\n    call 1: state=active"));
-    EXPECT_TRUE(text_.str().ends_with("\nPASS\n"));
 }
 
 TEST_F(HostTest, ScenarioVerdicts)
@@ -447,13 +417,6 @@ TEST_F(ControlTest, SilentServerTimesOut)
     EXPECT_LT(std::chrono::steady_clock::now() - start, 180ms);
     EXPECT_FALSE(r.ok());
     EXPECT_EQ(r.failure, "no final line from zol-imsd within 50 ms");
-}
-
-TEST_F(ControlTest, NoServer)
-{
-    const ControlReply r = control_exchange(path_, "status", 50ms);
-    EXPECT_FALSE(r.ok());
-    EXPECT_NE(r.failure.find("cannot reach zol-imsd at " + path_), std::string::npos) << r.failure;
 }
 
 // ---- What the host writes for people and scripts to line up ----

@@ -56,43 +56,6 @@ std::vector<OptText> strings_of(const Outgoing &o)
     return v;
 }
 
-TEST(RequestData, DialAndSmsRecords)
-{
-    const struct {
-        const char *line;
-        const char *address;
-        int kind;
-        int call_type;
-    } dials[] = {
-        {"dial \"sip:a@x,sip:b@x\" conference video", "sip:a@x,sip:b@x", 1, 3},
-        {"dial 1 calltype=2 kind=7", "1", 7, 2},
-    };
-    for (const auto &c : dials) {
-        SCOPED_TRACE(c.line);
-        const Outgoing o = build(c.line);
-        EXPECT_EQ(o.request, RIL_REQUEST_DIAL);
-        ASSERT_EQ(o.data.length(), sizeof(RIL_Dial));
-        const auto *d = static_cast<const RIL_Dial *>(o.data.data());
-        EXPECT_STREQ(d->address, c.address);
-        EXPECT_EQ(d->dial_kind, c.kind);
-        EXPECT_EQ(d->uusInfo, nullptr);
-        EXPECT_EQ(d->callType, c.call_type);
-    }
-
-    const Outgoing o = build("sms-send 0791 0001000b91 7");
-    ASSERT_EQ(o.data.length(), sizeof(RIL_IMS_SMS_Message));
-    const auto *m = static_cast<const RIL_IMS_SMS_Message *>(o.data.data());
-    EXPECT_EQ(m->tech, RADIO_TECH_3GPP);
-    EXPECT_EQ(m->retry, 0);
-    EXPECT_EQ(m->messageRef, 7);
-    EXPECT_STREQ(m->message.gsmMessage[0], "0791");
-    EXPECT_STREQ(m->message.gsmMessage[1], "0001000b91");
-    // Quoted, "-" is the text itself rather than no SMSC.
-    const Outgoing dash = build("sms-send \"-\" 00");
-    EXPECT_STREQ(static_cast<const RIL_IMS_SMS_Message *>(dash.data.data())->message.gsmMessage[0],
-                 "-");
-}
-
 TEST(RequestData, CallForwardRecord)
 {
     const struct {

@@ -147,60 +147,9 @@ TEST(Frames, RepliesAndUnsolicitedResponses)
     EXPECT_FALSE(unsol_frame(1003, Bytes(kMaxFrameBody - 7, 0)));
 }
 
-// The module's view of the data a plan hands it.
-const RIL_Dial &dial_of(const ModuleStep &s)
-{
-    EXPECT_EQ(s.data.length(), sizeof(RIL_Dial));
-    return *static_cast<const RIL_Dial *>(s.data.data());
-}
-
-std::vector<OptText> strings_of(const ModuleStep &s)
-{
-    std::vector<OptText> out;
-    const auto *p = static_cast<char *const *>(s.data.data());
-    for (size_t i = 0; i < s.data.length() / sizeof(char *); ++i) {
-        out.push_back(p[i] != nullptr ? OptText(p[i]) : std::nullopt);
-    }
-    return out;
-}
-
 Plan plan(int request, const Bytes &payload, bool supported = true)
 {
     return plan_request(request, payload, [&](int) { return supported; });
-}
-
-TEST(Adaptation, DialNeverTakesTheClirWordAsTheDialKind)
-{
-    for (int32_t clir : {0, 1, 2}) {
-        const Plan p = plan(RIL_REQUEST_DIAL, cat({text("+4915550001"), le({clir, 0, 0})}));
-        ASSERT_EQ(p.route, Plan::Module);
-        ASSERT_EQ(p.steps.size(), 1u);
-        const RIL_Dial &d = dial_of(p.steps[0]);
-        EXPECT_STREQ(d.address, "+4915550001");
-        EXPECT_EQ(d.dial_kind, 0);
-        EXPECT_EQ(d.callType, 0);
-        EXPECT_EQ(p.note.empty(), clir == 0);
-    }
-}
-
-TEST(Adaptation, SmsAndDtmfBecomeTheModulesRequests)
-{
-    const Plan sms = plan(rild::kSendSms, texts({std::nullopt, "0001000B91"}));
-    ASSERT_EQ(sms.route, Plan::Module);
-    ASSERT_EQ(sms.steps.size(), 1u);
-    EXPECT_EQ(sms.steps[0].request, RIL_REQUEST_IMS_SEND_SMS);
-    EXPECT_EQ(sms.reply, ReplyShape::SmsResponse);
-    const auto &m = *static_cast<const RIL_IMS_SMS_Message *>(sms.steps[0].data.data());
-    EXPECT_EQ(m.tech, RADIO_TECH_3GPP);
-    EXPECT_EQ(m.message.gsmMessage[0], nullptr);
-    EXPECT_STREQ(m.message.gsmMessage[1], "0001000B91");
-
-    const Plan tone = plan(rild::kDtmf, text("#"));
-    ASSERT_EQ(tone.steps.size(), 2u);
-    EXPECT_EQ(tone.steps[0].request, RIL_REQUEST_DTMF_START);
-    EXPECT_EQ(static_cast<const char *>(tone.steps[0].data.data())[0], '#');
-    EXPECT_EQ(tone.steps[1].request, RIL_REQUEST_DTMF_STOP);
-    EXPECT_NE(tone.steps[1].data.data(), nullptr);
 }
 
 TEST(Adaptation, ForwardingNumbersKeepTheirPlus)
@@ -233,19 +182,6 @@ TEST(Adaptation, ForwardingNumbersKeepTheirPlus)
         EXPECT_EQ(info.timeSeconds, 20);
         EXPECT_EQ(info.timeInterval, nullptr);
     }
-}
-
-TEST(Adaptation, FacilityLocksSplitBetweenSimAndBarring)
-{
-    const Plan set =
-        plan(RIL_REQUEST_SET_FACILITY_LOCK, texts({"AO", "1", "0000", "1", std::nullopt}));
-    ASSERT_EQ(set.route, Plan::Module);
-    EXPECT_EQ(strings_of(set.steps[0]),
-              (std::vector<OptText>{"AO", "1", "0000", "1", std::nullopt, "0000"}));
-    EXPECT_EQ(plan(RIL_REQUEST_QUERY_FACILITY_LOCK, texts({"SC", "", "0", "a0"})).route,
-              Plan::Other);
-    EXPECT_EQ(plan(RIL_REQUEST_QUERY_FACILITY_LOCK, texts({"AI", "", "0", std::nullopt})).route,
-              Plan::Module);
 }
 
 TEST(Adaptation, RoutesOfRequestsThatDoNotFit)

@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <set>
 #include <string>
 #include <vector>
 
@@ -147,29 +146,6 @@ TEST(Frame, DecodesGoodPacketsAndRefusesMalformedOnes)
             EXPECT_FALSE(error.empty());
         }
     }
-}
-
-TEST(Messages, AnswersCarryTheRequestsTokenAndUnknownIdsGetNone)
-{
-    Model model;
-    Call call;
-    call.id = 4;
-    model.calls.add(call);
-    for (int32_t token : {5, -7}) {
-        const std::vector<Frame> out = dispatch(model, Frame{token, kMsgGetCurrentCalls, {}});
-        ASSERT_EQ(out.size(), 1u);
-        EXPECT_EQ(out[0].token, token);
-        EXPECT_EQ(out[0].message, 30021);
-        EXPECT_EQ(out[0].payload, encode_call_list(model.calls));
-    }
-    for (uint16_t id : {0, 999, 30021}) { // 30021 is the stack's own
-        EXPECT_TRUE(dispatch(model, Frame{1, id, {1, 2, 3}}).empty()) << id;
-    }
-    std::set<uint16_t> seen;
-    for (const MessageInfo &m : all_messages()) {
-        EXPECT_TRUE(seen.insert(m.id).second) << "listed twice: " << m.id;
-    }
-    EXPECT_EQ(seen.size(), 49u); // 19 requests, 30 from the stack
 }
 
 // Time is stepped here, which the scenarios cannot do: the first call's alerting
