@@ -303,6 +303,12 @@ TEST(Adaptation, ModulePrivateUnsolicitedNumbersNeverPassRaw)
         u.number = number;
         EXPECT_EQ(translate_unsol(u).kind, UnsolAction::Drop) << number;
     }
+    Unsolicited notification;
+    notification.number = RIL_UNSOL_SUPP_SVC_NOTIFICATION;
+    notification.decoded.supp = SuppSvcInfo{1, 2, 3, 145, "+4915550009"};
+    const UnsolAction supp = translate_unsol(notification);
+    EXPECT_EQ(supp.kind, UnsolAction::Forward);
+    EXPECT_EQ(supp.payload, cat({le({1, 2, 3, 145}), text("+4915550009")}));
     Unsolicited sms;
     sms.number = RIL_UNSOL_RESPONSE_NEW_SMS;
     sms.decoded.strings = std::vector<OptText>{"0004"};
