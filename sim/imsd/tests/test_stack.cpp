@@ -210,51 +210,30 @@ TEST(Calls, ConferenceJoinAnswersWithTheListAndSplitLeavesTheRestHeld)
     EXPECT_EQ(alone.model.calls.find(1)->mpty, 0);
 }
 
-TEST(Control, CommandsEditTheCallTable)
-{
-    const struct {
-        std::string command;
-        Lines calls; // after the command
-    } cases[] = {
-        // An explicit video direction wins over the type's default, in either order.
-        {"call add 2 555 video=2 type=video state=held dir=mt",
-         {kCall1, "call 2 number=555 state=held dir=mt type=video video=0x2 mpty=0 attr=0x0 "
-                  "text="}},
-        {"call add 0xff 5 mpty=1 attr=0x10 text=hello state=waiting", // kept in id order
-         {kCall1, "call 255 number=5 state=waiting dir=mo type=voice video=0xffffffff mpty=1 "
-                  "attr=0x10 text=hello"}},
-        {"call set 1 type=video attr=4294967295",
-         {"call 1 number=111 state=active dir=mo type=video video=0x3 mpty=0 attr=0xffffffff "
-          "text="}},
-        {"call remove 1", {}},
-    };
-    for (const auto &c : cases) {
-        SCOPED_TRACE(c.command);
-        Stack s;
-        EXPECT_EQ(s.last(c.command), "ok");
-        EXPECT_EQ(s.calls(), c.calls);
-    }
-}
-
-TEST(Control, BadCommandsAreRefusedAndChangeNothing)
+// The scenarios add calls with most keys and read them back through the module;
+// what they do not: a video direction before the type, and `call set`.
+TEST(Control, CommandsEditTheCallTableOrRefuseAndChangeNothing)
 {
     const struct {
         std::string command;
         std::string reply;
+        Lines calls; // after the command
     } cases[] = {
-        {"call add 256 5", "error bad call id '256'"},
-        {"call add 1 5", "error call 1 exists"},
-        {"call set 1 state=held dir=sideways", "error bad dir 'sideways'"}, // not even the state
-        {"call add 2 " + std::string(133, '1'), "error number longer than 132 characters"},
-        {"launch missiles", "error unknown command 'launch missiles' (try help)"},
-        {"inject 17 0g", "error bad hex payload"},
-        {"fail next dial bogus", "error expected cause=<n> or flag=<n>, got 'bogus'"},
+        {"call add 2 555 video=2 type=video state=held dir=mt", "ok",
+         {kCall1, "call 2 number=555 state=held dir=mt type=video video=0x2 mpty=0 attr=0x0 "
+                  "text="}},
+        {"call set 1 type=video attr=4294967295", "ok",
+         {"call 1 number=111 state=active dir=mo type=video video=0x3 mpty=0 attr=0xffffffff "
+          "text="}},
+        {"call set 1 state=held dir=sideways", "error bad dir 'sideways'", {kCall1}},
+        {"call add 2 " + std::string(133, '1'), "error number longer than 132 characters", {kCall1}},
+        {"fail next dial bogus", "error expected cause=<n> or flag=<n>, got 'bogus'", {kCall1}},
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.command);
         Stack s;
         EXPECT_EQ(s.run(c.command), Lines{c.reply});
-        EXPECT_EQ(s.calls(), Lines{kCall1});
+        EXPECT_EQ(s.calls(), c.calls);
         EXPECT_TRUE(s.link.packets.empty());
         EXPECT_TRUE(s.model.call_sim.fail_next.empty());
     }
@@ -271,21 +250,19 @@ TEST(Control, InjectSendsFramesAndRawBytesWhenItCan)
     s.link.failure = "boom";
     EXPECT_EQ(s.run("inject 0x7545"), Lines{"error send failed: boom"});
     s.link.connected = false;
-    EXPECT_EQ(s.run("inject 0x7545"), Lines{"error not connected"});
-    for (const char *line : {"incoming 5", "hangup 1", "modify 1 video", "forward 1"}) {
+    for (const char *line : {"inject 0x7545", "incoming 5", "modify 1 video"}) {
         EXPECT_EQ(s.last(line), "error not connected") << line;
     }
 }
 
-TEST(Control, StatusHelpQuitAndNonCommands)
+TEST(Control, StatusQuitAndNonCommands)
 {
     Stack s;
     EXPECT_EQ(s.run("status"), Lines{"ok connected=yes received=3 sent=2 connections=1 calls=1"});
-    EXPECT_EQ(s.run("help").size(), command_help().size() + 1) << "a line for each command";
     const std::optional<Reply> quit = run_command("quit", s.model, s.link);
     ASSERT_TRUE(quit.has_value());
     EXPECT_TRUE(quit->quit);
-    for (const char *line : {"", "   ", "  #call clear"}) {
+    for (const char *line : {"", "  #call clear"}) {
         EXPECT_FALSE(run_command(line, s.model, s.link).has_value()) << "'" << line << "'";
     }
     EXPECT_EQ(s.calls(), Lines{kCall1});
@@ -445,7 +422,6 @@ TEST(FaultCommands, ArmShowAndRefuse)
     } cases[] = {
         {"fault drop 3", "ok", {"rule drop next 3"}},
         {"fault delay 25% 40", "ok", {"rule delay 25% 40 ms"}},
-        {"fault random 7", "ok", {"random seed 7 10%"}},
         {"fault drop 101%", "error bad amount '101%'", {}},
         {"fault corrupt 2 40", "error only delay takes a time", {}},
         {"fault spurious 30002", "error '30002' is no message a request waits for", {}},
