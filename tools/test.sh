@@ -1,7 +1,7 @@
 #!/bin/sh
 # Builds and runs every test, warnings as errors (ZOL_WERROR) in every build:
 #   plain   GCC Release (-O3, whose optimiser finds warnings -O2 misses), the
-#           benchmarks: every test, a brief run of the benchmarks, the demo scenario
+#           benchmarks: every test (the demo scenario is one), a brief run of the benchmarks
 #   asan    AddressSanitizer+UBSan, Debug      } what exercises memory and threads:
 #   tsan    ThreadSanitizer, RelWithDebInfo    } the module's tests, the stand-ins as
 #           processes, the end-to-end scenarios, oFono, the soak; not what only
@@ -41,9 +41,6 @@ once='format|build_lists|layers|e2e_production_flavour|capture|sip_baresip_.*|si
 t=$(date +%s)
 build plain -DCMAKE_BUILD_TYPE=Release -DZOL_BENCH=ON
 suite plain
-echo "=== plain: the demo scenario"
-tests/e2e/run_scenario.sh build/plain tools/demo.scn >build/plain/demo.log ||
-    { cat build/plain/demo.log; exit 1; }
 took plain "$t"
 
 t=$(date +%s)
