@@ -153,8 +153,11 @@ class Run:
         return p
 
     def log(self, name):
-        with open(os.path.join(self.work, name + ".log"), errors="replace") as f:
-            return f.read()
+        try:
+            with open(os.path.join(self.work, name + ".log"), errors="replace") as f:
+                return f.read()
+        except FileNotFoundError:
+            return ""
 
     def start_bus(self):
         here = os.path.dirname(os.path.abspath(__file__))
@@ -245,7 +248,6 @@ def call_states(o, path, since):
 def stack_calls(run):
     return [line for line in run.stack("calls") if line.startswith("call ")]
 
-
 def dial(run, number, hide="default"):
     """Dials and waits until oFono reports the call active; returns its path."""
     o = run.ofono
@@ -267,10 +269,6 @@ def hang_up(run, path):
 def wait_interface(run, name):
     wait_until(lambda: OFONO + "." + name in
                (run.ofono.prop(run.modem, "Modem", "Interfaces") or []), name + " interface")
-
-
-def test_modem(run):
-    run.bring_up()
 
 
 def test_mo_call(run):
@@ -354,53 +352,38 @@ def test_sms_receive(run):
                "acknowledgement at the stack")
 
 
-def ss_show(run):
-    return run.stack("ss show")
+# Supplementary services: the stack is set first, so the values oFono shows can
+# only have come from it; a change made through oFono lands at the stack.
+SERVICES = [
+    # interface, stack preset, values oFono shows, what is set, what oFono then shows,
+    # the stack's line afterwards
+    ("CallForwarding", None, {"VoiceUnconditional": ""},
+     ("VoiceUnconditional", "+4915550005"), ("VoiceUnconditional", "+4915550005"),
+     r"number=\+4915550005\b"),
+    ("CallSettings", "ss set clir on",
+     {"VoiceCallWaiting": "enabled", "HideCallerId": "enabled", "CallingLineRestriction": "off"},
+     ("VoiceCallWaiting", "disabled"), ("VoiceCallWaiting", "disabled"), r"waiting inactive"),
+    ("CallSettings", None, {}, ("HideCallerId", "disabled"), ("HideCallerId", "disabled"),
+     r"clir inactive"),
+    ("CallBarring", "ss set ai on", {"VoiceIncoming": "always", "VoiceOutgoing": "disabled"},
+     ("VoiceOutgoing", "all", "0000"), ("VoiceOutgoing", "all"), r"barring-AO active"),
+]
 
 
-def test_call_forwarding(run):
+def test_services(run):
     o = run.ofono
-    wait_interface(run, "CallForwarding")
-    expect(o.load(run.modem, "CallForwarding")["VoiceUnconditional"], "", "forwarding at first")
-    cf = run.modem_iface("CallForwarding")
-    cf.SetProperty("VoiceUnconditional", "+4915550005", timeout=DEADLINE * 2)
-    # oFono asks again after a set: the value comes back from the stack.
-    o.wait_prop(run.modem, "CallForwarding", "VoiceUnconditional", "+4915550005")
-    if not any(re.search(r"number=\+4915550005\b", line) for line in ss_show(run)):
-        raise Fail("stack: %s" % ss_show(run))
-
-
-def test_call_settings(run):
-    o = run.ofono
-    wait_interface(run, "CallSettings")
-    run.stack("ss set clir on")  # so the answer can only have come from the stack
-    props = o.load(run.modem, "CallSettings")
-    expect(props.get("VoiceCallWaiting"), "enabled", "call waiting")
-    expect(props.get("HideCallerId"), "enabled", "CLIR setting")
-    expect(props.get("CallingLineRestriction"), "off", "CLIR provisioning")
-    cs = run.modem_iface("CallSettings")
-    cs.SetProperty("VoiceCallWaiting", "disabled", timeout=DEADLINE * 2)
-    o.wait_prop(run.modem, "CallSettings", "VoiceCallWaiting", "disabled")
-    cs.SetProperty("HideCallerId", "disabled", timeout=DEADLINE * 2)
-    o.wait_prop(run.modem, "CallSettings", "HideCallerId", "disabled")
-    lines = ss_show(run)
-    for want in ("waiting inactive", "clir inactive"):
-        if want not in lines:
-            raise Fail("stack has no %r: %s" % (want, lines))
-
-
-def test_call_barring(run):
-    o = run.ofono
-    wait_interface(run, "CallBarring")
-    run.stack("ss set ai on")
-    props = o.load(run.modem, "CallBarring")
-    expect(props.get("VoiceIncoming"), "always", "incoming barring")
-    expect(props.get("VoiceOutgoing"), "disabled", "outgoing barring")
-    run.modem_iface("CallBarring").SetProperty("VoiceOutgoing", "all", "0000",
-                                               timeout=DEADLINE * 2)
-    o.wait_prop(run.modem, "CallBarring", "VoiceOutgoing", "all")
-    if "barring-AO active" not in ss_show(run):
-        raise Fail("stack: %s" % ss_show(run))
+    for name, preset, shown, change, after, at_stack in SERVICES:
+        wait_interface(run, name)
+        if preset:
+            run.stack(preset)
+        props = o.load(run.modem, name)
+        for key, value in shown.items():
+            expect(props.get(key), value, "%s %s" % (name, key))
+        run.modem_iface(name).SetProperty(*change, timeout=DEADLINE * 2)
+        # oFono asks again after a set: the value comes back from the stack.
+        o.wait_prop(run.modem, name, *after)
+        if not any(re.search(at_stack, line) for line in run.stack("ss show")):
+            raise Fail("stack has no %r: %s" % (at_stack, run.stack("ss show")))
 
 
 def test_client_leaves_mid_request(run):
@@ -437,15 +420,13 @@ def test_stack_killed_during_call(run):
 
 
 TESTS = [
-    ("modem", test_modem),
+    ("modem", Run.bring_up),
     ("mo_call", test_mo_call),
     ("dial_with_clir", test_dial_with_clir),
     ("mt_call", test_mt_call),
     ("sms_send", test_sms_send),
     ("sms_receive", test_sms_receive),
-    ("call_forwarding", test_call_forwarding),
-    ("call_settings", test_call_settings),
-    ("call_barring", test_call_barring),
+    ("services", test_services),
     ("client_leaves_mid_request", test_client_leaves_mid_request),
     ("stack_killed_during_call", test_stack_killed_during_call),
 ]
@@ -483,12 +464,10 @@ def main():
     if failed:
         print("FAIL " + failed)
         for name in ("rild", "imsd", "ofonod"):
-            text = run.log(name) if os.path.exists(os.path.join(run.work, name + ".log")) else ""
-            lines = text.splitlines()
+            lines = run.log(name).splitlines()
             if name == "ofonod":  # its debug output is long: the RIL trace and errors
                 lines = [line for line in lines if "ril" in line.lower() or "rror" in line]
-            print("--- %s (last 60 lines)" % name)
-            print("\n".join(lines[-60:]))
+            print("--- %s (last 60 lines)\n%s" % (name, "\n".join(lines[-60:])))
         return 1
     print("PASS (%.1f s)" % (time.monotonic() - started))
     return 0
