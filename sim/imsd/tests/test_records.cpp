@@ -35,12 +35,6 @@ void put_text(Bytes &b, size_t at, const std::string &text)
     std::copy(text.begin(), text.end(), b.begin() + static_cast<std::ptrdiff_t>(at));
 }
 
-Bytes slice(const Bytes &b, size_t at, size_t n)
-{
-    return Bytes(b.begin() + static_cast<std::ptrdiff_t>(at),
-                 b.begin() + static_cast<std::ptrdiff_t>(at + n));
-}
-
 // Hex with blanks for readability.
 Bytes hex(const std::string &text)
 {
@@ -55,6 +49,22 @@ Bytes hex(const std::string &text)
     return b.value_or(Bytes{});
 }
 
+Bytes text(const std::string &t)
+{
+    return Bytes(t.begin(), t.end());
+}
+
+// `n` bytes, zero but for the pieces given at their offsets.
+Bytes layout(size_t n, std::initializer_list<std::pair<size_t, Bytes>> pieces)
+{
+    Bytes b(n, 0);
+    for (const auto &[at, piece] : pieces) {
+        EXPECT_LE(at + piece.size(), n);
+        std::copy(piece.begin(), piece.end(), b.begin() + static_cast<std::ptrdiff_t>(at));
+    }
+    return b;
+}
+
 Call make_call(uint8_t id, std::string number)
 {
     Call c;
@@ -65,53 +75,90 @@ Call make_call(uint8_t id, std::string number)
 
 } // namespace
 
-TEST(CallList, TwoCallsByteByByteInCallIdOrder)
+// Every record the stack writes, byte for byte: what is not listed is zero.
+TEST(Records, EachLayoutByteForByte)
 {
-    CallTable table;
+    CallTable two;
     Call b = make_call(7, "+4930123");
     b.type = CallType::video;
     b.state = CallState::held;
     b.video_dir = 3;
     b.mpty = 1;
     b.text = "conf";
-    table.add(b);
+    two.add(b);
     Call a = make_call(1, "5551234");
     a.dir = CallDir::mt;
     a.state = CallState::incoming;
     a.attr = 0x01020304;
-    table.add(a);
-
-    Bytes want(1 + 2 * 205, 0);
-    want[0] = 2;
-    put(want, 1, {0x01});
-    put_text(want, 1 + 1, "5551234");
-    put(want, 1 + 134, {1, 0, 0, 0, 1, 0, 0, 0, 3, 0, 0, 0}); // mt, voice, incoming
-    put(want, 1 + 146, {0x04, 0x03, 0x02, 0x01});             // attribute, little-endian
-    put(want, 1 + 201, {0xFF, 0xFF, 0xFF, 0xFF});
-    put(want, 206, {0x07});
-    put_text(want, 206 + 1, "+4930123");
-    put(want, 206 + 134, {2, 0, 0, 0, 4, 0, 0, 0, 7, 0, 0, 0}); // mo, video, held
-    put(want, 206 + 150, {0x01});
-    put_text(want, 206 + 151, "conf");
-    put(want, 206 + 201, {0x03, 0x00, 0x00, 0x00});
-    EXPECT_EQ(encode_call_list(table), want);
-    EXPECT_EQ(encode_call_list(CallTable{}), Bytes{0});
-}
-
-TEST(CallList, LongTextsAreCutAndKeepTheirTerminator)
-{
-    // The encoder cuts what the model would refuse, without spilling into the next field.
-    for (const std::string extra : {"", "12345"}) {
-        CallTable table;
-        Call call = make_call(9, std::string(132, '9') + extra);
-        call.text = std::string(49, 't') + extra;
-        table.add(call);
-        const Bytes p = encode_call_list(table);
-        ASSERT_EQ(p.size(), 1u + 205u);
-        EXPECT_EQ(std::string(p.begin() + 2, p.begin() + 2 + 132), std::string(132, '9'));
-        EXPECT_EQ(slice(p, 1 + 133, 2), (Bytes{0, 0x02})) << "terminator, then the direction";
-        EXPECT_EQ(std::string(p.begin() + 1 + 151, p.begin() + 1 + 200), std::string(49, 't'));
-        EXPECT_EQ(slice(p, 1 + 200, 2), (Bytes{0, 0xFF})) << "terminator, then the video direction";
+    two.add(a);
+    // Texts longer than their fields are cut without spilling into the next one.
+    CallTable cut;
+    Call long_texts = make_call(9, std::string(132, '9') + "12345");
+    long_texts.text = std::string(49, 't') + "12345";
+    cut.add(long_texts);
+    Call invite = make_call(1, std::string(130, '9'));
+    invite.type = CallType::video;
+    invite.video_dir = 3;
+    ConfigValue value{};
+    value.fill('x');
+    const FwdFeature features[] = {
+        {3, 1u, 1, true, true, "+861234", std::nullopt},
+        {6, std::nullopt, 0, false, false, "", uint8_t{20}},
+    };
+    const struct {
+        const char *name;
+        Bytes got;
+        Bytes want;
+    } cases[] = {
+        {"call list: in call id order; dir, type, state; attribute little-endian",
+         encode_call_list(two),
+         layout(1 + 2 * 205, {{0, hex("02 01")},
+                              {2, text("5551234")},
+                              {135, hex("01000000 01000000 03000000 04030201")},
+                              {202, hex("FFFFFFFF 07")},
+                              {207, text("+4930123")},
+                              {340, hex("02000000 04000000 07000000")},
+                              {356, hex("01")},
+                              {357, text("conf")},
+                              {407, hex("03")}})},
+        {"empty call list", encode_call_list(CallTable{}), Bytes{0}},
+        {"call list: texts cut, each keeps its terminator", encode_call_list(cut),
+         layout(206, {{0, hex("01 09")},
+                      {2, text(std::string(132, '9'))},
+                      {135, hex("02000000 01000000 04")},
+                      {152, text(std::string(49, 't'))},
+                      {202, hex("FFFFFFFF")}})},
+        {"incoming call: number cut to its field", encode_mt_invite(invite),
+         layout(154, {{0, hex("01")},
+                      {1, text(std::string(127, '9'))},
+                      {129, hex("7F 01000000 04000000 40000000 03000000 03")}})},
+        {"configuration value filling its field", encode_config_conf(3, value),
+         layout(55, {{0, hex("03")}, {4, text(std::string(50, 'x'))}})},
+        {"the longest incoming PDU text; length and type follow at 600",
+         encode_incoming_sms(std::string(599, 'F'), TpduType::deliver),
+         layout(608, {{0, text(std::string(599, 'F'))}, {600, hex("5702")}})},
+        {"service confirmation", encode_ss_conf(true), layout(kSsConfLen, {{0, hex("01")}})},
+        // Code and status, each after its presence word: quiescent, provisioned,
+        // registered, active.
+        {"service status, active", encode_ss_status_conf(16, true),
+         layout(kSsConfLen, {{0, hex("01")}, {5, hex("05")}, {9, hex("01")}, {13, hex("10")},
+                             {17, hex("01")}, {25, hex("01")}, {29, hex("01")}, {33, hex("01")}})},
+        {"service status, inactive", encode_ss_status_conf(1, false),
+         layout(kSsConfLen, {{0, hex("01")}, {5, hex("05")}, {9, hex("01")}, {13, hex("01")},
+                             {17, hex("01")}, {25, hex("01")}})},
+        // Two entries of 88 bytes from 164: basic service, class, status, number;
+        // the second has no basic service and a no-reply time.
+        {"forwarding list", encode_fwd_list_conf(features),
+         layout(kSsConfLen, {{0, hex("01")},    {5, hex("03")},   {159, hex("01")},
+                             {163, hex("0201")}, {168, hex("01")}, {172, hex("0101")},
+                             {181, hex("01")},  {185, hex("01")}, {189, hex("01")},
+                             {193, hex("01")},  {197, hex("07")}, {198, text("+861234")},
+                             {244, hex("01")},  {248, hex("03")}, {261, hex("01")},
+                             {269, hex("01")},  {327, hex("01")}, {331, hex("1401")},
+                             {336, hex("06")}})},
+    };
+    for (const auto &c : cases) {
+        EXPECT_EQ(c.got, c.want) << c.name;
     }
 }
 
@@ -135,29 +182,6 @@ TEST(CallRecords, RequestsStayInTheirFieldsAndShortOnesAreRefused)
     EXPECT_FALSE(decode_set_config(Bytes(53, 0)));
     EXPECT_FALSE(decode_sms_ack(Bytes(7, 0)));
     EXPECT_FALSE(decode_ss_request(Bytes(166, 0)));
-}
-
-TEST(CallRecords, TextsFillingTheirFieldsKeepATerminator)
-{
-    Call call = make_call(1, std::string(130, '9'));
-    call.type = CallType::video;
-    call.video_dir = 3;
-    Bytes want(154);
-    put(want, 0, {1});
-    put_text(want, 1, std::string(127, '9'));
-    put(want, 129, {127, 1, 0, 0, 0, 4, 0, 0, 0, 64, 0, 0, 0, 3, 0, 0, 0, 3, 0, 0, 0});
-    EXPECT_EQ(encode_mt_invite(call), want);
-
-    ConfigValue value{};
-    value.fill('x');
-    const Bytes full = encode_config_conf(3, value);
-    ASSERT_EQ(full.size(), 55u);
-    EXPECT_EQ(slice(full, 0, 5), (Bytes{3, 0, 0, 0, 'x'}));
-    EXPECT_EQ(slice(full, 53, 2), (Bytes{'x', 0}));
-
-    // The longest incoming PDU text; length and type follow at 600.
-    const Bytes longest = encode_incoming_sms(std::string(599, 'F'), TpduType::deliver);
-    EXPECT_EQ(slice(longest, 598, 10), (Bytes{'F', 0, 0x57, 2, 0, 0, 0, 0, 0, 0}));
 }
 
 TEST(ServiceRecords, LengthsCountNotTerminatorsAndPresenceFlagsDecide)
@@ -206,37 +230,6 @@ TEST(ServiceRecords, LengthsCountNotTerminatorsAndPresenceFlagsDecide)
     EXPECT_EQ(ss->password, "1234");
     put(op, 13, {42});
     EXPECT_FALSE(decode_ss_request(op)) << "longer than the number field";
-}
-
-TEST(ServiceRecords, SupsConfirmations)
-{
-    EXPECT_EQ(slice(encode_ss_conf(true), 0, 9), (Bytes{1, 0, 0, 0, 0, 0, 0, 0, 0}));
-    // Code and status, each after its presence word: quiescent, provisioned,
-    // registered, active.
-    const Bytes status = encode_ss_status_conf(16, true);
-    ASSERT_EQ(status.size(), kSsConfLen);
-    EXPECT_EQ(slice(status, 0, 37), (Bytes{1, 0, 0, 0, 0, 5, 0, 0, 0, 1, 0, 0, 0, 16, 0, 0, 0, 1, 0,
-                                           0, 0, 0, 0, 0, 0, 1, 0, 0, 0, 1, 0, 0, 0,  1, 0, 0, 0}));
-    EXPECT_EQ(slice(encode_ss_status_conf(1, false), 29, 8), Bytes(8, 0));
-
-    const FwdFeature features[] = {
-        {3, 1u, 1, true, true, "+861234", std::nullopt},
-        {6, std::nullopt, 0, false, false, "", uint8_t{20}},
-    };
-    const Bytes conf = encode_fwd_list_conf(features);
-    ASSERT_EQ(conf.size(), kSsConfLen);
-    EXPECT_EQ(slice(conf, 5, 4), (Bytes{3, 0, 0, 0}));
-    EXPECT_EQ(slice(conf, 159, 5), (Bytes{1, 0, 0, 0, 2}));
-    const size_t e0 = 164;
-    EXPECT_EQ(slice(conf, e0, 13), (Bytes{1, 0, 0, 0, 1, 0, 0, 0, 1, 1, 0, 0, 0}));
-    EXPECT_EQ(slice(conf, e0 + 25, 4), (Bytes{1, 0, 0, 0}));
-    EXPECT_EQ(slice(conf, e0 + 33, 9), (Bytes{7, '+', '8', '6', '1', '2', '3', '4', 0}));
-    EXPECT_EQ(slice(conf, e0 + 75, 13), (Bytes{0, 0, 0, 0, 0, 1, 0, 0, 0, 3, 0, 0, 0}));
-    const size_t e1 = 164 + 88;
-    EXPECT_EQ(slice(conf, e1, 9), Bytes(9, 0)) << "no basic service, class 0";
-    EXPECT_EQ(conf[e1 + 33], 0);
-    EXPECT_EQ(slice(conf, e1 + 75, 13), (Bytes{1, 0, 0, 0, 20, 1, 0, 0, 0, 6, 0, 0, 0}));
-    EXPECT_EQ(slice(conf, e1 + 88, kSsConfLen - e1 - 88), Bytes(kSsConfLen - e1 - 88, 0));
 }
 
 TEST(SmsPdu, ChecksEachKindAndSaysWhatIsWrong)
