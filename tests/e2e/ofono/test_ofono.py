@@ -43,7 +43,7 @@ class Stack:
         wait_until(lambda: os.path.exists(w + "/imsd.ctl"), "zol-imsd's control socket")
 
     def kill(self):
-        self.proc.send_signal(signal.SIGKILL)
+        self.proc.kill()
         self.proc.wait()
         os.unlink(self.run.work + "/imsd.ctl")
 
@@ -119,18 +119,15 @@ class Ofono:
     def prop(self, path, name, key):
         return self.props.get((path, OFONO + "." + name), {}).get(key)
 
-    def wait_prop(self, path, name, key, value, deadline=DEADLINE):
+    def wait_prop(self, path, name, key, value):
         wait_until(lambda: self.prop(path, name, key) == value,
                    "%s %s = %r on %s (it is %r)" % (name, key, value, path,
-                                                    self.prop(path, name, key)), deadline)
+                                                    self.prop(path, name, key)))
 
-    def wait_event(self, member, since, match=lambda e: True, deadline=DEADLINE):
-        def found():
-            for e in self.events[since:]:
-                if e[0] == member and match(e):
-                    return e
-            return None
-        return wait_until(found, member + " signal", deadline)
+    def wait_event(self, member, since, match=lambda e: True):
+        return wait_until(lambda: next((e for e in self.events[since:]
+                                        if e[0] == member and match(e)), None),
+                          member + " signal")
 
 
 class Run:
@@ -192,10 +189,10 @@ class Run:
         self.ofono.props.clear()
 
     def close(self):
-        for name, p in reversed(self.procs):
+        for _, p in reversed(self.procs):
             if p.poll() is None:
-                p.send_signal(signal.SIGTERM)
-        for name, p in self.procs:
+                p.terminate()
+        for _, p in self.procs:
             try:
                 p.wait(5)
             except subprocess.TimeoutExpired:
@@ -210,17 +207,14 @@ class Run:
         """Powered, Online and registered on LTE, as oFono reports it."""
         o = self.ofono
         o.load(self.modem, "Modem")
-        self.modem_iface("Modem").SetProperty("Powered", dbus.Boolean(True), timeout=30)
-        o.wait_prop(self.modem, "Modem", "Powered", True)
-        self.modem_iface("Modem").SetProperty("Online", dbus.Boolean(True), timeout=30)
-        o.wait_prop(self.modem, "Modem", "Online", True)
-        wait_until(lambda: "org.ofono.NetworkRegistration" in
-                   (o.prop(self.modem, "Modem", "Interfaces") or []),
-                   "NetworkRegistration interface")
+        for key in ("Powered", "Online"):
+            self.modem_iface("Modem").SetProperty(key, dbus.Boolean(True), timeout=30)
+            o.wait_prop(self.modem, "Modem", key, True)
+        wait_interface(self, "NetworkRegistration")
         o.load(self.modem, "NetworkRegistration")
-        o.wait_prop(self.modem, "NetworkRegistration", "Status", "registered")
-        o.wait_prop(self.modem, "NetworkRegistration", "Technology", "lte")
-        o.wait_prop(self.modem, "NetworkRegistration", "Name", "ZOL Simulated Network")
+        for key, value in (("Status", "registered"), ("Technology", "lte"),
+                           ("Name", "ZOL Simulated Network")):
+            o.wait_prop(self.modem, "NetworkRegistration", key, value)
 
 
 def expect(got, want, what):
