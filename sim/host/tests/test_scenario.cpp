@@ -94,8 +94,7 @@ TEST(Expectations, EachKindFailsWithItsReason)
     RIL_CallForwardInfo f0 = {1, 0, 1, 0, n1, 0, nullptr};
     RIL_CallForwardInfo f1 = {0, 2, 0, 0, nullptr, 20, nullptr};
     RIL_CallForwardInfo *fwds[] = {&f0, &f1};
-    const Completion fwd =
-        completed(RIL_REQUEST_QUERY_CALL_FORWARD_STATUS, 0, fwds, sizeof fwds);
+    const Completion fwd = completed(RIL_REQUEST_QUERY_CALL_FORWARD_STATUS, 0, fwds, sizeof fwds);
 
     const struct {
         const char *line;

@@ -4,6 +4,7 @@
 // the limits and what is refused.
 #include <gtest/gtest.h>
 
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -49,18 +50,23 @@ Bytes hex(const std::string &text)
     return b.value_or(Bytes{});
 }
 
-Bytes text(const std::string &t)
-{
-    return Bytes(t.begin(), t.end());
-}
-
-// `n` bytes, zero but for the pieces given at their offsets.
-Bytes layout(size_t n, std::initializer_list<std::pair<size_t, Bytes>> pieces)
+// `n` bytes, zero but for the pieces given at their offsets: "at:hex ..." and texts.
+Bytes layout(size_t n, const std::string &spec,
+             std::initializer_list<std::pair<size_t, std::string>> texts = {})
 {
     Bytes b(n, 0);
-    for (const auto &[at, piece] : pieces) {
-        EXPECT_LE(at + piece.size(), n);
-        std::copy(piece.begin(), piece.end(), b.begin() + static_cast<std::ptrdiff_t>(at));
+    const auto place = [&b](size_t at, const Bytes &piece) {
+        EXPECT_LE(at + piece.size(), b.size()) << at;
+        std::copy_n(piece.begin(), std::min(piece.size(), b.size() - std::min(at, b.size())),
+                    b.begin() + static_cast<std::ptrdiff_t>(std::min(at, b.size())));
+    };
+    std::istringstream in(spec);
+    for (std::string piece; in >> piece;) {
+        const size_t colon = piece.find(':');
+        place(std::stoul(piece.substr(0, colon)), hex(piece.substr(colon + 1)));
+    }
+    for (const auto &[at, t] : texts) {
+        place(at, Bytes(t.begin(), t.end()));
     }
     return b;
 }
@@ -112,50 +118,36 @@ TEST(Records, EachLayoutByteForByte)
     } cases[] = {
         {"call list: in call id order; dir, type, state; attribute little-endian",
          encode_call_list(two),
-         layout(1 + 2 * 205, {{0, hex("02 01")},
-                              {2, text("5551234")},
-                              {135, hex("01000000 01000000 03000000 04030201")},
-                              {202, hex("FFFFFFFF 07")},
-                              {207, text("+4930123")},
-                              {340, hex("02000000 04000000 07000000")},
-                              {356, hex("01")},
-                              {357, text("conf")},
-                              {407, hex("03")}})},
+         layout(1 + 2 * 205,
+                "0:0201 135:01000000010000000300000004030201 202:FFFFFFFF07 "
+                "340:020000000400000007000000 356:01 407:03",
+                {{2, "5551234"}, {207, "+4930123"}, {357, "conf"}})},
         {"empty call list", encode_call_list(CallTable{}), Bytes{0}},
         {"call list: texts cut, each keeps its terminator", encode_call_list(cut),
-         layout(206, {{0, hex("01 09")},
-                      {2, text(std::string(132, '9'))},
-                      {135, hex("02000000 01000000 04")},
-                      {152, text(std::string(49, 't'))},
-                      {202, hex("FFFFFFFF")}})},
+         layout(206, "0:0109 135:020000000100000004 202:FFFFFFFF",
+                {{2, std::string(132, '9')}, {152, std::string(49, 't')}})},
         {"incoming call: number cut to its field", encode_mt_invite(invite),
-         layout(154, {{0, hex("01")},
-                      {1, text(std::string(127, '9'))},
-                      {129, hex("7F 01000000 04000000 40000000 03000000 03")}})},
+         layout(154, "0:01 129:7F010000000400000040000000030000000300",
+                {{1, std::string(127, '9')}})},
         {"configuration value filling its field", encode_config_conf(3, value),
-         layout(55, {{0, hex("03")}, {4, text(std::string(50, 'x'))}})},
+         layout(55, "0:03", {{4, std::string(50, 'x')}})},
         {"the longest incoming PDU text; length and type follow at 600",
          encode_incoming_sms(std::string(599, 'F'), TpduType::deliver),
-         layout(608, {{0, text(std::string(599, 'F'))}, {600, hex("5702")}})},
-        {"service confirmation", encode_ss_conf(true), layout(kSsConfLen, {{0, hex("01")}})},
+         layout(608, "600:5702", {{0, std::string(599, 'F')}})},
+        {"service confirmation", encode_ss_conf(true), layout(kSsConfLen, "0:01")},
         // Code and status, each after its presence word: quiescent, provisioned,
         // registered, active.
         {"service status, active", encode_ss_status_conf(16, true),
-         layout(kSsConfLen, {{0, hex("01")}, {5, hex("05")}, {9, hex("01")}, {13, hex("10")},
-                             {17, hex("01")}, {25, hex("01")}, {29, hex("01")}, {33, hex("01")}})},
+         layout(kSsConfLen, "0:01 5:05 9:01 13:10 17:01 25:01 29:01 33:01")},
         {"service status, inactive", encode_ss_status_conf(1, false),
-         layout(kSsConfLen, {{0, hex("01")}, {5, hex("05")}, {9, hex("01")}, {13, hex("01")},
-                             {17, hex("01")}, {25, hex("01")}})},
+         layout(kSsConfLen, "0:01 5:05 9:01 13:01 17:01 25:01")},
         // Two entries of 88 bytes from 164: basic service, class, status, number;
         // the second has no basic service and a no-reply time.
         {"forwarding list", encode_fwd_list_conf(features),
-         layout(kSsConfLen, {{0, hex("01")},    {5, hex("03")},   {159, hex("01")},
-                             {163, hex("0201")}, {168, hex("01")}, {172, hex("0101")},
-                             {181, hex("01")},  {185, hex("01")}, {189, hex("01")},
-                             {193, hex("01")},  {197, hex("07")}, {198, text("+861234")},
-                             {244, hex("01")},  {248, hex("03")}, {261, hex("01")},
-                             {269, hex("01")},  {327, hex("01")}, {331, hex("1401")},
-                             {336, hex("06")}})},
+         layout(kSsConfLen,
+                "0:01 5:03 159:01 163:0201 168:01 172:0101 181:01 185:01 189:01 193:01 197:07 "
+                "244:01 248:03 261:01 269:01 327:01 331:1401 336:06",
+                {{198, "+861234"}})},
     };
     for (const auto &c : cases) {
         EXPECT_EQ(c.got, c.want) << c.name;

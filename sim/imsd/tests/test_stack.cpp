@@ -219,14 +219,18 @@ TEST(Control, CommandsEditTheCallTableOrRefuseAndChangeNothing)
         std::string reply;
         Lines calls; // after the command
     } cases[] = {
-        {"call add 2 555 video=2 type=video state=held dir=mt", "ok",
+        {"call add 2 555 video=2 type=video state=held dir=mt",
+         "ok",
          {kCall1, "call 2 number=555 state=held dir=mt type=video video=0x2 mpty=0 attr=0x0 "
                   "text="}},
-        {"call set 1 type=video attr=4294967295", "ok",
+        {"call set 1 type=video attr=4294967295",
+         "ok",
          {"call 1 number=111 state=active dir=mo type=video video=0x3 mpty=0 attr=0xffffffff "
           "text="}},
         {"call set 1 state=held dir=sideways", "error bad dir 'sideways'", {kCall1}},
-        {"call add 2 " + std::string(133, '1'), "error number longer than 132 characters", {kCall1}},
+        {"call add 2 " + std::string(133, '1'),
+         "error number longer than 132 characters",
+         {kCall1}},
         {"fail next dial bogus", "error expected cause=<n> or flag=<n>, got 'bogus'", {kCall1}},
     };
     for (const auto &c : cases) {
