@@ -5,6 +5,9 @@
 # go from the ARM agent to an x86-64 stack and back over the socket; the ARM
 # zol-imsd is left out (ninja -C build/arm zol-imsd builds it).
 #
+# The soak is 15 s of traffic here: under emulation each second is costly, and the
+# native builds run the long one.
+#
 # ZOL_NATIVE_IMSD may name a zol-imsd that is already built (build/plain/sim/zol-imsd
 # after tools/test.sh's plain run); otherwise one is built in build/arm-native.
 set -eu
@@ -23,6 +26,6 @@ imsd=$(cd "$(dirname "$imsd")" && pwd)/$(basename "$imsd")
 
 echo "=== arm (armhf under qemu-arm)"
 cmake -S . -B build/arm -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-arm-linux-gnueabihf.cmake \
-    -DZOL_TEST_IMSD="$imsd" -DZOL_WERROR=ON >/dev/null
+    -DZOL_TEST_IMSD="$imsd" -DZOL_WERROR=ON -DZOL_SOAK_SECONDS=15 >/dev/null
 ninja -C build/arm -j "$(nproc)"
 (cd build/arm && ctest --output-on-failure -j "$(nproc)" --timeout 600)
