@@ -243,33 +243,16 @@ TEST(Control, CommandsEditTheCallTableOrRefuseAndChangeNothing)
     }
 }
 
-TEST(Control, InjectSendsFramesAndRawBytesWhenItCan)
+// What is sent is shown by the process test; here, what cannot be.
+TEST(Control, InjectAndRemotePartyCommandsNeedALink)
 {
     Stack s;
-    EXPECT_EQ(s.run("inject 30005 01 00 0000"), Lines{"ok sent 15 bytes"});
-    EXPECT_EQ(s.run("inject-raw 01 fF"), Lines{"ok sent 2 bytes"});
-    EXPECT_EQ(
-        s.link.packets,
-        (std::vector<Bytes>{{0, 0, 0, 0, 0, 0x75, 0x35, 0, 0, 0, 4, 0x01, 0, 0, 0}, {0x01, 0xFF}}));
     s.link.failure = "boom";
     EXPECT_EQ(s.run("inject 0x7545"), Lines{"error send failed: boom"});
     s.link.connected = false;
     for (const char *line : {"inject 0x7545", "incoming 5", "modify 1 video"}) {
         EXPECT_EQ(s.last(line), "error not connected") << line;
     }
-}
-
-TEST(Control, StatusQuitAndNonCommands)
-{
-    Stack s;
-    EXPECT_EQ(s.run("status"), Lines{"ok connected=yes received=3 sent=2 connections=1 calls=1"});
-    const std::optional<Reply> quit = run_command("quit", s.model, s.link);
-    ASSERT_TRUE(quit.has_value());
-    EXPECT_TRUE(quit->quit);
-    for (const char *line : {"", "  #call clear"}) {
-        EXPECT_FALSE(run_command(line, s.model, s.link).has_value()) << "'" << line << "'";
-    }
-    EXPECT_EQ(s.calls(), Lines{kCall1});
 }
 
 TEST(Faults, EachKindChangesAnAnswerAndOwesItUnlessItStillArrivesWhole)
