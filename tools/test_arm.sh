@@ -28,4 +28,7 @@ echo "=== arm (armhf under qemu-arm)"
 cmake -S . -B build/arm -G Ninja -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-arm-linux-gnueabihf.cmake \
     -DZOL_TEST_IMSD="$imsd" -DZOL_WERROR=ON -DZOL_SOAK_SECONDS=15 >/dev/null
 ninja -C build/arm -j "$(nproc)"
-(cd build/arm && ctest --output-on-failure -j "$(nproc)" --timeout 600)
+# What only checks the sources, and the production flavour's fixed 30 s wait,
+# say nothing new about ARM: the native builds run them.
+(cd build/arm && ctest --output-on-failure -j "$(nproc)" --timeout 600 \
+    -E '^(format|build_lists|layers|e2e_production_flavour)$')
