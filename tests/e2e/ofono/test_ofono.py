@@ -266,27 +266,19 @@ def wait_interface(run, name):
 
 
 def test_mo_call(run):
-    path, states = dial(run, "+4915550001")
+    # With CLIR invoked, which must not turn into the module's conference dial.
+    mark = len(run.log("rild"))
+    path, states = dial(run, "+4915550001", "enabled")
     expect(states, ["dialing", "alerting", "active"], "states of the outgoing call")
     calls = stack_calls(run)
-    expect(len(calls), 1, "calls at the stack")
-    if "number=+4915550001 state=active dir=mo type=voice" not in calls[0]:
-        raise Fail("stack's call: " + calls[0])
+    if len(calls) != 1 or "number=+4915550001 state=active dir=mo type=voice" not in calls[0] \
+            or "mpty=0" not in calls[0]:
+        raise Fail("stack's calls: %s" % calls)
+    wait_log(run, "rild", r"adapt: RIL_REQUEST_DIAL #\d+: CLIR mode 1 not passed on", mark)
     mark = len(run.log("imsd"))
     run.modem_iface("VoiceCallManager").SendTones("7")
     # One tone is a start and a stop at the stack.
     wait_log(run, "imsd", r"dtmf '7' starts[^\n]*\n(.*\n)*.*imsd <- 6 dtmf-stop", mark)
-    hang_up(run, path)
-
-
-def test_dial_with_clir(run):
-    # CLIR invocation must not turn into the module's conference dial.
-    mark = len(run.log("rild"))
-    path, _ = dial(run, "+4915550002", "enabled")
-    calls = stack_calls(run)
-    if len(calls) != 1 or "number=+4915550002 " not in calls[0] or "mpty=0" not in calls[0]:
-        raise Fail("stack's calls: %s" % calls)
-    wait_log(run, "rild", r"adapt: RIL_REQUEST_DIAL #\d+: CLIR mode 1 not passed on", mark)
     hang_up(run, path)
 
 
@@ -416,7 +408,6 @@ def test_stack_killed_during_call(run):
 TESTS = [
     ("modem", Run.bring_up),
     ("mo_call", test_mo_call),
-    ("dial_with_clir", test_dial_with_clir),
     ("mt_call", test_mt_call),
     ("sms_send", test_sms_send),
     ("sms_receive", test_sms_receive),
