@@ -20,7 +20,6 @@
 
 using namespace zol::imsd;
 using namespace zol::imsd::sip;
-using Bytes = std::vector<uint8_t>;
 
 namespace {
 

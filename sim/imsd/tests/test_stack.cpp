@@ -15,7 +15,6 @@
 #include "timers.h"
 
 using namespace zol::imsd;
-using Bytes = std::vector<uint8_t>;
 using Lines = std::vector<std::string>;
 
 namespace {
