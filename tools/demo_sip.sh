@@ -12,4 +12,4 @@ cmake -S . -B build/demo -G Ninja -DZOL_BUILD_TESTS=OFF >/dev/null
 ninja -C build/demo
 echo
 echo "### the two-phone story (A is 1001, B is 1002, the proxy is Kamailio)"
-exec python3 tests/sip/run_sip_test.py --story build/demo tests/sip/demo/story.scn
+exec python3 tools/sip/phones.py --story build/demo tools/sip/story.scn

@@ -28,12 +28,8 @@ fail() {
 "$imsd" --socket "$work/imsd.sock" --control "$work/imsd.ctl" --pcap "$work/imsd.pcap" \
     >"$work/imsd.log" 2>&1 &
 imsd_pid=$!
-tries=0
-until [ -S "$work/imsd.ctl" ]; do
-    tries=$((tries + 1))
-    [ $tries -le 200 ] || { echo "zol-imsd did not come up"; cat "$work/imsd.log"; exit 1; }
-    sleep 0.05
-done
+for _ in $(seq 200); do [ -S "$work/imsd.ctl" ] && break; sleep 0.05; done
+[ -S "$work/imsd.ctl" ] || { echo "zol-imsd did not come up"; cat "$work/imsd.log"; exit 1; }
 
 session() { # <scenario> <agent capture> <host log>
     # shellcheck disable=SC2086

@@ -15,24 +15,15 @@ emulator=${ZOL_E2E_EMULATOR:-}
 work=$(mktemp -d "${TMPDIR:-/tmp}/zol-e2e.XXXXXX")
 imsd_pid=""
 cleanup() {
-    if [ -n "$imsd_pid" ]; then
-        kill "$imsd_pid" 2>/dev/null
-        wait "$imsd_pid" 2>/dev/null
-    fi
+    [ -z "$imsd_pid" ] || { kill "$imsd_pid" 2>/dev/null; wait "$imsd_pid" 2>/dev/null; }
     rm -rf "$work"
 }
 trap cleanup EXIT INT TERM
 
 "$imsd" --socket "$work/imsd.sock" --control "$work/imsd.ctl" >"$work/imsd.log" 2>&1 &
 imsd_pid=$!
-tries=0
-while [ ! -S "$work/imsd.ctl" ]; do
-    tries=$((tries + 1))
-    if [ $tries -gt 200 ]; then
-        echo "zol-imsd did not come up"; cat "$work/imsd.log"; exit 1
-    fi
-    sleep 0.05
-done
+for _ in $(seq 200); do [ -S "$work/imsd.ctl" ] && break; sleep 0.05; done
+[ -S "$work/imsd.ctl" ] || { echo "zol-imsd did not come up"; cat "$work/imsd.log"; exit 1; }
 
 # shellcheck disable=SC2086
 ZOL_IMSD_SOCKET="$work/imsd.sock" $emulator "$bindir/sim/zol-host" --module "$module" --script "$scenario" \

@@ -141,34 +141,19 @@ protected:
         g_bad_records = 0;
     }
     void TearDown() override { EXPECT_EQ(g_bad_records, 0); }
+    // A stack, the agent open on it, and one request answered.
+    void connect()
+    {
+        ASSERT_TRUE(imsd.start());
+        ASSERT_EQ(open_agent(imsd.data_path, 5000), 0);
+        ASSERT_TRUE(round_trip(1));
+    }
 
     TempDir dir;
     Imsd imsd{dir.path};
 };
 
 } // namespace
-
-TEST_F(Agent, GetCurrentCallsComesBackWithTheTokenAndTheCalls)
-{
-    ASSERT_TRUE(imsd.start());
-    ASSERT_EQ(imsd.final_line("call add 3 5551234 state=held dir=mt"), "ok");
-    ASSERT_EQ(imsd.final_line("call add 1 +4930 type=video mpty=1 text=conf"), "ok");
-    ASSERT_EQ(open_agent(imsd.data_path, 5000), 0);
-
-    ASSERT_EQ(send_bytes({0, 0, 0, 0, 5, 0, 17, 0, 0, 0, 0}), 0);
-    const auto frame = wait_frame(5, 30021);
-    ASSERT_TRUE(frame.has_value());
-    ASSERT_EQ(frame->size(), 11u + 411u);
-    EXPECT_EQ(Bytes(frame->begin(), frame->begin() + 11),
-              (Bytes{0, 0, 0, 0, 5, 0x75, 0x45, 0, 0, 0x01, 0x9B}));
-
-    // The count, then 205-byte entries in call id order, as the stack sent them.
-    EXPECT_EQ((*frame)[11], 2);
-    EXPECT_EQ((*frame)[12], 1);
-    EXPECT_EQ((*frame)[12 + 205], 3);
-    EXPECT_TRUE(imsd.wait_output("imsd <- 17 get-current-calls token 5 len 0\n"
-                                 "imsd -> 30021 eTKM_CALL_CUR_CALL_IND token 5 len 411\n"));
-}
 
 TEST_F(Agent, BadRecordsAreRefused)
 {
@@ -209,9 +194,7 @@ TEST_F(Agent, OpenFindsAStackStartedAtTheSameMoment)
 
 TEST_F(Agent, ReconnectsWhenTheStackComesBack)
 {
-    ASSERT_TRUE(imsd.start());
-    ASSERT_EQ(open_agent(imsd.data_path, 5000), 0);
-    ASSERT_TRUE(round_trip(1));
+    connect();
     int32_t token = 100;
     // A clean stop, and a crash that leaves the socket file behind.
     for (const int sig : {SIGTERM, SIGKILL}) {
@@ -221,8 +204,10 @@ TEST_F(Agent, ReconnectsWhenTheStackComesBack)
         } else {
             ASSERT_EQ(imsd.stop(), 0);
         }
-        EXPECT_TRUE(wait_until([&] { return send_bytes(frame_bytes(token, 17)) != 0; }));
         ASSERT_TRUE(imsd.start());
+        // By itself, before the module sends anything: the stack's indications
+        // (an incoming call, say) must reach a module that has nothing to send.
+        EXPECT_TRUE(imsd.wait_status("connected=yes")) << imsd.output();
         EXPECT_TRUE(round_trip(++token)) << imsd.output();
     }
 }
@@ -232,24 +217,14 @@ TEST_F(Agent, InjectedBytesArriveUnchanged)
     ASSERT_TRUE(imsd.start());
     ASSERT_EQ(open_agent(imsd.data_path, 5000), 0);
     ASSERT_TRUE(imsd.wait_status("connected=yes"));
-    const struct {
-        std::string hex;
-        Bytes bytes;
-    } cases[] = {
-        {"00", {0x00}},
-        {"00000000090000", {0, 0, 0, 0, 9, 0, 0}}, // a short header
-        {"0000000001753500000009aa", {0, 0, 0, 0, 1, 0x75, 0x35, 0, 0, 0, 9, 0xAA}}, // bad length
-        {"01 00000001 7535 00000000", {1, 0, 0, 0, 1, 0x75, 0x35, 0, 0, 0, 0}},      // lead byte
-    };
-    for (const auto &c : cases) {
-        SCOPED_TRACE(c.hex);
-        ASSERT_EQ(imsd.final_line("inject-raw " + c.hex),
-                  "ok sent " + std::to_string(c.bytes.size()) + " bytes");
-        ASSERT_TRUE(wait_until([] { return packets_received() == 1; }));
-        EXPECT_EQ(take_packets(), std::vector<Bytes>{c.bytes});
-    }
+    // A short header and a length that lies: the module judges them, not the agent.
+    ASSERT_EQ(imsd.final_line("inject-raw 00000000090000"), "ok sent 7 bytes");
+    ASSERT_EQ(imsd.final_line("inject-raw 0000000001753500000009aa"), "ok sent 12 bytes");
+    ASSERT_TRUE(wait_until([] { return packets_received() == 2; }));
+    EXPECT_EQ(take_packets(), (std::vector<Bytes>{{0, 0, 0, 0, 9, 0, 0},
+                                                  {0, 0, 0, 0, 1, 0x75, 0x35, 0, 0, 0, 9, 0xAA}}));
 
-    // Larger than the receive buffer: the reader hands on what fits and carries on.
+    // Larger than the receive buffer: the reader hands on what fits.
     std::string hex;
     for (size_t i = 0; i < 70000; ++i) {
         hex += "0123456789abcdef"[(i >> 4) & 0xF];
@@ -261,7 +236,7 @@ TEST_F(Agent, InjectedBytesArriveUnchanged)
     ASSERT_EQ(big[0].size(), 65536u);
     EXPECT_EQ(big[0][0x1234], 0x34);
     EXPECT_EQ(big[0][65535], 0xFF);
-    EXPECT_TRUE(round_trip(9));
+    EXPECT_TRUE(round_trip(9)) << "and carries on";
 }
 
 TEST_F(Agent, SeveralThreadsSendAtOnce)
@@ -294,9 +269,7 @@ TEST_F(Agent, SeveralThreadsSendAtOnce)
 
 TEST_F(Agent, ARefusingStackIsLeftAndFoundAgainWithoutItsHelp)
 {
-    ASSERT_TRUE(imsd.start());
-    ASSERT_EQ(open_agent(imsd.data_path, 5000), 0);
-    ASSERT_TRUE(round_trip(1));
+    connect();
     // The stack keeps the connection open but takes nothing more on it, and
     // sends nothing that could wake the reader.
     ASSERT_EQ(imsd.final_line("fault refuse"), "ok");
@@ -307,9 +280,7 @@ TEST_F(Agent, ARefusingStackIsLeftAndFoundAgainWithoutItsHelp)
 
 TEST_F(Agent, AnswersQueuedBeforeASendFailsStillArrive)
 {
-    ASSERT_TRUE(imsd.start());
-    ASSERT_EQ(open_agent(imsd.data_path, 5000), 0);
-    ASSERT_TRUE(round_trip(1));
+    connect();
     take_packets();
     // The reader sits in the callback with the first answer while the second
     // waits in the socket; then a send fails and the agent gives the connection up.
@@ -327,9 +298,7 @@ TEST_F(Agent, AnswersQueuedBeforeASendFailsStillArrive)
 
 TEST_F(Agent, SendsToAStackThatStopsReadingFailWithinTheSendTimeout)
 {
-    ASSERT_TRUE(imsd.start());
-    ASSERT_EQ(open_agent(imsd.data_path, 5000), 0);
-    ASSERT_TRUE(round_trip(1));
+    connect();
     ASSERT_EQ(imsd.final_line("fault stall 6000"), "ok");
     // The socket's buffer fills up; after that a send waits its time and fails.
     int failed = 0;

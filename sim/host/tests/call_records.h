@@ -39,7 +39,7 @@ public:
     std::deque<std::string> &texts() { return texts_; }
 
 private:
-    std::deque<RIL_CallIms> records_;  // stable addresses
+    std::deque<RIL_CallIms> records_; // stable addresses
     std::deque<std::string> texts_;
     std::vector<RIL_CallIms *> pointers_;
 };

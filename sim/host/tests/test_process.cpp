@@ -1,117 +1,224 @@
-// zol-host as a process with the simulation module and no stack running.
+// zol-host and zol-rild as processes with the simulation module: the host's
+// verdicts and logs without a stack; the daemon driven over its socket by a
+// hand-made client: bad frames are dropped and serving goes on, one client at a
+// time, and a request the module never completes is still answered.
 #include <gtest/gtest.h>
 
 #include <cstdlib>
-#include <fcntl.h>
 #include <fstream>
-#include <spawn.h>
 #include <sstream>
-#include <sys/wait.h>
-#include <unistd.h>
+#include <sys/socket.h>
 
-extern char **environ;
+#include "imsd_harness.h"
+#include "parcel.h"
+#include "rild_wire.h"
 
+namespace zol_host {
 namespace {
 
-class ProcessTest : public ::testing::Test {
+using namespace zol::imsd::testing;
+
+class Processes : public ::testing::Test {
 protected:
-    ProcessTest()
+    Processes()
     {
-        char dir[] = "/tmp/zol-host-process-XXXXXX";
-        EXPECT_NE(mkdtemp(dir), nullptr);
-        dir_ = dir;
         // Nothing outside the temporary directory, and a quick start without a stack.
-        setenv("ZOL_IMSD_SOCKET", (dir_ + "/imsd.sock").c_str(), 1);
+        setenv("ZOL_IMSD_SOCKET", (dir.path + "/imsd.sock").c_str(), 1);
         setenv("ZOL_IMSD_CONNECT_TIMEOUT_MS", "100", 1);
     }
-    ~ProcessTest() override { (void)!system(("rm -rf '" + dir_ + "'").c_str()); }
-
-    // Runs zol-host on the scenario; returns its exit status, output in out_.
-    int run(const std::string &scenario, std::vector<std::string> extra = {"--log", "none"})
+    // zol-host on a scenario: its exit status and output.
+    std::pair<int, std::string> host(const std::string &scenario,
+                                     std::vector<std::string> extra = {"--log", "none"})
     {
-        script_ = dir_ + "/test.zs";
-        std::ofstream(script_) << scenario;
-        const std::string out_file = dir_ + "/out.txt";
-        std::vector<std::string> args = {ZOL_HOST_BINARY, "--script", script_, "--imsd-control",
-                                         dir_ + "/ctl", "--timeout-ms", "5000"};
+        std::ofstream(script) << scenario;
+        std::vector<std::string> args = {
+            ZOL_HOST_BINARY,   "--script",     script, "--imsd-control",
+            dir.path + "/ctl", "--timeout-ms", "5000"};
         args.insert(args.end(), extra.begin(), extra.end());
-        std::vector<char *> argv;
-        for (std::string &a : args) {
-            argv.push_back(a.data());
-        }
-        argv.push_back(nullptr);
-
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, out_file.c_str(),
-                                         O_WRONLY | O_CREAT | O_TRUNC, 0600);
-        posix_spawn_file_actions_adddup2(&actions, STDOUT_FILENO, STDERR_FILENO);
-        pid_t pid;
-        const int rc = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ);
-        posix_spawn_file_actions_destroy(&actions);
-        EXPECT_EQ(rc, 0);
-        int status = 0;
-        EXPECT_EQ(waitpid(pid, &status, 0), pid);
-        std::ostringstream text;
-        text << std::ifstream(out_file).rdbuf();
-        out_ = text.str();
-        return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+        return run(args, dir.path + "/host.out");
     }
 
-    std::string dir_;
-    std::string script_;
-    std::string out_;
+    TempDir dir;
+    const std::string script = dir.path + "/test.zs";
 };
 
-TEST_F(ProcessTest, Failures)
+TEST_F(Processes, HostVerdictsOptionsAndItsLogs)
 {
-    struct Case {
-        const char *scenario;
-        std::string fail_line;
-    };
-    const Case cases[] = {
+    const std::pair<const char *, std::string> failures[] = {
         {"request 1\nexpect error SUCCESS\n",
          ":2: RIL_REQUEST_GET_SIM_STATUS #1 completed with Request Not Supported"},
         {"stack status\n", ":1: cannot reach zol-imsd at "},
         {"request 1\nexpect calls\n", ":2: expected expect calls <n>"},
     };
-    for (const Case &c : cases) {
-        SCOPED_TRACE(c.scenario);
-        EXPECT_EQ(run(c.scenario), 1) << out_;
-        EXPECT_NE(out_.find("FAIL " + script_ + c.fail_line), std::string::npos) << out_;
-        EXPECT_TRUE(out_.ends_with("FAIL\n")) << out_;
+    for (const auto &[scenario, line] : failures) {
+        SCOPED_TRACE(scenario);
+        const auto [status, out] = host(scenario);
+        EXPECT_EQ(status, 1) << out;
+        EXPECT_NE(out.find("FAIL " + script + line), std::string::npos) << out;
+        EXPECT_TRUE(out.ends_with("FAIL\n")) << out;
+    }
+
+    // Without a stack: said once, with its path.
+    const auto [status, out] = host("calls\nexpect error 2\ncalls\nexpect error 2\n");
+    EXPECT_EQ(status, 0) << out;
+    const std::string said = "no IMS stack at " + dir.path + "/imsd.sock";
+    EXPECT_NE(out.find(said), std::string::npos) << out;
+    EXPECT_EQ(out.find(said, out.find(said) + 1), std::string::npos) << "said once:\n" << out;
+
+    const std::string log = dir.path + "/radio.log";
+    EXPECT_EQ(host("request 1\nexpect error 6\n", {"--log", log}).first, 0);
+    std::ostringstream radio;
+    radio << std::ifstream(log).rdbuf();
+    EXPECT_NE(radio.str().find("radio D IMS-ref-zol: "), std::string::npos) << radio.str();
+    EXPECT_EQ(radio.str().find("\n\n"), std::string::npos) << "one trailing newline is dropped";
+
+    // A short usage and where the rest is, not the whole manual.
+    const auto [bad_status, bad] = host("", {"--timeout-ms", "0"});
+    EXPECT_EQ(bad_status, 2);
+    EXPECT_NE(bad.find("see zol-host --help"), std::string::npos) << bad;
+    EXPECT_EQ(bad.find("SOAK OPTIONS"), std::string::npos) << bad;
+    EXPECT_EQ(host("", {"--clock", "sundial"}).first, 2);
+    EXPECT_EQ(host("request 1\n", {"--module", dir.path + "/missing.so"}).first, 2);
+    EXPECT_EQ(host("", {"--version"}).second, "zol-host " ZOL_SIM_VERSION "\n");
+}
+
+// A frame from zol-rild: a reply (type 0) or an unsolicited response (type 1).
+struct RildFrame {
+    int32_t type = -1; // -1: none came in time
+    int32_t id = 0;    // serial of a reply, number of an unsolicited response
+    int32_t error = 0;
+    Bytes payload;
+};
+
+RildFrame next_frame(Client &c)
+{
+    const Bytes head = c.read_exactly(4);
+    if (head.size() < 4) {
+        return {};
+    }
+    const Bytes body = c.read_exactly(size_t{head[0]} << 24 | size_t{head[1]} << 16 |
+                                      size_t{head[2]} << 8 | head[3]);
+    ParcelReader r(body);
+    RildFrame f;
+    f.type = r.i32();
+    f.id = r.i32();
+    if (f.type == 0) {
+        f.error = r.i32();
+    }
+    f.payload.assign(body.end() - static_cast<long>(r.remaining()), body.end());
+    return f;
+}
+
+bool nothing_waiting(Client &c)
+{
+    uint8_t b;
+    return recv(c.fd(), &b, 1, MSG_DONTWAIT | MSG_PEEK) < 0 && errno == EAGAIN;
+}
+
+class Rild : public Processes {
+protected:
+    void start(std::vector<std::string> extra = {})
+    {
+        std::vector<std::string> args = {ZOL_RILD_BINARY, "--socket", socket, "--log", "none"};
+        args.insert(args.end(), extra.begin(), extra.end());
+        rild.emplace(args, dir.path + "/rild.out");
+        ASSERT_TRUE(rild->wait_output("rild: listening on " + socket, milliseconds(30000)))
+            << rild->output();
+    }
+    // A client that has had its greeting: RIL_CONNECTED and the radio state.
+    std::unique_ptr<Client> connect()
+    {
+        auto c = std::make_unique<Client>(socket, SOCK_STREAM);
+        EXPECT_TRUE(c->ok());
+        const RildFrame hello = next_frame(*c);
+        EXPECT_EQ(hello.id, 1034);
+        EXPECT_EQ(hello.payload, (Bytes{1, 0, 0, 0, 9, 0, 0, 0})) << "count 1, RIL version 9";
+        EXPECT_EQ(next_frame(*c).id, 1000);
+        return c;
+    }
+    bool request(Client &c, int32_t request, int32_t serial, const Bytes &parcel = {})
+    {
+        return c.send(request_frame(request, serial, parcel));
+    }
+
+    const std::string socket = dir.path + "/rild";
+    std::optional<Process> rild;
+};
+
+TEST_F(Rild, BadFramesAreDroppedAndServingGoesOn)
+{
+    start();
+    auto c = connect();
+    c->send(Bytes{0, 0, 0, 4, 1, 2, 3, 4});   // no room for a serial
+    request(*c, 10, 5, {9, 0, 0, 0, 'x', 0}); // a dial cut short
+    c->send(Bytes{0, 0, 0x27, 0x10});         // 10000 bytes: too long
+    c->send(Bytes(10000, 0x5A));
+    request(*c, 51, 6); // BASEBAND_VERSION
+    request(*c, 9999, 7);
+
+    const RildFrame dial = next_frame(*c);
+    EXPECT_EQ(dial.id, 5);
+    EXPECT_EQ(dial.error, 2) << "a request that can be answered is answered";
+    const RildFrame version = next_frame(*c);
+    EXPECT_EQ(version.id, 6);
+    EXPECT_EQ(ParcelReader(version.payload).text(), "zol-sim baseband 1.0");
+    const RildFrame unknown = next_frame(*c);
+    EXPECT_EQ(unknown.id, 7);
+    EXPECT_EQ(unknown.error, 6);
+    for (const char *line :
+         {"malformed frame: 4 bytes cannot hold a request number",
+          "malformed RIL_REQUEST_DIAL #5: ", "malformed frame: length 10000 is over the limit"}) {
+        EXPECT_TRUE(rild->wait_output(line)) << line;
+    }
+
+    // A client that leaves inside a frame; the next one is served.
+    c->send(Bytes{0, 0, 0, 12, 51, 0, 0});
+    c.reset();
+    EXPECT_TRUE(rild->wait_output("a frame was cut short: 3 of 12 bytes"));
+    auto next = connect();
+    request(*next, 51, 1);
+    EXPECT_EQ(next_frame(*next).error, 0);
+}
+
+TEST_F(Rild, OneClientAtATime)
+{
+    start();
+    auto first = connect();
+    Client second(socket, SOCK_STREAM);
+    ASSERT_TRUE(second.ok()) << "it waits in the backlog";
+    request(*first, 51, 1);
+    EXPECT_EQ(next_frame(*first).id, 1);
+    EXPECT_TRUE(nothing_waiting(second)) << "not served while the first is";
+    first.reset();
+    EXPECT_EQ(next_frame(second).id, 1034);
+
+    // A second server on the same socket is refused; the first keeps it.
+    Process again({ZOL_RILD_BINARY, "--socket", socket, "--log", "none"}, dir.path + "/again.out");
+    EXPECT_TRUE(again.wait_output("another server is listening on " + socket, milliseconds(30000)))
+        << again.output();
+}
+
+TEST_F(Rild, RequestsTheModuleNeverCompletesAreAnswered)
+{
+    Imsd imsd(dir.path);
+    setenv("ZOL_IMSD_SOCKET", imsd.data_path.c_str(), 1);
+    ASSERT_TRUE(imsd.start());
+    start({"--request-timeout-ms", "300"});
+    auto c = connect();
+    // Held back at the stack, the call list never reaches the module.
+    ASSERT_EQ(imsd.final_line("fault pause"), "ok");
+    request(*c, 9, 3);
+    const RildFrame calls = next_frame(*c);
+    EXPECT_EQ(calls.id, 3);
+    EXPECT_EQ(calls.error, 2);
+    EXPECT_TRUE(rild->wait_output("did not complete RIL_REQUEST_GET_CURRENT_CALLS"));
+    ASSERT_EQ(imsd.final_line("fault off").substr(0, 2), "ok");
+    EXPECT_TRUE(rild->wait_output("late completion of RIL_REQUEST_GET_CURRENT_CALLS"));
+    while (!nothing_waiting(*c)) {
+        const RildFrame f = next_frame(*c);
+        EXPECT_EQ(f.type, 1) << "the late completion is not sent; got a reply to #" << f.id;
     }
 }
 
-TEST_F(ProcessTest, RadioLogGoesToTheFileWithDebugLines)
-{
-    const std::string log = dir_ + "/radio.log";
-    ASSERT_EQ(run("request 1\nexpect error 6\n", {"--log", log}), 0) << out_;
-    std::ostringstream text;
-    text << std::ifstream(log).rdbuf();
-    EXPECT_NE(text.str().find("radio D IMS-ref-zol: "), std::string::npos) << text.str();
-    EXPECT_EQ(text.str().find("\n\n"), std::string::npos) << "one trailing newline is dropped";
-}
-
-TEST_F(ProcessTest, BadOptionsAndMissingModule)
-{
-    EXPECT_EQ(run("", {"--timeout-ms", "0"}), 2) << out_;
-    // A short usage and where the rest is, not the whole manual.
-    EXPECT_NE(out_.find("see zol-host --help"), std::string::npos) << out_;
-    EXPECT_EQ(out_.find("SOAK OPTIONS"), std::string::npos) << out_;
-    EXPECT_EQ(run("", {"--clock", "sundial"}), 2) << out_;
-    EXPECT_EQ(run("request 1\n", {"--module", dir_ + "/missing.so"}), 2) << out_;
-    EXPECT_EQ(run("", {"--version"}), 0) << out_;
-    EXPECT_EQ(out_, "zol-host " ZOL_SIM_VERSION "\n");
-}
-
-TEST_F(ProcessTest, NoStackIsSaidOnceWithItsPath)
-{
-    EXPECT_EQ(run("calls\nexpect error 2\ncalls\nexpect error 2\n"), 0) << out_;
-    const std::string said = "no IMS stack at " + dir_ + "/imsd.sock";
-    const size_t first = out_.find(said);
-    ASSERT_NE(first, std::string::npos) << out_;
-    EXPECT_EQ(out_.find(said, first + 1), std::string::npos) << "said once:\n" << out_;
-}
-
 } // namespace
+} // namespace zol_host

@@ -51,9 +51,7 @@ Bytes texts(std::initializer_list<OptText> t)
 TEST(Parcel, TextsAreString16WithNulAndPadding)
 {
     EXPECT_EQ(text("ab"), (Bytes{2, 0, 0, 0, 'a', 0, 'b', 0, 0, 0, 0, 0}));
-    EXPECT_EQ(text("abc"), (Bytes{3, 0, 0, 0, 'a', 0, 'b', 0, 'c', 0, 0, 0}));
     EXPECT_EQ(text(std::nullopt), (Bytes{0xFF, 0xFF, 0xFF, 0xFF}));
-    EXPECT_EQ(text(""), (Bytes{0, 0, 0, 0, 0, 0, 0, 0}));
     // Outside the BMP: a surrogate pair; bytes that are not UTF-8: U+FFFD.
     EXPECT_EQ(text("\xF0\x9F\x93\x9E"), (Bytes{2, 0, 0, 0, 0x3D, 0xD8, 0xDE, 0xDC, 0, 0, 0, 0}));
     EXPECT_EQ(text("\xC3"), (Bytes{1, 0, 0, 0, 0xFD, 0xFF, 0, 0}));
@@ -77,11 +75,9 @@ TEST(Parcel, ReaderStopsAtTheFirstFault)
     const Case cases[] = {
         {"int cut short", {1, 2, 3}, "an int32 runs past the end"},
         {"text longer than the parcel", le({100, 0x00610061}), "a text of 100 units runs past"},
-        {"huge text length", le({0x7FFFFFFF}), "runs past the end"},
         {"negative text length", le({-2}), "text length -2"},
         {"NUL inside", cat({le({2}), Bytes{'a', 0, 0, 0, 0, 0, 0, 0}}), "a NUL inside a text"},
         {"lone low surrogate", cat({le({1}), Bytes{0x00, 0xDC, 0, 0}}), "unpaired UTF-16"},
-        {"high surrogate at the end", cat({le({1}), Bytes{0x00, 0xD8, 0, 0}}), "unpaired UTF-16"},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);
@@ -108,7 +104,7 @@ TEST(Parcel, ReaderStopsAtTheFirstFault)
 TEST(Frames, ArriveInAnyPiecesAndOversizedOnesAreSkipped)
 {
     const Bytes a = request_frame(51, 1, {});
-    const Bytes big_head = {0x00, 0x00, 0x20, 0x00};  // 8192: over the limit
+    const Bytes big_head = {0x00, 0x00, 0x20, 0x00}; // 8192: over the limit
     const Bytes b = request_frame(10, 2, text("123"));
     const Bytes stream = cat({a, big_head, Bytes(8192, 0xEE), b});
     for (size_t piece : {stream.size(), size_t{1}, size_t{5}, size_t{4097}}) {
@@ -149,60 +145,9 @@ TEST(Frames, RepliesAndUnsolicitedResponses)
     EXPECT_FALSE(unsol_frame(1003, Bytes(kMaxFrameBody - 7, 0)));
 }
 
-// The module's view of the data a plan hands it.
-const RIL_Dial &dial_of(const ModuleStep &s)
-{
-    EXPECT_EQ(s.data.length(), sizeof(RIL_Dial));
-    return *static_cast<const RIL_Dial *>(s.data.data());
-}
-
-std::vector<OptText> strings_of(const ModuleStep &s)
-{
-    std::vector<OptText> out;
-    const auto *p = static_cast<char *const *>(s.data.data());
-    for (size_t i = 0; i < s.data.length() / sizeof(char *); ++i) {
-        out.push_back(p[i] != nullptr ? OptText(p[i]) : std::nullopt);
-    }
-    return out;
-}
-
 Plan plan(int request, const Bytes &payload, bool supported = true)
 {
     return plan_request(request, payload, [&](int) { return supported; });
-}
-
-TEST(Adaptation, DialNeverTakesTheClirWordAsTheDialKind)
-{
-    for (int32_t clir : {0, 1, 2}) {
-        const Plan p = plan(RIL_REQUEST_DIAL, cat({text("+4915550001"), le({clir, 0, 0})}));
-        ASSERT_EQ(p.route, Plan::Module);
-        ASSERT_EQ(p.steps.size(), 1u);
-        const RIL_Dial &d = dial_of(p.steps[0]);
-        EXPECT_STREQ(d.address, "+4915550001");
-        EXPECT_EQ(d.dial_kind, 0);
-        EXPECT_EQ(d.callType, 0);
-        EXPECT_EQ(p.note.empty(), clir == 0);
-    }
-}
-
-TEST(Adaptation, SmsAndDtmfBecomeTheModulesRequests)
-{
-    const Plan sms = plan(rild::kSendSms, texts({std::nullopt, "0001000B91"}));
-    ASSERT_EQ(sms.route, Plan::Module);
-    ASSERT_EQ(sms.steps.size(), 1u);
-    EXPECT_EQ(sms.steps[0].request, RIL_REQUEST_IMS_SEND_SMS);
-    EXPECT_EQ(sms.reply, ReplyShape::SmsResponse);
-    const auto &m = *static_cast<const RIL_IMS_SMS_Message *>(sms.steps[0].data.data());
-    EXPECT_EQ(m.tech, RADIO_TECH_3GPP);
-    EXPECT_EQ(m.message.gsmMessage[0], nullptr);
-    EXPECT_STREQ(m.message.gsmMessage[1], "0001000B91");
-
-    const Plan tone = plan(rild::kDtmf, text("#"));
-    ASSERT_EQ(tone.steps.size(), 2u);
-    EXPECT_EQ(tone.steps[0].request, RIL_REQUEST_DTMF_START);
-    EXPECT_EQ(static_cast<const char *>(tone.steps[0].data.data())[0], '#');
-    EXPECT_EQ(tone.steps[1].request, RIL_REQUEST_DTMF_STOP);
-    EXPECT_NE(tone.steps[1].data.data(), nullptr);
 }
 
 TEST(Adaptation, ForwardingNumbersKeepTheirPlus)
@@ -218,16 +163,13 @@ TEST(Adaptation, ForwardingNumbersKeepTheirPlus)
     const Case cases[] = {
         // Type 145 without "+": the module would put "+86" before it.
         {RIL_REQUEST_SET_CALL_FORWARD, 3, 145, "4915550005", "+4915550005", 129},
-        {RIL_REQUEST_SET_CALL_FORWARD, 3, 145, "+4915550005", "+4915550005", 145},
-        {RIL_REQUEST_SET_CALL_FORWARD, 3, 129, "5550005", "5550005", 129},
         // Actions that take no number: the client's placeholder is left out.
         {RIL_REQUEST_SET_CALL_FORWARD, 1, 129, "1234567890", std::nullopt, 129},
-        {RIL_REQUEST_SET_CALL_FORWARD, 4, 129, "1234567890", std::nullopt, 129},
-        {RIL_REQUEST_QUERY_CALL_FORWARD_STATUS, 2, 129, "1234567890", "1234567890", 129},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.number.value_or("null"));
-        const Plan p = plan(c.request, cat({le({c.status, 0, 1, c.toa}), text(c.number), le({20})}));
+        const Plan p =
+            plan(c.request, cat({le({c.status, 0, 1, c.toa}), text(c.number), le({20})}));
         ASSERT_EQ(p.route, Plan::Module) << p.problem;
         const auto &info = *static_cast<const RIL_CallForwardInfo *>(p.steps[0].data.data());
         EXPECT_EQ(info.status, c.status);
@@ -236,19 +178,6 @@ TEST(Adaptation, ForwardingNumbersKeepTheirPlus)
         EXPECT_EQ(info.timeSeconds, 20);
         EXPECT_EQ(info.timeInterval, nullptr);
     }
-}
-
-TEST(Adaptation, FacilityLocksSplitBetweenSimAndBarring)
-{
-    const Plan set = plan(RIL_REQUEST_SET_FACILITY_LOCK,
-                          texts({"AO", "1", "0000", "1", std::nullopt}));
-    ASSERT_EQ(set.route, Plan::Module);
-    EXPECT_EQ(strings_of(set.steps[0]),
-              (std::vector<OptText>{"AO", "1", "0000", "1", std::nullopt, "0000"}));
-    EXPECT_EQ(plan(RIL_REQUEST_QUERY_FACILITY_LOCK, texts({"SC", "", "0", "a0"})).route,
-              Plan::Other);
-    EXPECT_EQ(plan(RIL_REQUEST_QUERY_FACILITY_LOCK, texts({"AI", "", "0", std::nullopt})).route,
-              Plan::Module);
 }
 
 TEST(Adaptation, RoutesOfRequestsThatDoNotFit)
@@ -263,9 +192,7 @@ TEST(Adaptation, RoutesOfRequestsThatDoNotFit)
     const Case cases[] = {
         {"dial without a number", RIL_REQUEST_DIAL, cat({text(std::nullopt), le({0})}), true,
          Plan::Malformed},
-        {"dial cut short", RIL_REQUEST_DIAL, text("123"), true, Plan::Malformed},
         {"hangup count beyond the payload", RIL_REQUEST_HANGUP, le({3, 1}), true, Plan::Malformed},
-        {"sms with one text", rild::kSendSms, texts({"00"}), true, Plan::Malformed},
         {"barring set with 3 texts", RIL_REQUEST_SET_FACILITY_LOCK, texts({"AO", "1", "0"}), true,
          Plan::Malformed},
         {"3GPP2 message", RIL_REQUEST_IMS_SEND_SMS,
@@ -306,8 +233,8 @@ TEST(Adaptation, CallListInTheClassicLayout)
         return cat({le({state, index, 145, 0, mt, 0, 1, 0}), text("+4915550001"), le({0}),
                     text(std::nullopt), le({0, 0})});
     };
-    EXPECT_EQ(r.payload, cat({le({2}), record(RIL_CALL_ALERTING, 1, 0),
-                              record(RIL_CALL_INCOMING, 3, 1)}));
+    EXPECT_EQ(r.payload,
+              cat({le({2}), record(RIL_CALL_ALERTING, 1, 0), record(RIL_CALL_INCOMING, 3, 1)}));
     EXPECT_NE(r.note.find("call 2 in state 6 left out"), std::string::npos) << r.note;
     EXPECT_NE(r.note.find("video call 3 shown as voice"), std::string::npos) << r.note;
 
@@ -317,23 +244,12 @@ TEST(Adaptation, CallListInTheClassicLayout)
     EXPECT_EQ(client_reply(ReplyShape::Calls, c).error, RIL_E_GENERIC_FAILURE);
 }
 
-TEST(Adaptation, OtherRepliesInTheClassicLayout)
+// oFono reads forwarding lists, SMS answers and ints in the classic layout;
+// what it never sees is a reply whose records the classic layout has no room for.
+TEST(Adaptation, RecordsTheClassicReplyHasNoRoomForAreNoted)
 {
     Completion c;
-    c.decoded.forwards = {ForwardInfo{1, 0, 1, 0, "+4915550005", 20, std::nullopt},
-                          ForwardInfo{0, 2, 0, 0, "", 0, std::nullopt}};
-    EXPECT_EQ(client_reply(ReplyShape::CallForwards, c).payload,
-              cat({le({2, 1, 0, 1, 145}), text("+4915550005"), le({20}), le({0, 2, 0, 129}),
-                   text(""), le({0})}));
-    c.decoded = Decoded{};
-    c.decoded.sms = SmsResponseInfo{7, std::nullopt, 0};
-    EXPECT_EQ(client_reply(ReplyShape::SmsResponse, c).payload,
-              cat({le({7}), text(std::nullopt), le({0})}));
-    c.decoded = Decoded{};
-    c.decoded.ints = std::vector<int>{1, 4};
-    EXPECT_EQ(client_reply(ReplyShape::Ints, c).payload, le({2, 1, 4}));
-    // Mode 2 of SET_CALL_FORWARD comes back with records; the classic reply has none.
-    c.length = 8;
+    c.length = 8; // mode 2 of SET_CALL_FORWARD comes back with records
     const ClientReply none = client_reply(ReplyShape::None, c);
     EXPECT_TRUE(none.payload.empty());
     EXPECT_FALSE(none.note.empty());
@@ -341,16 +257,8 @@ TEST(Adaptation, OtherRepliesInTheClassicLayout)
 
 TEST(Adaptation, ModulePrivateUnsolicitedNumbersNeverPassRaw)
 {
-    Unsolicited invite;
-    invite.number = RIL_UNSOL_IMS_MT_INVITE;
-    invite.decoded.strings = std::vector<OptText>{"3", "1", "+4915550009"};
-    const UnsolAction accept = translate_unsol(invite);
-    ASSERT_EQ(accept.kind, UnsolAction::Request);
-    EXPECT_EQ(accept.request->request, RIL_REQUEST_IMS_MT_INVITE_RSP);
-    EXPECT_EQ(accept.request->data.length(), 8u);
-    EXPECT_EQ(static_cast<const int *>(accept.request->data.data())[0], 3);
-    EXPECT_EQ(static_cast<const int *>(accept.request->data.data())[1], 1);
-
+    // An incoming call's invitation is accepted (oFono's mt_call shows it); a
+    // change of call type is declined, as the client has no way to answer it.
     Unsolicited modify;
     modify.number = RIL_UNSOL_RESPONSE_CALL_MODIFY_IND;
     modify.decoded.ints = std::vector<int>{3, 2};
@@ -372,12 +280,12 @@ TEST(Adaptation, ModulePrivateUnsolicitedNumbersNeverPassRaw)
         u.number = number;
         EXPECT_EQ(translate_unsol(u).kind, UnsolAction::Drop) << number;
     }
-    Unsolicited sms;
-    sms.number = RIL_UNSOL_RESPONSE_NEW_SMS;
-    sms.decoded.strings = std::vector<OptText>{"0004"};
-    const UnsolAction forward = translate_unsol(sms);
-    EXPECT_EQ(forward.kind, UnsolAction::Forward);
-    EXPECT_EQ(forward.payload, text("0004"));
+    Unsolicited notification;
+    notification.number = RIL_UNSOL_SUPP_SVC_NOTIFICATION;
+    notification.decoded.supp = SuppSvcInfo{1, 2, 3, 145, "+4915550009"};
+    const UnsolAction supp = translate_unsol(notification);
+    EXPECT_EQ(supp.kind, UnsolAction::Forward);
+    EXPECT_EQ(supp.payload, cat({le({1, 2, 3, 145}), text("+4915550009")}));
 }
 
 TEST(BasebandProfile, AnswersWhatTheModuleDoesNotServe)
@@ -388,24 +296,12 @@ TEST(BasebandProfile, AnswersWhatTheModuleDoesNotServe)
         << error;
     const Bytes imsi_reply = profile.answer(rild::kGetImsi, texts({"a0"}))->payload;
     EXPECT_EQ(ParcelReader(imsi_reply).text(), "001010123456789");
+    // The SIM, registration and power answers oFono needs are shown by its bring-up.
     const Bytes reg_reply = profile.answer(rild::kVoiceRegistrationState, {})->payload;
-    EXPECT_EQ(ParcelReader(reg_reply).texts(),
-              (std::vector<OptText>{"1", "1f", "1a2b3c", "14"}));
-
-    // A READY USIM, as the client needs for SMS and supplementary services.
-    const Bytes sim_reply = profile.answer(rild::kGetSimStatus, {})->payload;
-    ParcelReader sim(sim_reply);
-    const std::vector<int32_t> head = {sim.i32(), sim.i32(), sim.i32(), sim.i32(),
-                                       sim.i32(), sim.i32(), sim.i32(), sim.i32()};
-    EXPECT_EQ(head, (std::vector<int32_t>{rild::kCardPresent, 0, 0, -1, -1, 1, rild::kAppUsim,
-                                          rild::kAppReady}));
-
-    const auto on = profile.answer(rild::kRadioPower, le({1, 1}));
-    ASSERT_TRUE(on);
-    ASSERT_EQ(on->unsolicited.size(), 2u);
-    EXPECT_EQ(on->unsolicited[0], (std::pair<int, Bytes>{rild::kRadioStateChanged, le({10})}));
-    EXPECT_EQ(profile.radio_state(), rild::kRadioOn);
-    EXPECT_TRUE(profile.answer(rild::kRadioPower, le({1, 1}))->unsolicited.empty());
+    EXPECT_EQ(ParcelReader(reg_reply).texts().at(1), "1f") << "the user's value";
+    ASSERT_TRUE(profile.answer(rild::kRadioPower, le({1, 1})));
+    EXPECT_TRUE(profile.answer(rild::kRadioPower, le({1, 1}))->unsolicited.empty())
+        << "no change, no news";
     EXPECT_EQ(profile.answer(rild::kRadioPower, le({5}))->error, RIL_E_GENERIC_FAILURE);
 
     EXPECT_FALSE(profile.answer(RIL_REQUEST_QUERY_FACILITY_LOCK, texts({"AO"})));

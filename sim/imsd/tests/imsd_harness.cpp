@@ -93,6 +93,26 @@ std::optional<Bytes> Client::receive(milliseconds timeout)
     return buf;
 }
 
+Bytes Client::read_exactly(size_t n, milliseconds timeout)
+{
+    const auto deadline = Clock::now() + timeout;
+    Bytes out;
+    while (out.size() < n) {
+        const auto left = std::chrono::ceil<milliseconds>(deadline - Clock::now());
+        pollfd p{fd_, POLLIN, 0};
+        if (left.count() <= 0 || poll(&p, 1, static_cast<int>(left.count())) <= 0) {
+            break;
+        }
+        uint8_t buf[4096];
+        const ssize_t got = recv(fd_, buf, std::min(sizeof buf, n - out.size()), 0);
+        if (got <= 0) {
+            break;
+        }
+        out.insert(out.end(), buf, buf + got);
+    }
+    return out;
+}
+
 std::vector<std::string> Client::reply()
 {
     std::vector<std::string> lines;
@@ -125,33 +145,14 @@ bool frame_arrives(Client &data, int32_t token, uint16_t message, milliseconds t
            std::equal(packet->begin(), packet->begin() + 7, frame_bytes(token, message).begin());
 }
 
-Imsd::Imsd(const std::string &dir)
-    : data_path(dir + "/data.sock"), control_path(dir + "/control.sock"), dir_(dir)
+Process::Process(std::vector<std::string> args, std::string out_path, bool stdin_pipe)
+    : out_path_(std::move(out_path))
 {
-}
-
-Imsd::~Imsd()
-{
-    stop();
-    if (stdin_fd >= 0) {
-        close(stdin_fd);
-    }
-}
-
-bool Imsd::start(std::vector<std::string> extra_args, bool wait, bool stdin_pipe)
-{
-    out_path_ = dir_ + "/imsd-" + std::to_string(++runs_) + ".out";
-    // Quiet on connect, so that tests count exactly the frames they cause; a later
-    // --connect-status on in `extra_args` wins.
-    std::vector<std::string> args = {ZOL_IMSD_PATH, "--socket", data_path, "--control",
-                                     control_path, "--connect-status", "off"};
-    args.insert(args.end(), extra_args.begin(), extra_args.end());
     std::vector<char *> argv;
     for (std::string &a : args) {
         argv.push_back(a.data());
     }
     argv.push_back(nullptr);
-
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     int pipe_fds[2] = {-1, -1};
@@ -162,7 +163,8 @@ bool Imsd::start(std::vector<std::string> extra_args, bool wait, bool stdin_pipe
     }
     posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, out_path_.c_str(),
                                      O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    if (posix_spawn(&pid_, ZOL_IMSD_PATH, &actions, nullptr, argv.data(), environ) != 0) {
+    posix_spawn_file_actions_adddup2(&actions, STDOUT_FILENO, STDERR_FILENO);
+    if (posix_spawn(&pid_, argv[0], &actions, nullptr, argv.data(), environ) != 0) {
         pid_ = -1;
     }
     posix_spawn_file_actions_destroy(&actions);
@@ -170,44 +172,90 @@ bool Imsd::start(std::vector<std::string> extra_args, bool wait, bool stdin_pipe
         close(pipe_fds[0]);
         stdin_fd = pipe_fds[1];
     }
-    // Ready once the control socket answers; the data socket is bound before it.
-    return running() &&
-           (!wait || wait_until([&] { return Client(control_path, SOCK_STREAM).ok(); }));
 }
 
-int Imsd::wait_exit()
+Process::~Process()
+{
+    if (stop() < 0 && signal(SIGKILL)) {
+        waitpid(pid_, nullptr, 0);
+    }
+    if (stdin_fd >= 0) {
+        close(stdin_fd);
+    }
+}
+
+bool Process::signal(int sig)
+{
+    return running() && kill(pid_, sig) == 0;
+}
+
+int Process::wait_exit(milliseconds timeout)
 {
     int status = 0;
-    if (!running() || !wait_until([&] { return waitpid(pid_, &status, WNOHANG) == pid_; })) {
+    if (!running() ||
+        !wait_until([&] { return waitpid(pid_, &status, WNOHANG) == pid_; }, timeout)) {
         return -1;
     }
     pid_ = -1;
     return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
 }
 
-int Imsd::stop()
+int Process::stop()
 {
-    if (!signal(SIGTERM)) {
-        return -1;
-    }
-    const int status = wait_exit();
-    if (status < 0) {
-        kill_now();
-    }
-    return status;
+    return signal(SIGTERM) ? wait_exit() : -1;
+}
+
+std::string Process::output() const
+{
+    std::ostringstream s;
+    s << std::ifstream(out_path_).rdbuf();
+    return s.str();
+}
+
+bool Process::wait_output(const std::string &text, milliseconds timeout) const
+{
+    return wait_until([&] { return output().find(text) != std::string::npos; }, timeout);
+}
+
+std::pair<int, std::string> run(std::vector<std::string> args, const std::string &out_path)
+{
+    Process p(std::move(args), out_path);
+    const int status = p.wait_exit();
+    return {status, p.output()};
+}
+
+Imsd::Imsd(const std::string &dir)
+    : data_path(dir + "/data.sock"), control_path(dir + "/control.sock"), dir_(dir)
+{
+}
+
+bool Imsd::start(std::vector<std::string> extra_args, bool wait, bool stdin_pipe)
+{
+    // Quiet on connect, so that tests count exactly the frames they cause; a later
+    // --connect-status on in `extra_args` wins.
+    std::vector<std::string> args = {ZOL_IMSD_PATH, "--socket",         data_path, "--control",
+                                     control_path,  "--connect-status", "off"};
+    args.insert(args.end(), extra_args.begin(), extra_args.end());
+    process_.reset();
+    process_.emplace(args, dir_ + "/imsd-" + std::to_string(++runs_) + ".out", stdin_pipe);
+    // Ready once the control socket answers; the data socket is bound before it.
+    return process_->running() &&
+           (!wait || wait_until([&] { return Client(control_path, SOCK_STREAM).ok(); }));
 }
 
 void Imsd::kill_now()
 {
-    if (signal(SIGKILL)) {
-        waitpid(pid_, nullptr, 0);
-        pid_ = -1;
+    if (process_ && process_->signal(SIGKILL)) {
+        process_->wait_exit();
     }
 }
 
-bool Imsd::signal(int sig)
+void Imsd::close_stdin()
 {
-    return running() && kill(pid_, sig) == 0;
+    if (process_ && process_->stdin_fd >= 0) {
+        close(process_->stdin_fd);
+        process_->stdin_fd = -1;
+    }
 }
 
 std::string Imsd::final_line(const std::string &command)
@@ -218,9 +266,7 @@ std::string Imsd::final_line(const std::string &command)
 
 std::string Imsd::raw_output() const
 {
-    std::ostringstream s;
-    s << std::ifstream(out_path_).rdbuf();
-    return s.str();
+    return process_ ? process_->output() : std::string();
 }
 
 std::string Imsd::output() const

@@ -1,5 +1,6 @@
-// Runs the real zol-imsd for tests and talks to it as the agent and as a
-// control client would. Every wait is bounded.
+// What the stand-ins' tests share: programs run as processes with their output
+// kept, Unix-socket clients, and zol-imsd started and talked to as the agent and
+// a control client would. Every wait is bounded.
 #ifndef ZOL_IMSD_HARNESS_H
 #define ZOL_IMSD_HARNESS_H
 
@@ -29,6 +30,33 @@ struct TempDir {
     std::string path;
 };
 
+// A program running with standard output and error going to `out_path`;
+// stopped (SIGTERM, then SIGKILL) when it goes.
+class Process {
+public:
+    Process(std::vector<std::string> args, std::string out_path, bool stdin_pipe = false);
+    ~Process();
+    Process(const Process &) = delete;
+    Process &operator=(const Process &) = delete;
+
+    bool running() const { return pid_ > 0; }
+    bool signal(int sig);
+    // The exit status once it exits by itself (128 + signal when killed); -1 if it
+    // is still running after `timeout`.
+    int wait_exit(milliseconds timeout = kWait);
+    int stop();
+    std::string output() const;
+    bool wait_output(const std::string &text, milliseconds timeout = kWait) const;
+    int stdin_fd = -1;
+
+private:
+    pid_t pid_ = -1;
+    std::string out_path_;
+};
+
+// Runs a program to its end; its exit status and output.
+std::pair<int, std::string> run(std::vector<std::string> args, const std::string &out_path);
+
 // A connected Unix socket: SOCK_STREAM for control, SOCK_SEQPACKET for data.
 class Client {
 public:
@@ -38,8 +66,10 @@ public:
     int fd() const { return fd_; }
     bool send(const std::string &text) { return send(Bytes(text.begin(), text.end())); }
     bool send(const Bytes &bytes);
-    // Data: one packet, empty once the connection ended; nullopt on timeout.
+    // One packet (a stream: what is there), empty once the connection ended; nullopt on timeout.
     std::optional<Bytes> receive(milliseconds timeout = kWait);
+    // A stream: exactly n bytes, fewer when the connection ends or time runs out.
+    Bytes read_exactly(size_t n, milliseconds timeout = kWait);
     // Control: the lines of one reply, up to the final ok/error line; empty on timeout.
     std::vector<std::string> reply();
     std::vector<std::string> command(const std::string &line);
@@ -56,18 +86,16 @@ class Imsd {
 public:
     // Sockets and trace files live in `dir`.
     explicit Imsd(const std::string &dir);
-    ~Imsd();
 
     // With `wait`, returns once the control socket answers. The run status is not
     // sent on connect unless `extra_args` asks for it.
     bool start(std::vector<std::string> extra_args = {}, bool wait = true, bool stdin_pipe = false);
-    // SIGTERM, and SIGKILL if that does not do; the exit status or -1.
-    int stop();
+    int stop() { return process_ ? process_->stop() : -1; }
     void kill_now();
-    bool signal(int sig);
-    // The exit status once it exits by itself; -1 if it is still running.
-    int wait_exit();
-    bool running() const { return pid_ > 0; }
+    bool signal(int sig) { return process_ && process_->signal(sig); }
+    int wait_exit() { return process_ ? process_->wait_exit() : -1; }
+    int stdin_fd() const { return process_ ? process_->stdin_fd : -1; }
+    void close_stdin();
 
     std::string final_line(const std::string &command);
     // Standard output of the current run, without the trace lines' time stamps.
@@ -78,13 +106,11 @@ public:
 
     const std::string data_path;
     const std::string control_path;
-    int stdin_fd = -1;
 
 private:
     std::string dir_;
-    std::string out_path_;
     int runs_ = 0;
-    pid_t pid_ = -1;
+    std::optional<Process> process_;
 };
 
 } // namespace zol::imsd::testing

@@ -1,26 +1,73 @@
-// The current call list payload, checked byte by byte against literal values.
+// What the stack writes and reads, against literal bytes: the records the module
+// exchanges with it, SMS PDUs, and the relay layer and service centre of the SIP
+// side. The scenarios prove the common cases end to end; these pin the offsets,
+// the limits and what is refused.
 #include <gtest/gtest.h>
 
-#include <initializer_list>
+#include <sstream>
 #include <string>
 #include <vector>
 
+#include "call_records.h"
 #include "records.h"
+#include "reg_records.h"
+#include "sip/causes.h"
+#include "sip/rp.h"
+#include "sms_pdu.h"
+#include "sms_records.h"
+#include "sups_records.h"
+#include "text.h"
 
 using namespace zol::imsd;
+using namespace zol::imsd::sip;
 
 namespace {
 
-void put(std::vector<uint8_t> &bytes, size_t offset, std::initializer_list<uint8_t> values)
+void put(Bytes &b, size_t at, std::initializer_list<uint8_t> values)
 {
-    ASSERT_LE(offset + values.size(), bytes.size());
-    std::copy(values.begin(), values.end(), bytes.begin() + static_cast<std::ptrdiff_t>(offset));
+    ASSERT_LE(at + values.size(), b.size());
+    std::copy(values.begin(), values.end(), b.begin() + static_cast<std::ptrdiff_t>(at));
 }
 
-void put_text(std::vector<uint8_t> &bytes, size_t offset, const std::string &text)
+void put_text(Bytes &b, size_t at, const std::string &text)
 {
-    ASSERT_LE(offset + text.size(), bytes.size());
-    std::copy(text.begin(), text.end(), bytes.begin() + static_cast<std::ptrdiff_t>(offset));
+    ASSERT_LE(at + text.size(), b.size());
+    std::copy(text.begin(), text.end(), b.begin() + static_cast<std::ptrdiff_t>(at));
+}
+
+// Hex with blanks for readability.
+Bytes hex(const std::string &text)
+{
+    std::string compact;
+    for (char c : text) {
+        if (c != ' ') {
+            compact += c;
+        }
+    }
+    const auto b = parse_hex(compact);
+    EXPECT_TRUE(b) << text;
+    return b.value_or(Bytes{});
+}
+
+// `n` bytes, zero but for the pieces given at their offsets: "at:hex ..." and texts.
+Bytes layout(size_t n, const std::string &spec,
+             std::initializer_list<std::pair<size_t, std::string>> texts = {})
+{
+    Bytes b(n, 0);
+    const auto place = [&b](size_t at, const Bytes &piece) {
+        EXPECT_LE(at + piece.size(), b.size()) << at;
+        std::copy_n(piece.begin(), std::min(piece.size(), b.size() - std::min(at, b.size())),
+                    b.begin() + static_cast<std::ptrdiff_t>(std::min(at, b.size())));
+    };
+    std::istringstream in(spec);
+    for (std::string piece; in >> piece;) {
+        const size_t colon = piece.find(':');
+        place(std::stoul(piece.substr(0, colon)), hex(piece.substr(colon + 1)));
+    }
+    for (const auto &[at, t] : texts) {
+        place(at, Bytes(t.begin(), t.end()));
+    }
+    return b;
 }
 
 Call make_call(uint8_t id, std::string number)
@@ -33,83 +80,303 @@ Call make_call(uint8_t id, std::string number)
 
 } // namespace
 
-TEST(CallList, TwoCallsByteByByte)
+// Every record the stack writes, byte for byte: what is not listed is zero.
+TEST(Records, EachLayoutByteForByte)
 {
-    CallTable table;
-    Call a = make_call(1, "5551234");
-    a.dir = CallDir::mt;
-    a.state = CallState::incoming;
-    a.attr = 0x01020304;
-    table.add(a);
+    CallTable two;
     Call b = make_call(7, "+4930123");
     b.type = CallType::video;
     b.state = CallState::held;
     b.video_dir = 3;
     b.mpty = 1;
     b.text = "conf";
-    table.add(b);
-
-    std::vector<uint8_t> expected(1 + 2 * 205, 0);
-    expected[0] = 2;
-    // First entry at 1.
-    put(expected, 1 + 0, {0x01});
-    put_text(expected, 1 + 1, "5551234");
-    put(expected, 1 + 134, {0x01, 0x00, 0x00, 0x00}); // mobile terminated
-    put(expected, 1 + 138, {0x01, 0x00, 0x00, 0x00}); // voice
-    put(expected, 1 + 142, {0x03, 0x00, 0x00, 0x00}); // incoming
-    put(expected, 1 + 146, {0x04, 0x03, 0x02, 0x01}); // attribute word, little-endian
-    put(expected, 1 + 150, {0x00});
-    put(expected, 1 + 201, {0xFF, 0xFF, 0xFF, 0xFF});
-    // Second entry at 206.
-    put(expected, 206 + 0, {0x07});
-    put_text(expected, 206 + 1, "+4930123");
-    put(expected, 206 + 134, {0x02, 0x00, 0x00, 0x00}); // mobile originated
-    put(expected, 206 + 138, {0x04, 0x00, 0x00, 0x00}); // video
-    put(expected, 206 + 142, {0x07, 0x00, 0x00, 0x00}); // held
-    put(expected, 206 + 146, {0x00, 0x00, 0x00, 0x00});
-    put(expected, 206 + 150, {0x01});
-    put_text(expected, 206 + 151, "conf");
-    put(expected, 206 + 201, {0x03, 0x00, 0x00, 0x00});
-
-    const std::vector<uint8_t> payload = encode_call_list(table);
-    ASSERT_EQ(payload.size(), 411u);
-    EXPECT_EQ(payload, expected);
-}
-
-TEST(CallList, MaximalTextsKeepTheirTerminatorAndLongerOnesAreCut)
-{
-    const std::string number132(132, '9');
-    const std::string text49(49, 't');
-    // The encoder cuts what the model would refuse, without spilling into the next field.
-    for (const std::string extra : {"", "12345"}) {
-        CallTable table;
-        Call call = make_call(9, number132 + extra);
-        call.text = text49 + extra;
-        table.add(call);
-        const std::vector<uint8_t> p = encode_call_list(table);
-        ASSERT_EQ(p.size(), 1u + 205u);
-        EXPECT_EQ(std::string(p.begin() + 2, p.begin() + 2 + 132), number132);
-        EXPECT_EQ(p[1 + 133], 0) << "number terminator";
-        EXPECT_EQ(p[1 + 134], 0x02) << "direction right after the number block";
-        EXPECT_EQ(std::string(p.begin() + 1 + 151, p.begin() + 1 + 200), text49);
-        EXPECT_EQ(p[1 + 200], 0) << "text terminator";
-        EXPECT_EQ(p[1 + 201], 0xFF) << "video direction right after the text block";
+    two.add(b);
+    Call a = make_call(1, "5551234");
+    a.dir = CallDir::mt;
+    a.state = CallState::incoming;
+    a.attr = 0x01020304;
+    two.add(a);
+    // Texts longer than their fields are cut without spilling into the next one.
+    CallTable cut;
+    Call long_texts = make_call(9, std::string(132, '9') + "12345");
+    long_texts.text = std::string(49, 't') + "12345";
+    cut.add(long_texts);
+    Call invite = make_call(1, std::string(130, '9'));
+    invite.type = CallType::video;
+    invite.video_dir = 3;
+    ConfigValue value{};
+    value.fill('x');
+    const FwdFeature features[] = {
+        {3, 1u, 1, true, true, "+861234", std::nullopt},
+        {6, std::nullopt, 0, false, false, "", uint8_t{20}},
+    };
+    const struct {
+        const char *name;
+        Bytes got;
+        Bytes want;
+    } cases[] = {
+        {"call list: in call id order; dir, type, state; attribute little-endian",
+         encode_call_list(two),
+         layout(1 + 2 * 205,
+                "0:0201 135:01000000010000000300000004030201 202:FFFFFFFF07 "
+                "340:020000000400000007000000 356:01 407:03",
+                {{2, "5551234"}, {207, "+4930123"}, {357, "conf"}})},
+        {"empty call list", encode_call_list(CallTable{}), Bytes{0}},
+        {"call list: texts cut, each keeps its terminator", encode_call_list(cut),
+         layout(206, "0:0109 135:020000000100000004 202:FFFFFFFF",
+                {{2, std::string(132, '9')}, {152, std::string(49, 't')}})},
+        {"incoming call: number cut to its field", encode_mt_invite(invite),
+         layout(154, "0:01 129:7F010000000400000040000000030000000300",
+                {{1, std::string(127, '9')}})},
+        {"configuration value filling its field", encode_config_conf(3, value),
+         layout(55, "0:03", {{4, std::string(50, 'x')}})},
+        {"the longest incoming PDU text; length and type follow at 600",
+         encode_incoming_sms(std::string(599, 'F'), TpduType::deliver),
+         layout(608, "600:5702", {{0, std::string(599, 'F')}})},
+        {"service confirmation", encode_ss_conf(true), layout(kSsConfLen, "0:01")},
+        // Code and status, each after its presence word: quiescent, provisioned,
+        // registered, active.
+        {"service status, active", encode_ss_status_conf(16, true),
+         layout(kSsConfLen, "0:01 5:05 9:01 13:10 17:01 25:01 29:01 33:01")},
+        {"service status, inactive", encode_ss_status_conf(1, false),
+         layout(kSsConfLen, "0:01 5:05 9:01 13:01 17:01 25:01")},
+        // Two entries of 88 bytes from 164: basic service, class, status, number;
+        // the second has no basic service and a no-reply time.
+        {"forwarding list", encode_fwd_list_conf(features),
+         layout(kSsConfLen,
+                "0:01 5:03 159:01 163:0201 168:01 172:0101 181:01 185:01 189:01 193:01 197:07 "
+                "244:01 248:03 261:01 269:01 327:01 331:1401 336:06",
+                {{198, "+861234"}})},
+    };
+    for (const auto &c : cases) {
+        EXPECT_EQ(c.got, c.want) << c.name;
     }
 }
 
-TEST(CallList, EntriesFollowAscendingCallIdWhateverTheOrderOfAdding)
+TEST(CallRecords, RequestsStayInTheirFieldsAndShortOnesAreRefused)
 {
-    EXPECT_EQ(encode_call_list(CallTable{}), std::vector<uint8_t>{0});
-    CallTable table;
-    for (uint8_t id : {9, 2, 255, 1}) {
-        ASSERT_TRUE(table.add(make_call(id, std::to_string(id))));
+    // A length byte beyond the digits field reads no further than the field.
+    Bytes long_number(1655, '7');
+    long_number[129] = 200;
+    EXPECT_EQ(decode_dial(long_number)->number, std::string(128, '7'));
+    const auto invite = decode_call_response(Bytes{44, 1, 0, 0, 0, 0, 0, 0, 0});
+    ASSERT_TRUE(invite);
+    EXPECT_EQ(invite->call_type, 0u) << "the 9-byte form has no type";
+
+    EXPECT_FALSE(decode_dial(Bytes(1654)));
+    EXPECT_FALSE(decode_call_response(Bytes(8)));
+    EXPECT_FALSE(decode_release(Bytes{0xFF}));
+    EXPECT_FALSE(decode_modify_request(Bytes(12)));
+    EXPECT_FALSE(decode_modify_response(Bytes(16)));
+    EXPECT_FALSE(decode_dtmf_start(Bytes{255}));
+    EXPECT_FALSE(decode_split(Bytes{}));
+    EXPECT_FALSE(decode_set_config(Bytes(53, 0)));
+    EXPECT_FALSE(decode_sms_ack(Bytes(7, 0)));
+    EXPECT_FALSE(decode_ss_request(Bytes(166, 0)));
+}
+
+TEST(ServiceRecords, LengthsCountNotTerminatorsAndPresenceFlagsDecide)
+{
+    Bytes req(321, 0);
+    std::fill(req.begin(), req.begin() + 255, 'A');
+    put(req, 255, {255, 0, 0, 0});
+    put_text(req, 259, "+49170");
+    put(req, 309, {6, 0, 0, 0, 7, 1, 0, 0, 1, 0, 0, 0});
+    const auto sms = decode_send_sms(req);
+    ASSERT_TRUE(sms);
+    EXPECT_EQ(sms->pdu, std::string(255, 'A')) << "a full PDU field";
+    EXPECT_EQ(sms->smsc, "+49170");
+    EXPECT_EQ(sms->msg_ref, 263u);
+    for (const auto &[at, length] : {std::pair{255, 256}, std::pair{309, 51}}) {
+        Bytes b = req;
+        put(b, static_cast<size_t>(at),
+            {static_cast<uint8_t>(length), static_cast<uint8_t>(length >> 8)});
+        EXPECT_FALSE(decode_send_sms(b)) << "length past its field at " << at;
     }
-    const std::vector<uint8_t> p = encode_call_list(table);
-    ASSERT_EQ(p.size(), 1u + 4 * 205u);
-    EXPECT_EQ(p[0], 4);
-    const uint8_t ids[] = {1, 2, 9, 255};
-    for (size_t i = 0; i < 4; ++i) {
-        EXPECT_EQ(p[1 + i * 205], ids[i]) << "entry " << i;
-        EXPECT_EQ(static_cast<char>(p[2 + i * 205]), std::to_string(ids[i])[0]);
+    req.push_back(0);
+    EXPECT_FALSE(decode_send_sms(req)) << "longer than the record";
+
+    Bytes op(167, 0);
+    put(op, 0, {3, 0, 0, 0, 0, 6, 0, 0, 0, 0, 0, 0, 0, 7});
+    put_text(op, 14, "+861234");
+    put(op, 59, {25});
+    put(op, 64, {2, 0, 0, 0, 16});
+    put_text(op, 73, "08:00-18:00");
+    put_text(op, 107, "1234");
+    const auto bare = decode_ss_request(op);
+    ASSERT_TRUE(bare);
+    EXPECT_FALSE(bare->number || bare->no_reply_time || bare->basic_service ||
+                 bare->time_interval || bare->password)
+        << "without their presence flags the bytes mean nothing";
+    for (size_t flag : {9, 55, 60, 69, 103}) {
+        put(op, flag, {1, 0, 0, 0});
     }
+    const auto ss = decode_ss_request(op);
+    ASSERT_TRUE(ss);
+    EXPECT_EQ(ss->number, "+861234");
+    EXPECT_EQ(ss->no_reply_time, 25);
+    EXPECT_EQ(ss->basic_service, 2u);
+    EXPECT_EQ(ss->service_class, 16);
+    EXPECT_EQ(ss->time_interval, "08:00-18:00");
+    EXPECT_EQ(ss->password, "1234");
+    put(op, 13, {42});
+    EXPECT_FALSE(decode_ss_request(op)) << "longer than the number field";
+}
+
+TEST(SmsPdu, ChecksEachKindAndSaysWhatIsWrong)
+{
+    const std::string deliver =
+        "07917283010010F5040BC87238880900F10000993092516195800AE8329BFD4697D9EC37";
+    const std::string report = "0006D60B911326880736F4111011719551401110117195714000";
+    const struct {
+        std::string pdu;
+        TpduKind kind;
+        std::string error; // empty: accepted; else a part of the message
+    } cases[] = {
+        {deliver, TpduKind::deliver, ""},
+        {report + "030000", TpduKind::status_report, ""}, // PID and DCS, no user data
+        // 8-bit data counts octets, not septets.
+        {"00040B911326880736F40004111011719551400341424344", TpduKind::deliver, "user data of 4"},
+        {report + "03", TpduKind::status_report, "protocol identifier missing"},
+        {deliver.substr(0, deliver.size() - 2), TpduKind::deliver, "user data of 8"},
+        // A bare TPDU reads its first octet as the SMSC length.
+        {deliver.substr(16), TpduKind::deliver, "top bit"},
+        {"00040B911326880736F4000011101171955140A1", TpduKind::deliver, "161 too large"},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.pdu);
+        const std::string why = check_sms_pdu(hex(c.pdu), c.kind);
+        if (c.error.empty()) {
+            EXPECT_EQ(why, "");
+        } else {
+            EXPECT_NE(why.find(c.error), std::string::npos) << why;
+        }
+    }
+}
+
+TEST(SmsPdu, SeptetsAndTheDeliverBuilder)
+{
+    EXPECT_EQ(gsm7_pack(Bytes(8, 0x7F)), Bytes(7, 0xFF)) << "eight septets fill seven octets";
+    EXPECT_EQ(gsm7_septets("@$_[x]"), (Bytes{0x00, 0x02, 0x11, 0x1B, 0x3C, 0x78, 0x1B, 0x3E}));
+    EXPECT_FALSE(gsm7_septets("`"));
+
+    std::string error;
+    const SmsTime time{2024, 3, 5, 12, 34, 56};
+    const auto pdu = build_sms_deliver("+49170123456", "hellohello", time, error);
+    ASSERT_TRUE(pdu) << error;
+    EXPECT_EQ(*pdu, hex("00 040B919471103254F6 0000 42305021436500 0AE8329BFD4697D9EC37"));
+    const auto national = build_sms_deliver("5551", std::string(160, 'a'), time, error);
+    ASSERT_TRUE(national) << error;
+    EXPECT_EQ(check_sms_pdu(*national, TpduKind::deliver), "");
+
+    const struct {
+        std::string from;
+        std::string text;
+        int year;
+    } bad[] = {
+        {"12a4", "hi", 2024},
+        {"1", std::string(81, '['), 2024}, // escapes count twice
+        {"1", "hi", 2100},
+    };
+    for (const auto &c : bad) {
+        SCOPED_TRACE(c.from + " " + c.text);
+        error.clear();
+        EXPECT_FALSE(build_sms_deliver(c.from, c.text, SmsTime{c.year, 1, 1, 0, 0, 0}, error));
+        EXPECT_FALSE(error.empty());
+    }
+}
+
+TEST(Relay, MessagesEncodeAndDecodeToTheOctet)
+{
+    const struct {
+        const char *name;
+        RpMessage message;
+        std::string bytes;
+    } cases[] = {
+        {"data from the phone",
+         {RpType::data_from_ms, 5, {}, {0x81, 0x21, 0xF3}, {1, 2}, 0},
+         "0005 00 0381 21F3 020102"},
+        {"data to the phone",
+         {RpType::data_to_ms, 7, {0x81, 0x21, 0xF3}, {}, {0xAA, 0xBB}, 0},
+         "0107 0381 21F3 00 02AABB"},
+        {"ack with a report", {RpType::ack_from_ms, 9, {}, {}, {0xAA, 0xBB}, 0}, "0209 4102AABB"},
+        {"error", {RpType::error_to_ms, 9, {}, {}, {}, 41}, "0509 0129"},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        EXPECT_EQ(encode_rp(c.message), hex(c.bytes));
+        std::string why;
+        const auto back = decode_rp(hex(c.bytes), why);
+        ASSERT_TRUE(back) << why;
+        EXPECT_EQ(back->type, c.message.type);
+        EXPECT_EQ(back->ref, c.message.ref);
+        EXPECT_EQ(back->originator, c.message.originator);
+        EXPECT_EQ(back->destination, c.message.destination);
+        EXPECT_EQ(back->user_data, c.message.user_data);
+        EXPECT_EQ(back->cause, c.message.cause);
+    }
+    // What another party may send: every malformed one is refused, with a reason.
+    for (const char *bad : {"", "0701", "000500038121F30301", "0509032901020304", "03094105AA"}) {
+        std::string why;
+        EXPECT_FALSE(decode_rp(hex(bad), why)) << bad;
+        EXPECT_FALSE(why.empty()) << bad;
+    }
+}
+
+TEST(ServiceCentre, ReadsSubmitsDeliversThemAndReports)
+{
+    // SMS-SUBMIT to 1002 asking for a status report: "hello B", reference 5.
+    const std::string submit_hex = "210504810120000007E8329BFD060901";
+    const struct {
+        std::string tpdu;
+        std::string number;
+        bool report;
+    } good[] = {
+        {submit_hex, "1002", true},
+        {"110504810120 0000 AA 04E8342808", "1002", false},                  // relative validity
+        {"19050691942143 0000 11223344556677 04E8342808", "+491234", false}, // absolute
+    };
+    for (const auto &g : good) {
+        SCOPED_TRACE(g.tpdu);
+        std::string why;
+        const auto submit = parse_submit(hex(g.tpdu), why);
+        ASSERT_TRUE(submit) << why;
+        EXPECT_EQ(submit->number, g.number);
+        EXPECT_EQ(submit->wants_report(), g.report);
+    }
+    for (const char *bad :
+         {"0005048101200000", "210504810120000007E832", "2105 06D0E2B718 000003E2B718"}) {
+        std::string why;
+        EXPECT_FALSE(parse_submit(hex(bad), why)) << bad;
+    }
+
+    std::string why;
+    const Submit submit = parse_submit(hex(submit_hex), why).value();
+    const SmsTime received{2024, 5, 6, 7, 8, 9};
+    // Status report indication set, from 1001, same coding, the time, same data.
+    EXPECT_EQ(deliver_for(submit, tp_address_for("1001"), received),
+              hex("24 04810110 0000 42506070809000 07E8329BFD060901"));
+    EXPECT_EQ(status_report_for(submit, received, SmsTime{2024, 5, 6, 7, 8, 10}),
+              hex("0605 04810120 42506070809000 42506070800100 00"));
+    EXPECT_EQ(tp_address_for("bob"), hex("06D0E2B718"));
+    EXPECT_TRUE(rp_address("bob").empty());
+}
+
+TEST(Causes, RingingAndUnlistedResponsesAreTakenIntoAccount)
+{
+    // What the table alone does not say: a call that rang and was not answered,
+    // and responses by their class.
+    const struct {
+        uint16_t status;
+        bool alerted;
+        uint32_t cause;
+    } rows[] = {
+        {480, false, 18}, {480, true, 19},  {486, true, 17},   {499, false, 31},
+        {599, false, 41}, {699, false, 31}, {302, false, 127},
+    };
+    for (const auto &r : rows) {
+        EXPECT_EQ(cause_for_status(r.status, r.alerted), r.cause) << r.status;
+    }
+    EXPECT_EQ(cause_for_silence(true), 102u);
+    EXPECT_EQ(cause_for_silence(false), 38u);
 }

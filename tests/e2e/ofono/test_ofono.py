@@ -43,7 +43,7 @@ class Stack:
         wait_until(lambda: os.path.exists(w + "/imsd.ctl"), "zol-imsd's control socket")
 
     def kill(self):
-        self.proc.send_signal(signal.SIGKILL)
+        self.proc.kill()
         self.proc.wait()
         os.unlink(self.run.work + "/imsd.ctl")
 
@@ -119,18 +119,15 @@ class Ofono:
     def prop(self, path, name, key):
         return self.props.get((path, OFONO + "." + name), {}).get(key)
 
-    def wait_prop(self, path, name, key, value, deadline=DEADLINE):
+    def wait_prop(self, path, name, key, value):
         wait_until(lambda: self.prop(path, name, key) == value,
                    "%s %s = %r on %s (it is %r)" % (name, key, value, path,
-                                                    self.prop(path, name, key)), deadline)
+                                                    self.prop(path, name, key)))
 
-    def wait_event(self, member, since, match=lambda e: True, deadline=DEADLINE):
-        def found():
-            for e in self.events[since:]:
-                if e[0] == member and match(e):
-                    return e
-            return None
-        return wait_until(found, member + " signal", deadline)
+    def wait_event(self, member, since, match=lambda e: True):
+        return wait_until(lambda: next((e for e in self.events[since:]
+                                        if e[0] == member and match(e)), None),
+                          member + " signal")
 
 
 class Run:
@@ -153,8 +150,11 @@ class Run:
         return p
 
     def log(self, name):
-        with open(os.path.join(self.work, name + ".log"), errors="replace") as f:
-            return f.read()
+        try:
+            with open(os.path.join(self.work, name + ".log"), errors="replace") as f:
+                return f.read()
+        except FileNotFoundError:
+            return ""
 
     def start_bus(self):
         here = os.path.dirname(os.path.abspath(__file__))
@@ -189,10 +189,10 @@ class Run:
         self.ofono.props.clear()
 
     def close(self):
-        for name, p in reversed(self.procs):
+        for _, p in reversed(self.procs):
             if p.poll() is None:
-                p.send_signal(signal.SIGTERM)
-        for name, p in self.procs:
+                p.terminate()
+        for _, p in self.procs:
             try:
                 p.wait(5)
             except subprocess.TimeoutExpired:
@@ -207,17 +207,14 @@ class Run:
         """Powered, Online and registered on LTE, as oFono reports it."""
         o = self.ofono
         o.load(self.modem, "Modem")
-        self.modem_iface("Modem").SetProperty("Powered", dbus.Boolean(True), timeout=30)
-        o.wait_prop(self.modem, "Modem", "Powered", True)
-        self.modem_iface("Modem").SetProperty("Online", dbus.Boolean(True), timeout=30)
-        o.wait_prop(self.modem, "Modem", "Online", True)
-        wait_until(lambda: "org.ofono.NetworkRegistration" in
-                   (o.prop(self.modem, "Modem", "Interfaces") or []),
-                   "NetworkRegistration interface")
+        for key in ("Powered", "Online"):
+            self.modem_iface("Modem").SetProperty(key, dbus.Boolean(True), timeout=30)
+            o.wait_prop(self.modem, "Modem", key, True)
+        wait_interface(self, "NetworkRegistration")
         o.load(self.modem, "NetworkRegistration")
-        o.wait_prop(self.modem, "NetworkRegistration", "Status", "registered")
-        o.wait_prop(self.modem, "NetworkRegistration", "Technology", "lte")
-        o.wait_prop(self.modem, "NetworkRegistration", "Name", "ZOL Simulated Network")
+        for key, value in (("Status", "registered"), ("Technology", "lte"),
+                           ("Name", "ZOL Simulated Network")):
+            o.wait_prop(self.modem, "NetworkRegistration", key, value)
 
 
 def expect(got, want, what):
@@ -245,7 +242,6 @@ def call_states(o, path, since):
 def stack_calls(run):
     return [line for line in run.stack("calls") if line.startswith("call ")]
 
-
 def dial(run, number, hide="default"):
     """Dials and waits until oFono reports the call active; returns its path."""
     o = run.ofono
@@ -269,32 +265,20 @@ def wait_interface(run, name):
                (run.ofono.prop(run.modem, "Modem", "Interfaces") or []), name + " interface")
 
 
-def test_modem(run):
-    run.bring_up()
-
-
 def test_mo_call(run):
-    path, states = dial(run, "+4915550001")
+    # With CLIR invoked, which must not turn into the module's conference dial.
+    mark = len(run.log("rild"))
+    path, states = dial(run, "+4915550001", "enabled")
     expect(states, ["dialing", "alerting", "active"], "states of the outgoing call")
     calls = stack_calls(run)
-    expect(len(calls), 1, "calls at the stack")
-    if "number=+4915550001 state=active dir=mo type=voice" not in calls[0]:
-        raise Fail("stack's call: " + calls[0])
+    if len(calls) != 1 or "number=+4915550001 state=active dir=mo type=voice" not in calls[0] \
+            or "mpty=0" not in calls[0]:
+        raise Fail("stack's calls: %s" % calls)
+    wait_log(run, "rild", r"adapt: RIL_REQUEST_DIAL #\d+: CLIR mode 1 not passed on", mark)
     mark = len(run.log("imsd"))
     run.modem_iface("VoiceCallManager").SendTones("7")
     # One tone is a start and a stop at the stack.
     wait_log(run, "imsd", r"dtmf '7' starts[^\n]*\n(.*\n)*.*imsd <- 6 dtmf-stop", mark)
-    hang_up(run, path)
-
-
-def test_dial_with_clir(run):
-    # CLIR invocation must not turn into the module's conference dial.
-    mark = len(run.log("rild"))
-    path, _ = dial(run, "+4915550002", "enabled")
-    calls = stack_calls(run)
-    if len(calls) != 1 or "number=+4915550002 " not in calls[0] or "mpty=0" not in calls[0]:
-        raise Fail("stack's calls: %s" % calls)
-    wait_log(run, "rild", r"adapt: RIL_REQUEST_DIAL #\d+: CLIR mode 1 not passed on", mark)
     hang_up(run, path)
 
 
@@ -354,53 +338,38 @@ def test_sms_receive(run):
                "acknowledgement at the stack")
 
 
-def ss_show(run):
-    return run.stack("ss show")
+# Supplementary services: the stack is set first, so the values oFono shows can
+# only have come from it; a change made through oFono lands at the stack.
+SERVICES = [
+    # interface, stack preset, values oFono shows, what is set, what oFono then shows,
+    # the stack's line afterwards
+    ("CallForwarding", None, {"VoiceUnconditional": ""},
+     ("VoiceUnconditional", "+4915550005"), ("VoiceUnconditional", "+4915550005"),
+     r"number=\+4915550005\b"),
+    ("CallSettings", "ss set clir on",
+     {"VoiceCallWaiting": "enabled", "HideCallerId": "enabled", "CallingLineRestriction": "off"},
+     ("VoiceCallWaiting", "disabled"), ("VoiceCallWaiting", "disabled"), r"waiting inactive"),
+    ("CallSettings", None, {}, ("HideCallerId", "disabled"), ("HideCallerId", "disabled"),
+     r"clir inactive"),
+    ("CallBarring", "ss set ai on", {"VoiceIncoming": "always", "VoiceOutgoing": "disabled"},
+     ("VoiceOutgoing", "all", "0000"), ("VoiceOutgoing", "all"), r"barring-AO active"),
+]
 
 
-def test_call_forwarding(run):
+def test_services(run):
     o = run.ofono
-    wait_interface(run, "CallForwarding")
-    expect(o.load(run.modem, "CallForwarding")["VoiceUnconditional"], "", "forwarding at first")
-    cf = run.modem_iface("CallForwarding")
-    cf.SetProperty("VoiceUnconditional", "+4915550005", timeout=DEADLINE * 2)
-    # oFono asks again after a set: the value comes back from the stack.
-    o.wait_prop(run.modem, "CallForwarding", "VoiceUnconditional", "+4915550005")
-    if not any(re.search(r"number=\+4915550005\b", line) for line in ss_show(run)):
-        raise Fail("stack: %s" % ss_show(run))
-
-
-def test_call_settings(run):
-    o = run.ofono
-    wait_interface(run, "CallSettings")
-    run.stack("ss set clir on")  # so the answer can only have come from the stack
-    props = o.load(run.modem, "CallSettings")
-    expect(props.get("VoiceCallWaiting"), "enabled", "call waiting")
-    expect(props.get("HideCallerId"), "enabled", "CLIR setting")
-    expect(props.get("CallingLineRestriction"), "off", "CLIR provisioning")
-    cs = run.modem_iface("CallSettings")
-    cs.SetProperty("VoiceCallWaiting", "disabled", timeout=DEADLINE * 2)
-    o.wait_prop(run.modem, "CallSettings", "VoiceCallWaiting", "disabled")
-    cs.SetProperty("HideCallerId", "disabled", timeout=DEADLINE * 2)
-    o.wait_prop(run.modem, "CallSettings", "HideCallerId", "disabled")
-    lines = ss_show(run)
-    for want in ("waiting inactive", "clir inactive"):
-        if want not in lines:
-            raise Fail("stack has no %r: %s" % (want, lines))
-
-
-def test_call_barring(run):
-    o = run.ofono
-    wait_interface(run, "CallBarring")
-    run.stack("ss set ai on")
-    props = o.load(run.modem, "CallBarring")
-    expect(props.get("VoiceIncoming"), "always", "incoming barring")
-    expect(props.get("VoiceOutgoing"), "disabled", "outgoing barring")
-    run.modem_iface("CallBarring").SetProperty("VoiceOutgoing", "all", "0000",
-                                               timeout=DEADLINE * 2)
-    o.wait_prop(run.modem, "CallBarring", "VoiceOutgoing", "all")
-    if "barring-AO active" not in ss_show(run):
-        raise Fail("stack: %s" % ss_show(run))
+    for name, preset, shown, change, after, at_stack in SERVICES:
+        wait_interface(run, name)
+        if preset:
+            run.stack(preset)
+        props = o.load(run.modem, name)
+        for key, value in shown.items():
+            expect(props.get(key), value, "%s %s" % (name, key))
+        run.modem_iface(name).SetProperty(*change, timeout=DEADLINE * 2)
+        # oFono asks again after a set: the value comes back from the stack.
+        o.wait_prop(run.modem, name, *after)
+        if not any(re.search(at_stack, line) for line in run.stack("ss show")):
+            raise Fail("stack has no %r: %s" % (at_stack, run.stack("ss show")))
 
 
 def test_client_leaves_mid_request(run):
@@ -437,15 +406,12 @@ def test_stack_killed_during_call(run):
 
 
 TESTS = [
-    ("modem", test_modem),
+    ("modem", Run.bring_up),
     ("mo_call", test_mo_call),
-    ("dial_with_clir", test_dial_with_clir),
     ("mt_call", test_mt_call),
     ("sms_send", test_sms_send),
     ("sms_receive", test_sms_receive),
-    ("call_forwarding", test_call_forwarding),
-    ("call_settings", test_call_settings),
-    ("call_barring", test_call_barring),
+    ("services", test_services),
     ("client_leaves_mid_request", test_client_leaves_mid_request),
     ("stack_killed_during_call", test_stack_killed_during_call),
 ]
@@ -483,12 +449,10 @@ def main():
     if failed:
         print("FAIL " + failed)
         for name in ("rild", "imsd", "ofonod"):
-            text = run.log(name) if os.path.exists(os.path.join(run.work, name + ".log")) else ""
-            lines = text.splitlines()
+            lines = run.log(name).splitlines()
             if name == "ofonod":  # its debug output is long: the RIL trace and errors
                 lines = [line for line in lines if "ril" in line.lower() or "rror" in line]
-            print("--- %s (last 60 lines)" % name)
-            print("\n".join(lines[-60:]))
+            print("--- %s (last 60 lines)\n%s" % (name, "\n".join(lines[-60:])))
         return 1
     print("PASS (%.1f s)" % (time.monotonic() - started))
     return 0

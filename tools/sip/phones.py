@@ -1,9 +1,9 @@
 #!/usr/bin/env python3
-"""Runs one end-to-end SIP test: the test bed (Kamailio and baresip), and one or
-two phones, each a zol-imsd talking SIP and a zol-host with the module running a
-scenario.
+"""Runs one or two phones against the SIP test bed (Kamailio and baresip): each
+phone is a zol-imsd talking SIP and a zol-host with the module running a
+scenario. The SIP end-to-end tests and the two-phone demo both run on it.
 
-    run_sip_test.py [--story] BUILD_DIR NAME|PATH.scn
+    phones.py [--story] BUILD_DIR NAME|PATH.scn
 
 Phone A (user 1001) runs tests/sip/scenarios/NAME.scn (or PATH.scn); when
 NAME.b.scn exists beside it, phone B (user 1002) runs it at the same time.
@@ -355,7 +355,8 @@ def main(argv):
         if shutil.which(tool) is None:
             print(f"FAIL: {tool} is not installed (tools/setup.sh installs it)")
             return 1
-    base = name[:-4] if name.endswith(".scn") else os.path.join(HERE, "scenarios", name)
+    base = (name[:-4] if name.endswith(".scn")
+            else os.path.join(HERE, "..", "..", "tests", "sip", "scenarios", name))
     scenarios = {"a": f"{base}.scn", "b": f"{base}.b.scn"}
     name = os.path.basename(base)
     work = tempfile.mkdtemp(prefix=f"zol-sip-{name}.")
