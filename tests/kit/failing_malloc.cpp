@@ -39,15 +39,14 @@ int AllocationWatch::freed() const
     return g_freed.load();
 }
 
+
 } // namespace zol_kit
 
 using zol_kit::g_blocks;
 using zol_kit::t_watch;
 
-namespace {
-
 template <typename Alloc>
-void *watched(Alloc alloc)
+static void *watched(Alloc alloc)
 {
     if (t_watch == nullptr) {
         return alloc();
@@ -61,8 +60,6 @@ void *watched(Alloc alloc)
     }
     return p;
 }
-
-} // namespace
 
 extern "C" void *__wrap_malloc(size_t size)
 {

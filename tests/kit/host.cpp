@@ -1,5 +1,6 @@
 #include "host.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -137,11 +138,6 @@ Host &Host::get()
 
 Host::Host() : env_{on_request_complete, on_unsolicited_response, request_timed_callback} {}
 
-void Host::keep(bool on)
-{
-    keep_.store(on);
-}
-
 void Host::reset()
 {
     std::lock_guard<std::mutex> lock(mu_);
@@ -153,34 +149,11 @@ void Host::reset()
     unsolicited_hook_ = nullptr;
 }
 
-std::vector<Completion> Host::completions()
-{
-    std::lock_guard<std::mutex> lock(mu_);
-    return completions_;
-}
-
 std::vector<Completion> Host::completions_for(RIL_Token t)
 {
-    std::lock_guard<std::mutex> lock(mu_);
-    std::vector<Completion> out;
-    for (const Completion &c : completions_) {
-        if (c.t == t) {
-            out.push_back(c);
-        }
-    }
+    std::vector<Completion> out = completions();
+    std::erase_if(out, [&](const Completion &c) { return c.t != t; });
     return out;
-}
-
-std::vector<Unsolicited> Host::unsolicited()
-{
-    std::lock_guard<std::mutex> lock(mu_);
-    return unsolicited_;
-}
-
-std::vector<TimerRequest> Host::timers()
-{
-    std::lock_guard<std::mutex> lock(mu_);
-    return timers_;
 }
 
 void Host::on_complete(CompleteHook hook)
@@ -253,41 +226,21 @@ void Host::logger(const struct __android_logger_data *data, const char *message)
     }
 }
 
-std::vector<LogLine> Host::log_lines()
+size_t Host::count_log(const std::function<bool(const std::string &)> &match)
 {
     std::lock_guard<std::mutex> lock(mu_);
-    return log_;
-}
-
-bool Host::logged(const std::string &text)
-{
-    return count_logged(text) > 0;
+    return static_cast<size_t>(
+        std::count_if(log_.begin(), log_.end(), [&](const LogLine &l) { return match(l.text); }));
 }
 
 bool Host::logged_prefix(const std::string &prefix)
 {
-    std::lock_guard<std::mutex> lock(mu_);
-    for (const LogLine &l : log_) {
-        if (l.text.starts_with(prefix)) {
-            return true;
-        }
-    }
-    return false;
+    return count_log([&](const std::string &t) { return t.starts_with(prefix); }) > 0;
 }
 
 size_t Host::count_logged(const std::string &text)
 {
-    std::lock_guard<std::mutex> lock(mu_);
-    size_t n = 0;
-    for (const LogLine &l : log_) {
-        n += l.text == text ? 1 : 0;
-    }
-    return n;
-}
-
-bool Host::wait_logged(const std::string &text, std::chrono::milliseconds timeout)
-{
-    return wait_until([&] { return logged(text); }, timeout);
+    return count_log([&](const std::string &t) { return t == text; });
 }
 
 void Host::clear_log()
@@ -299,11 +252,7 @@ void Host::clear_log()
 void Host::on_request_complete(RIL_Token t, RIL_Errno e, void *response, size_t len)
 {
     Host &h = get();
-    CompleteHook hook;
-    {
-        std::lock_guard<std::mutex> lock(h.mu_);
-        hook = h.complete_hook_;
-    }
+    const CompleteHook hook = h.copy(h.complete_hook_);
     if (hook) {
         hook(t, e, response, len);
     }
@@ -318,11 +267,7 @@ void Host::on_unsolicited_response(int number, const void *data, size_t len)
 {
     Host &h = get();
     read_unsolicited(number, data, len);
-    UnsolicitedHook hook;
-    {
-        std::lock_guard<std::mutex> lock(h.mu_);
-        hook = h.unsolicited_hook_;
-    }
+    const UnsolicitedHook hook = h.copy(h.unsolicited_hook_);
     if (hook) {
         hook(number, data, len);
     }

@@ -71,14 +71,14 @@ public:
     const RIL_Env *env() const { return &env_; }
 
     // Whether records and log lines are kept (the default); hooks run either way.
-    void keep(bool on);
+    void keep(bool on) { keep_.store(on); }
     // Forgets records, log lines and hooks.
     void reset();
 
-    std::vector<Completion> completions();
+    std::vector<Completion> completions() { return copy(completions_); }
     std::vector<Completion> completions_for(RIL_Token t);
-    std::vector<Unsolicited> unsolicited();
-    std::vector<TimerRequest> timers();
+    std::vector<Unsolicited> unsolicited() { return copy(unsolicited_); }
+    std::vector<TimerRequest> timers() { return copy(timers_); }
 
     // Run inside the callback, on the module's thread, while its data is alive.
     using CompleteHook = std::function<void(RIL_Token, RIL_Errno, void *, size_t)>;
@@ -95,12 +95,15 @@ public:
     // The observer sees every line, kept or not, on the writing thread.
     using LogObserver = void (*)(const struct __android_logger_data *, const char *);
     static void capture_log(LogObserver observer = nullptr);
-    std::vector<LogLine> log_lines();
-    bool logged(const std::string &text);
+    std::vector<LogLine> log_lines() { return copy(log_); }
+    bool logged(const std::string &text) { return count_logged(text) > 0; }
     bool logged_prefix(const std::string &prefix);
     size_t count_logged(const std::string &text);
     bool wait_logged(const std::string &text,
-                     std::chrono::milliseconds timeout = std::chrono::seconds(10));
+                     std::chrono::milliseconds timeout = std::chrono::seconds(10))
+    {
+        return wait_until([&] { return logged(text); }, timeout);
+    }
     void clear_log();
 
 private:
@@ -111,6 +114,13 @@ private:
     static void logger(const struct __android_logger_data *data, const char *message);
     template <typename F>
     void record(F &&add);
+    size_t count_log(const std::function<bool(const std::string &)> &match);
+    template <typename T>
+    T copy(const T &member)
+    {
+        std::lock_guard<std::mutex> lock(mu_);
+        return member;
+    }
 
     RIL_Env env_;
     std::atomic<bool> keep_{true};
