@@ -124,12 +124,21 @@ protected:
     }
 
     // A request the module must answer with code 2 at once, sending nothing
-    // and remembering nothing.
-    void expect_refused(int number, const Bytes &data)
+    // and remembering nothing; through `direct` when it has no dispatch row,
+    // and with a data pointer but no bytes when `pointer` is set.
+    void expect_refused(int number, const Bytes &data, zol_handler_type direct = nullptr,
+                        bool pointer = false)
     {
         agent::reset();
         RIL_Token t = token(number);
-        request(number, data, t);
+        static uint8_t none;
+        if (pointer) {
+            radio()->onRequest(number, &none, 0, t);
+        } else if (direct != nullptr) {
+            invoke(direct, number, data, t);
+        } else {
+            request(number, data, t);
+        }
         const auto c = host.completions_for(t);
         ASSERT_EQ(c.size(), 1u) << number << "/" << data.size();
         EXPECT_EQ(c[0].error, RIL_E_GENERIC_FAILURE) << number << "/" << data.size();

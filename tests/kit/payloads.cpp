@@ -18,6 +18,13 @@ Bytes text(std::string_view s)
     return Bytes(s.begin(), s.end());
 }
 
+Bytes texts(std::initializer_list<const char *> list)
+{
+    Bytes b(list.size() * sizeof(char *));
+    memcpy(b.data(), list.begin(), b.size());
+    return b;
+}
+
 Bytes le32(uint32_t v)
 {
     Bytes b(4);

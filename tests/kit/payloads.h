@@ -33,6 +33,8 @@ Bytes bytes_of(const T &record)
 }
 Bytes words(std::initializer_list<int32_t> values);
 Bytes text(std::string_view s);
+// An array of text pointers, as the host hands such requests over.
+Bytes texts(std::initializer_list<const char *> list);
 Bytes le32(uint32_t v);
 Bytes cat(Bytes a, const Bytes &b);
 

@@ -1,6 +1,6 @@
 // The stack's call indications and confirmations: which waiting request each
-// completes and in what order, what the host is told, the stored end cause,
-// and payloads that are missing or short.
+// completes, what the host is told, the stored end cause, and payloads that
+// are missing or short.
 #include "cm/zol_cm_internal.h"
 #include "fixture.h"
 
@@ -62,39 +62,6 @@ TEST_F(CmIndications, ProgressCompletesTheWaitingRequestThenReportsCallStateChan
         EXPECT_EQ(host.unsolicited().size(), 2u);
     }
     EXPECT_TRUE(host.logged("Reply to RIL --> zol_send_request_response RIL_E_SUCCESS\n"));
-}
-
-TEST_F(CmIndications, WaitingRequestsAreCompletedOldestFirstOnePerAnswer)
-{
-    const struct {
-        int request;
-        uint16_t wire;
-        Bytes payload;
-        zol_handler_type direct = nullptr;
-    } cases[] = {
-        {RIL_REQUEST_HANGUP, msg::kEndInd, imsd::encode_call_end(1, 1)},
-        {RIL_REQUEST_HANGUP_WAITING_OR_BACKGROUND, msg::kEndInd, imsd::encode_call_end(1, 1)},
-        {RIL_REQUEST_ANSWER, msg::kConnectedInd, imsd::encode_call_id(1)},
-        {RIL_REQUEST_DTMF_START, msg::kDtmfStartConf, imsd::encode_dtmf_conf(1, 1)},
-        {RIL_REQUEST_DTMF_STOP, msg::kDtmfStopConf, imsd::encode_dtmf_conf(1, 1)},
-        {RIL_REQUEST_CONFERENCE, msg::kCurCallInd, {0}, zol_cm_callsvc_request_conference_call},
-    };
-    for (const auto &c : cases) {
-        SCOPED_TRACE(c.request);
-        SetUp();
-        RIL_Token older = token(1001), newer = token(1002);
-        for (RIL_Token t : {older, newer}) {
-            c.direct != nullptr ? invoke(c.direct, c.request, {'1', 0, 0, 0}, t) : request(c.request, {'1', 0, 0, 0}, t);
-        }
-        ASSERT_TRUE(host.completions().empty());
-        deliver(c.wire, c.payload);
-        ASSERT_EQ(host.completions().size(), 1u);
-        EXPECT_EQ(host.completions()[0].t, older);
-        EXPECT_EQ(host.completions()[0].error, RIL_E_SUCCESS);
-        deliver(c.wire, c.payload);
-        ASSERT_EQ(host.completions().size(), 2u);
-        EXPECT_EQ(host.completions()[1].t, newer);
-    }
 }
 
 TEST_F(CmIndications, LastCallFailCauseIsTheLastEndCauseAndShortEndsKeepIt)

@@ -1,5 +1,5 @@
-// Call-control requests: the exact bytes each one sends, how it is answered
-// when the send works and when it fails, and the data it refuses.
+// Call-control requests: the exact bytes each one sends, and how it is
+// answered when the send works and when it fails.
 #include "fixture.h"
 
 using namespace zol_kit;
@@ -11,7 +11,7 @@ Bytes dial(const char *address, int kind, int call_type)
     return bytes_of(RIL_Dial{const_cast<char *>(address), kind, nullptr, call_type});
 }
 
-const std::string kDigits128(128, '9'), kDigits129(129, '9'), kParticipants2000(2000, 'p');
+const std::string kDigits128(128, '9'), kParticipants2000(2000, 'p');
 
 // The dial message up to the participant list: digits, their count, number
 // kind, call type and call_att.
@@ -142,82 +142,6 @@ TEST_F(CmRequests, EachRequestSendsItsBytesAndIsAnsweredOnceWhateverTheSend)
             }
         }
     }
-}
-
-TEST_F(CmRequests, DataThatCannotBeReadIsRefusedAndNothingIsSent)
-{
-    static uint8_t dummy;
-    const struct {
-        const char *name;
-        int request;
-        Bytes data;
-        RIL_Errno error;
-        const char *log_prefix;
-        zol_handler_type direct = nullptr;
-        bool zero_len_data = false; // a data pointer with a length of 0
-    } refusals[] = {
-        {"dial without data", RIL_REQUEST_DIAL, {}, RIL_E_GENERIC_FAILURE, "UI <--- "},
-        {"dial, short record", RIL_REQUEST_DIAL, words({1}), RIL_E_GENERIC_FAILURE, "UI <--- "},
-        {"dial, null address", RIL_REQUEST_DIAL, dial(nullptr, 0, 0), RIL_E_GENERIC_FAILURE,
-         "Cond: in_data_ptr->address != ((void *)0)"},
-        {"dial, 129 digits", RIL_REQUEST_DIAL, dial(kDigits129.c_str(), 0, 3), RIL_E_GENERIC_FAILURE,
-         "zol_cm_callsvc_request_dial(): number of 129 digits"},
-        {"invite response, one word", RIL_REQUEST_IMS_MT_INVITE_RSP, words({1}), RIL_E_GENERIC_FAILURE,
-         "zol_cm - zol_cm_callsvc_request_ims_mt_invite_rsp() - L"},
-        {"hangup, empty data", RIL_REQUEST_HANGUP, {}, RIL_E_GENERIC_FAILURE,
-         "zol_cm - zol_cm_callsvc_request_hangup() - L", nullptr, true},
-        {"hangup, short data", RIL_REQUEST_HANGUP, {2, 0}, RIL_E_GENERIC_FAILURE,
-         "zol_cm - zol_cm_callsvc_request_hangup() - L"},
-        {"dtmf start, empty data", RIL_REQUEST_DTMF_START, {}, RIL_E_GENERIC_FAILURE,
-         "zol_cm - zol_cm_callsvc_request_dtmf_start() - L", nullptr, true},
-        {"modify, no data", RIL_REQUEST_CALL_MODIFY, {}, RIL_E_GENERIC_FAILURE, "Cond: call_modify_ptr != ((void *)0)"},
-        {"modify, one word", RIL_REQUEST_CALL_MODIFY, words({2}), RIL_E_GENERIC_FAILURE,
-         "zol_cm - zol_cm_callsvc_request_ims_call_modify() - L"},
-        {"modify response, no data", RIL_REQUEST_CALL_MODIFY_RSP, {}, RIL_E_GENERIC_FAILURE,
-         "zol_cm - zol_cm_callsvc_request_ims_call_modify_rsp() - L"},
-        {"split, no data", RIL_REQUEST_SEPARATE_CONNECTION, {}, RIL_E_GENERIC_FAILURE,
-         "Cond: params_ptr->data != ((void *)0)", zol_cm_callsvc_request_split_conference_call},
-        {"conference has no row", RIL_REQUEST_CONFERENCE, {}, RIL_E_REQUEST_NOT_SUPPORTED, "UI <--- "},
-        {"separate has no row", RIL_REQUEST_SEPARATE_CONNECTION, words({1}), RIL_E_REQUEST_NOT_SUPPORTED, "UI <--- "},
-    };
-    for (const auto &r : refusals) {
-        SCOPED_TRACE(r.name);
-        SetUp();
-        RIL_Token t = token(600);
-        if (r.zero_len_data) {
-            radio()->onRequest(r.request, &dummy, 0, t);
-        } else if (r.direct != nullptr) {
-            invoke(r.direct, r.request, r.data, t);
-        } else {
-            request(r.request, r.data, t);
-        }
-        EXPECT_TRUE(agent::frames().empty());
-        const auto done = host.completions_for(t);
-        ASSERT_EQ(done.size(), 1u);
-        EXPECT_EQ(done[0].error, r.error);
-        EXPECT_TRUE(host.logged_prefix(r.log_prefix));
-        EXPECT_EQ(waits_for(t), 0u);
-    }
-}
-
-TEST_F(CmRequests, FullListRefusesPendingRequestsBeforeTheySend)
-{
-    for (int i = 0; i < ZOL_REQLIST_MAX; ++i) {
-        request(RIL_REQUEST_HANGUP_WAITING_OR_BACKGROUND, {}, token(700 + i));
-    }
-    agent::reset();
-    host.reset();
-    const Bytes tone = {'1', 0, 0, 0}; // a tone, and a word for the others
-    for (int number : {RIL_REQUEST_HANGUP, RIL_REQUEST_ANSWER, RIL_REQUEST_DTMF_START, RIL_REQUEST_DTMF_STOP,
-                       RIL_REQUEST_HANGUP_FOREGROUND_RESUME_BACKGROUND}) {
-        RIL_Token t = token(800 + number);
-        request(number, tone, t);
-        ASSERT_EQ(host.completions_for(t).size(), 1u) << number;
-        EXPECT_EQ(host.completions_for(t)[0].error, RIL_E_GENERIC_FAILURE);
-        EXPECT_TRUE(host.logged("Fail to add entry to ReqList for envent: " + std::to_string(number) + ".\n"));
-    }
-    EXPECT_TRUE(agent::frames().empty());
-    EXPECT_FALSE(host.logged("zol_cm_callsvc_request_answer() exit")) << "no exit after refusal";
 }
 
 } // namespace

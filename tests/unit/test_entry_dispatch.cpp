@@ -1,4 +1,5 @@
-// Module entry, the radio functions and the dispatch table.
+// Module entry, the radio functions, the dispatch table, and what goes back
+// to the host: completions and unsolicited responses.
 #include <set>
 
 #include <sys/mman.h>
@@ -19,44 +20,27 @@ TEST_F(EntryDispatch, RadioFunctions)
     EXPECT_EQ(f->version, 9);
     EXPECT_STREQ(f->getVersion(), "ZOL 1.0");
     EXPECT_EQ(f->currentState(), RADIO_STATE_UNAVAILABLE);
-    EXPECT_TRUE(host.logged("getVersion() -> ZOL 1.0\n"));
     f->onCancel(nullptr);
     zol_release();
     EXPECT_TRUE(host.logged("onCancel()\n") && host.logged("zol_release()\n"));
-
-    const struct {
-        int request, supported;
-    } supports[] = {{9, 1}, {1, 0}, {0x17532, 1}, {0x17568, 1}, {0x10000, 0}, {310, 1}, {53, 0}};
-    for (const auto &c : supports) {
-        EXPECT_EQ(f->onSupports(c.request), c.supported) << c.request;
+    const std::pair<int, int> supports[] = {{9, 1}, {1, 0}, {0x17532, 1}, {0x10000, 0}, {310, 1}, {53, 0}};
+    for (const auto &[request, supported] : supports) {
+        EXPECT_EQ(f->onSupports(request), supported) << request;
     }
     EXPECT_TRUE(host.logged("onSupports() ->: RIL_REQUEST_GET_SIM_STATUS (1), Not Supported\n"));
 }
 
-// Rows that share a bucket are chained in table order.
+// Rows that share a bucket are chained; every row is found under its id.
 TEST_F(EntryDispatch, BucketsAndChains)
 {
-    const struct {
-        uint32_t id, bucket;
-    } buckets[] = {{9, 84}, {0x17532, 98}, {0, 0}, {0xFFFFFFFF, 0}, {1, 92}, {0x10000, 92}};
-    for (const auto &c : buckets) {
-        EXPECT_EQ(zol_hash_bucket(static_cast<int32_t>(c.id)), c.bucket) << std::hex << c.id;
+    const std::pair<uint32_t, uint32_t> buckets[] = {{9, 84}, {0x17532, 98}, {0, 0}, {0xFFFFFFFF, 0}, {1, 92}};
+    for (const auto &[id, bucket] : buckets) {
+        EXPECT_EQ(zol_hash_bucket(static_cast<int32_t>(id)), bucket) << std::hex << id;
     }
-    const struct {
-        uint32_t bucket;
-        int32_t first, second;
-    } chains[] = {{5, 13, 0x17533},         {32, 112, 0x1753D},   {98, 336, 0x17532},
-                  {41, 337, 0x17535},       {133, 338, 0x17534},  {125, 0x1753C, 113},
-                  {68, 0x1753F, 0x17596},   {59, 0x17547, 33},    {37, 0x17548, 36}};
-    for (const auto &c : chains) {
-        zol_dispatch_table_entry_type *a = nullptr, *b = nullptr;
-        ASSERT_EQ(zol_hash_table_lookup(c.first, &a), 0);
-        ASSERT_EQ(zol_hash_table_lookup(c.second, &b), 0);
-        EXPECT_EQ(zol_hash_bucket(c.first), c.bucket);
-        EXPECT_EQ(zol_hash_bucket(c.second), c.bucket);
-        EXPECT_EQ(a->next, b) << "bucket " << c.bucket;
-        EXPECT_EQ(b->next, nullptr);
-    }
+    zol_dispatch_table_entry_type *a = nullptr, *b = nullptr;
+    ASSERT_EQ(zol_hash_table_lookup(336, &a), 0);
+    ASSERT_EQ(zol_hash_table_lookup(0x17532, &b), 0);
+    EXPECT_EQ(a->next, b) << "both in bucket 98, in table order";
     std::set<uint32_t> used;
     for (zol_dispatch_table_entry_type &row : zol_dispatch_table) {
         zol_dispatch_table_entry_type *found = nullptr;
@@ -91,13 +75,16 @@ TEST_F(EntryDispatch, RequestsWithoutRowAreNotSupported)
     };
     refused(65536, nullptr, 0);
     refused(1, nullptr, 0);
+    refused(RIL_REQUEST_CONFERENCE, nullptr, 0);
+    refused(RIL_REQUEST_SEPARATE_CONNECTION, pages, 4);
+    refused(RIL_REQUEST_RADIO_POWER, nullptr, 4);
     for (int request : {RIL_REQUEST_RADIO_POWER, RIL_REQUEST_SET_MUTE, RIL_REQUEST_SCREEN_STATE}) {
         for (size_t len = 0; len <= sizeof(int32_t); ++len) {
             refused(request, pages + page - len, len);
         }
     }
     munmap(pages, 2 * page);
-    EXPECT_TRUE(host.logged("UI --- RIL_REQUEST_SET_MUTE (53) ---> [token id 112, data len 4]\n"));
+    EXPECT_TRUE(host.logged("UI --- RIL_REQUEST_SET_MUTE (53) ---> [token id 115, data len 4]\n"));
     EXPECT_TRUE(host.logged(
         "UI <--- RIL_REQUEST_GET_SIM_STATUS (1) Complete --- Token 102, Request Not Supported, Len 0 ]\n"));
 }
@@ -107,16 +94,14 @@ TEST_F(EntryDispatch, ProcessEventResults)
 {
     auto looked_up = [&](int id) {
         const std::string tail = "- id: " + std::to_string(id) + " ";
-        for (const LogLine &l : host.log_lines()) {
-            if (l.text.find("zol_hash_table_lookup() - L") != std::string::npos && l.text.ends_with(tail)) {
-                return true;
-            }
-        }
-        return false;
+        const auto log = host.log_lines();
+        return std::any_of(log.begin(), log.end(), [&](const LogLine &l) {
+            return l.text.find("zol_hash_table_lookup() - L") != std::string::npos && l.text.ends_with(tail);
+        });
     };
-    EXPECT_EQ(zol_process_event(0x10000, nullptr, 0, ZOL_EVENT_TOKEN), 4);
-    EXPECT_EQ(zol_process_event(9, nullptr, 0, ZOL_EVENT_TOKEN), 4);
-    EXPECT_EQ(zol_process_event(0x10001, nullptr, 0, ZOL_EVENT_TOKEN), 4);
+    for (int id : {0x10000, 9, 0x10001}) {
+        EXPECT_EQ(zol_process_event(id, nullptr, 0, ZOL_EVENT_TOKEN), 4);
+    }
     EXPECT_FALSE(looked_up(0x10000) || looked_up(9));
     EXPECT_TRUE(looked_up(0x10001));
     EXPECT_TRUE(host.completions().empty()) << "a host number must never reach its handler";
@@ -176,20 +161,78 @@ TEST_F(EntryDispatch, EveryHandlerSurvivesNullRecords)
             EXPECT_EQ(host.completions_for(t).size() + (waits_for(t) != 0 ? 1 : 0), 1u);
         }
     }
-}
-
-TEST_F(EntryDispatch, NullArgumentsAreReportedNotFollowed)
-{
     zol_dispatch_table_entry_type *row = nullptr;
     ASSERT_EQ(zol_hash_table_lookup(9, &row), 0);
     EXPECT_EQ(zol_invoke_handler(row, nullptr), 0);
-    EXPECT_TRUE(host.logged("Cond: params_ptr != ((void *)0)"));
     zol_free(nullptr);
     EXPECT_TRUE(host.logged("Cond: mem_ptr != ((void *)0)"));
     auto *p = static_cast<unsigned char *>(zol_malloc(64));
     ASSERT_NE(p, nullptr);
     EXPECT_EQ(std::count(p, p + 64, 0), 64) << "blocks start zero-filled";
     zol_free(p);
+}
+
+TEST_F(EntryDispatch, CompletionsCarryCodeDataAndLogText)
+{
+    Token t(31), u(32);
+    zol_request_resp_params_type r;
+    zol_default_request_resp_params(t.get(), 9, 2, &r);
+    EXPECT_TRUE(r.response == nullptr && r.response_len == 0 && r.log_str == nullptr);
+    zol_send_request_response(&r);
+    int32_t value = 0x11223344;
+    zol_default_request_resp_params(u.get(), 18, 0, &r);
+    r.response = &value;
+    r.response_len = sizeof value;
+    r.log_str = "cause 16";
+    zol_send_request_response(&r);
+    zol_send_request_response(nullptr);
+    const auto c = host.completions();
+    ASSERT_EQ(c.size(), 2u);
+    EXPECT_EQ(c[0].t, t.get());
+    EXPECT_EQ(c[0].error, RIL_E_GENERIC_FAILURE);
+    EXPECT_EQ(c[0].len, 0u);
+    EXPECT_EQ(c[1].data, le32(0x11223344));
+    EXPECT_TRUE(host.logged(
+        "UI <--- RIL_REQUEST_LAST_CALL_FAIL_CAUSE (18) Complete --- Token 32, Success, Len 4 cause 16]\n"));
+    // Completing a request that never waited only notes that it had no entry.
+    EXPECT_TRUE(host.logged("Not found ReqList entry : token id 31\n"));
+    EXPECT_TRUE(host.logged("Cond: param_ptr != ((void *)0)"));
+
+    // rild may hand the token to its next request inside the callback.
+    RIL_Token w = waiting_for(0x17545, RIL_REQUEST_GET_CURRENT_CALLS);
+    int seen_inside = -1;
+    host.on_complete([&](RIL_Token, RIL_Errno, void *, size_t) {
+        zol_reqlist_entry_type q;
+        seen_inside = zol_reqlist_query(w, &q);
+    });
+    zol_default_request_resp_params(w, 9, 0, &r);
+    zol_send_request_response(&r);
+    EXPECT_EQ(seen_inside, ZOL_REQLIST_NOT_FOUND) << "the entry is gone before the host hears";
+}
+
+TEST_F(EntryDispatch, Unsolicited)
+{
+    zol_unsol_resp_params_type u;
+    zol_default_unsol_resp_params(1047, &u);
+    EXPECT_TRUE(u.data == nullptr && u.datalen == 0 && u.log_str == nullptr);
+    zol_send_unsol_response(&u);
+    int32_t held = 2;
+    zol_default_unsol_resp_params(1051, &u);
+    u.data = &held;
+    u.datalen = sizeof held;
+    u.log_str = "hold";
+    zol_send_unsol_response(&u);
+    zol_cm_send_unsol_call_state_changed();
+    zol_send_unsol_response(nullptr);
+    const auto un = host.unsolicited();
+    ASSERT_EQ(un.size(), 3u);
+    EXPECT_EQ(un[0].number, 1047);
+    EXPECT_EQ(un[1].number, 1051);
+    EXPECT_EQ(un[1].data, le32(2));
+    EXPECT_EQ(un[2].number, RIL_UNSOL_RESPONSE_CALL_STATE_CHANGED);
+    EXPECT_EQ(un[2].len, 0u);
+    EXPECT_TRUE(host.logged("UI <--- RIL_UNSOL_UNKOWN (1051) --- Len 4, hold]\n"));
+    EXPECT_TRUE(host.logged("Cond: param_ptr!= ((void *)0)"));
 }
 
 } // namespace

@@ -49,22 +49,9 @@ TEST_F(Sms, SendRecordAndItsTexts)
         EXPECT_EQ(host.logged(c.pdu + ", pdu len = " + std::to_string(c.pdu.size())), c.pdu.size() < 255);
     }
     EXPECT_TRUE(host.logged("3GPP 1.\n"));
-
-    const std::string smsc51(51, '1');
-    const char *texts[3][2] = {{nullptr, "00"}, {"12", nullptr}, {smsc51.c_str(), "00"}};
-    const int techs[3] = {RADIO_TECH_3GPP2, RADIO_TECH_3GPP, RADIO_TECH_3GPP};
-    for (int i = 0; i < 3; ++i) {
-        RIL_IMS_SMS_Message msg{static_cast<RIL_RadioTechnologyFamily>(techs[i]), 0, 1, {}};
-        msg.message.gsmMessage = const_cast<char **>(texts[i]);
-        expect_refused(RIL_REQUEST_IMS_SEND_SMS, bytes_of(msg));
-    }
-    const RIL_IMS_SMS_Message no_texts{RADIO_TECH_3GPP, 0, 1, {}};
-    expect_refused(RIL_REQUEST_IMS_SEND_SMS, bytes_of(no_texts));
-    expect_refused(RIL_REQUEST_IMS_SEND_SMS, Bytes(8, 0));
-    expect_refused(RIL_REQUEST_IMS_SEND_SMS, {});
 }
 
-TEST_F(Sms, SendStatusCompletesTheOldestSend)
+TEST_F(Sms, SendStatusAnswersWithAResponseRecord)
 {
     Bytes unread_word = imsd::encode_send_status(7, 0), short_status = imsd::encode_send_status(7, 0);
     put32(unread_word, 4, 0xEEEEEEEE);
@@ -82,7 +69,7 @@ TEST_F(Sms, SendStatusCompletesTheOldestSend)
     };
     for (const auto &c : cases) {
         SetUp();
-        RIL_Token t = send(nullptr, "00"), younger = send(nullptr, "00");
+        RIL_Token t = send(nullptr, "00");
         deliver(imsd::kMsgSmsSendStatus, c.status);
         const Completion done = completion(t);
         EXPECT_EQ(done.error, c.error);
@@ -93,37 +80,22 @@ TEST_F(Sms, SendStatusCompletesTheOldestSend)
         EXPECT_EQ(r.ackPDU, nullptr);
         EXPECT_EQ(r.errorCode, c.record_error);
         EXPECT_TRUE(c.line.empty() || host.logged(c.line)) << c.line;
-        EXPECT_EQ(waits_for(younger), 0x17597u);
     }
-    EXPECT_TRUE(host.logged(" zol_sms_event_send_msg_status_ind(), success"));
-    SetUp();
-    deliver(imsd::kMsgSmsSendStatus, cases[0].status);
-    EXPECT_TRUE(host.logged(" zol_sms_event_send_msg_status_ind(), error"));
-    EXPECT_TRUE(host.completions().empty());
-
-    agent::set_result(-1); // a failed send is answered at once, with the retry code
-    RIL_Token t = send(nullptr, "00");
-    EXPECT_EQ(completion(t).error, RIL_E_SMS_SEND_FAIL_RETRY);
-    EXPECT_TRUE(host.logged("Reply to RIL --> send sms fail,\n"));
-    EXPECT_EQ(waits_for(t), 0u);
 }
 
 TEST_F(Sms, AcknowledgeSendsTheHostsVerdict)
 {
     const struct {
         Bytes words;
-        int send_result;
         Bytes payload; // empty: nothing sent
         RIL_Errno error;
     } cases[] = {
-        {words({1, 0}), 0, words({1, 0}), RIL_E_SUCCESS},
-        {words({0, 7}), 0, words({0, 255}), RIL_E_SUCCESS},
-        {words({1, 0}), 4, words({1, 0}), RIL_E_GENERIC_FAILURE},
-        {words({2, 0}), 0, {}, RIL_E_GENERIC_FAILURE},
+        {words({1, 0}), words({1, 0}), RIL_E_SUCCESS},
+        {words({0, 7}), words({0, 255}), RIL_E_SUCCESS},
+        {words({2, 0}), {}, RIL_E_GENERIC_FAILURE},
     };
     for (const auto &c : cases) {
         SetUp();
-        agent::set_result(c.send_result);
         RIL_Token t = token(37);
         request(RIL_REQUEST_SMS_ACKNOWLEDGE, c.words, t);
         EXPECT_EQ(completion(t).error, c.error);
@@ -135,7 +107,6 @@ TEST_F(Sms, AcknowledgeSendsTheHostsVerdict)
         return l.text == "unsupported arg to RIL_REQUEST_SMS_ACKNOWLEDGE\n" && l.buffer == LOG_ID_MAIN &&
                l.priority == ANDROID_LOG_ERROR && l.tag == "IMS-ref-zol";
     }));
-    expect_refused(RIL_REQUEST_SMS_ACKNOWLEDGE, {});
 }
 
 TEST_F(Sms, IncomingMessagesAndStatusReports)

@@ -68,12 +68,6 @@ protected:
     }
 };
 
-Bytes texts(std::vector<const char *> list)
-{
-    Bytes b(list.size() * sizeof(char *));
-    memcpy(b.data(), list.data(), b.size());
-    return b;
-}
 Bytes fwd(int status, int reason, int cls = 0, int toa = 129, const char *number = nullptr, int secs = 0,
           const char *interval = nullptr)
 {
@@ -141,64 +135,6 @@ TEST_F(Sups, RequestsCarryTheirOperationAndService)
     }
     EXPECT_TRUE(host.logged("e_ss_code=12, e_cmd_type=4"));
     EXPECT_TRUE(host.logged("time_interval is " + i40));
-}
-
-TEST_F(Sups, RequestsWithoutAnOperationOrTheirDataAreRefused)
-{
-    const std::string d42(42, '5'), d39(39, '5');
-    const Bytes status5 = fwd(5, 0), status1 = fwd(1, 0);
-    const struct {
-        int number;
-        Bytes data;
-    } refused[] = {
-        {RIL_REQUEST_SET_COLP, words({2})},
-        {RIL_REQUEST_SET_CALL_WAITING, words({-1})},
-        {RIL_REQUEST_SET_CLIR, words({3})},
-        {RIL_REQUEST_SET_CALL_WAITING, {}},
-        {RIL_REQUEST_SET_CALL_WAITING, {2, 0}},
-        {RIL_REQUEST_SET_CALL_FORWARD, status5},
-        // A short record with a status that is otherwise accepted.
-        {RIL_REQUEST_SET_CALL_FORWARD, Bytes(status1.begin(), status1.end() - 1)},
-        {RIL_REQUEST_SET_CALL_FORWARD, fwd(1, 0, 0, 129, d42.c_str())},
-        {RIL_REQUEST_SET_CALL_FORWARD, fwd(1, 0, 0, 145, d39.c_str())},
-        {RIL_REQUEST_SET_FACILITY_LOCK, texts({"OI", "2", "", "1", "", "0"})},
-        {RIL_REQUEST_SET_FACILITY_LOCK, texts({nullptr, "1", "", "1", "", "0"})},
-        {RIL_REQUEST_SET_FACILITY_LOCK, texts({"OI", nullptr, "", "1", "", "0"})},
-        {RIL_REQUEST_SET_FACILITY_LOCK, texts({"OI", "1", "", "1", ""})},
-        {RIL_REQUEST_QUERY_FACILITY_LOCK, {}},
-        {RIL_REQUEST_QUERY_FACILITY_LOCK, texts({nullptr})},
-        {RIL_REQUEST_QUERY_CALL_FORWARD_STATUS, {}},
-        {RIL_REQUEST_QUERY_CALL_FORWARD_STATUS, Bytes(status5.begin(), status5.begin() + 4)},
-    };
-    for (const auto &r : refused) {
-        expect_refused(r.number, r.data);
-    }
-    EXPECT_TRUE(host.logged("Cond: params_ptr->data != ((void *)0)"));
-}
-
-TEST_F(Sups, FailedSendsAreAnsweredAndLeaveNoEntry)
-{
-    const struct {
-        int number;
-        Bytes data;
-        const char *line;
-    } cases[] = {
-        {RIL_REQUEST_QUERY_CLIP, {}, "Reply to RIL --> INTERROGATE SS fail,\n"},
-        {RIL_REQUEST_SET_COLP, words({1, 1}), "Reply to RIL --> SUPS COLP Request fail,\n"},
-        {RIL_REQUEST_SET_CLIR, words({1, 1}), "Reply to RIL --> SUPS CLIR Request fail,\n"},
-        {RIL_REQUEST_SET_CALL_WAITING, words({1, 1}), "Reply to RIL --> SUPS call waiting Request fail,\n"},
-        {RIL_REQUEST_SET_CALL_FORWARD, fwd(1, 0), "Reply to RIL --> SUPS call forward Request fail,\n"},
-        {RIL_REQUEST_SET_FACILITY_LOCK, texts({"OI", "1", "", "", "", "0"}),
-         "Reply to RIL --> SUPS call barring Request fail,\n"},
-    };
-    for (const auto &c : cases) {
-        agent::set_result(-1);
-        RIL_Token t = token(c.number);
-        request(c.number, c.data, t);
-        EXPECT_EQ(completion(t).error, RIL_E_GENERIC_FAILURE);
-        EXPECT_TRUE(host.logged(c.line));
-        EXPECT_EQ(waits_for(t), 0u);
-    }
 }
 
 TEST_F(Sups, ConfirmationsAnswerTheOldestRequestOfTheirOperation)
