@@ -60,12 +60,6 @@ protected:
     {
         return host.wait_until([&] { return seen().size() >= n; }) && seen().size() == n;
     }
-    int receive(Bytes bytes)
-    {
-        ipc_agent_recv_type rec = {0, bytes.data(), static_cast<int32_t>(bytes.size())};
-        return zol_ipc_read_event_cb(&rec);
-    }
-
     // Two rows whose handlers are not under test here.
     ScopedHandler probe_a{0x17543, probe};
     ScopedHandler probe_b{0x17532, probe};
@@ -198,14 +192,14 @@ TEST_F(Event, ReadCallbackTakesWholeFramesUnderTheirEventId)
     EXPECT_EQ(zol_ipc_read_event_cb(nullptr), 1);
     ipc_agent_recv_type negative = {0, nullptr, -5};
     EXPECT_EQ(zol_ipc_read_event_cb(&negative), 1);
-    EXPECT_EQ(receive(Bytes(10, 0)), 1);
+    EXPECT_EQ(agent::deliver(Bytes(10, 0)), 1);
     // A length field larger than the frame, even hugely so, refuses it.
-    EXPECT_EQ(receive({0, 0, 0, 0, 1, 0x75, 0x43, 0, 0, 0, 3, 0xAB, 0xCD}), 1);
-    EXPECT_EQ(receive({0, 0, 0, 0, 1, 0x75, 0x43, 0xFF, 0xFF, 0xFF, 0xFF, 0xAB}), 1);
+    EXPECT_EQ(agent::deliver({0, 0, 0, 0, 1, 0x75, 0x43, 0, 0, 0, 3, 0xAB, 0xCD}), 1);
+    EXPECT_EQ(agent::deliver({0, 0, 0, 0, 1, 0x75, 0x43, 0xFF, 0xFF, 0xFF, 0xFF, 0xAB}), 1);
     // The header alone is an empty payload; bytes beyond the length are ignored.
-    EXPECT_EQ(receive({0, 0, 0, 0, 9, 0x75, 0x32, 0, 0, 0, 0}), 0);
+    EXPECT_EQ(agent::deliver({0, 0, 0, 0, 9, 0x75, 0x32, 0, 0, 0, 0}), 0);
     EXPECT_TRUE(host.logged("zol_ipc_read_event_cb, token_id=9, event_id=30002, datalen=0.\n"));
-    EXPECT_EQ(receive({0, 0, 0, 0, 1, 0x75, 0x43, 0, 0, 0, 1, 0xAB, 0xCD}), 0);
+    EXPECT_EQ(agent::deliver({0, 0, 0, 0, 1, 0x75, 0x43, 0, 0, 0, 1, 0xAB, 0xCD}), 0);
     ASSERT_TRUE(wait_seen(2));
     EXPECT_TRUE(seen()[0].event_id == 0x17532 && seen()[0].data.empty());
     EXPECT_EQ(seen()[1].data, (Bytes{0xAB}));
