@@ -25,7 +25,7 @@ Bytes status_conf(uint32_t code, bool active, uint32_t present = 1, uint32_t suc
     return put32(put32(b, 17, present), 0, success);
 }
 
-imsd::FwdFeature feature(uint32_t code, bool active, const std::string &number,
+imsd::FwdFeature feature(uint32_t code, const std::string &number, bool active = true,
                          std::optional<uint8_t> no_reply = {}, std::optional<uint32_t> basic_service = {})
 {
     imsd::FwdFeature f;
@@ -88,31 +88,18 @@ TEST_F(Sups, RequestsCarryTheirOperationAndService)
         Bytes data;
         Bytes expected;
     } cases[] = {
-        {31, {}, ss(kInterrogate, 16)},
-        {35, {}, ss(kInterrogate, 1)},
-        {55, {}, ss(kInterrogate, 15)},
-        {318, {}, ss(kInterrogate, 18)},
-        {319, {}, ss(kInterrogate, 17)},
-        {42, texts({"AO"}), ss(kInterrogate, 9)},
-        {42, texts({"xOI"}), ss(kInterrogate, 10)},
-        {42, texts({"OX"}), ss(kInterrogate, 11)},
-        {42, texts({"AI"}), ss(kInterrogate, 13)},
-        {42, texts({"IR"}), ss(kInterrogate, 14)},
-        {42, texts({"AB"}), ss(kInterrogate, 0)},
+        {31, {}, ss(kInterrogate, 16)}, {35, {}, ss(kInterrogate, 1)}, {55, {}, ss(kInterrogate, 15)},
+        {318, {}, ss(kInterrogate, 18)}, {319, {}, ss(kInterrogate, 17)},
+        {42, texts({"AO"}), ss(kInterrogate, 9)}, {42, texts({"xOI"}), ss(kInterrogate, 10)},
+        {42, texts({"OX"}), ss(kInterrogate, 11)}, {42, texts({"AI"}), ss(kInterrogate, 13)},
+        {42, texts({"IR"}), ss(kInterrogate, 14)}, {42, texts({"AB"}), ss(kInterrogate, 0)},
         {42, texts({"AG"}), ss(kInterrogate, 0)}, // no AG in a query
-        {33, fwd(0, 0), ss(kInterrogate, 3)},
-        {33, fwd(0, 1), ss(kInterrogate, 5)},
-        {33, fwd(0, 2), ss(kInterrogate, 6)},
-        {33, fwd(0, 3), ss(kInterrogate, 7)},
-        {33, fwd(0, 4), ss(kInterrogate, 2)},
-        {33, fwd(0, 5), ss(kInterrogate, 4)},
+        {33, fwd(0, 0), ss(kInterrogate, 3)}, {33, fwd(0, 1), ss(kInterrogate, 5)}, {33, fwd(0, 2), ss(kInterrogate, 6)},
+        {33, fwd(0, 3), ss(kInterrogate, 7)}, {33, fwd(0, 4), ss(kInterrogate, 2)}, {33, fwd(0, 5), ss(kInterrogate, 4)},
         {33, fwd(0, 9), ss(kInterrogate, 3)},
-        {317, words({0, 1}), ss(kDeactivate, 17)},
-        {317, words({1, 1}), ss(kActivate, 17)},
-        {36, words({0, 1}), ss(kDeactivate, 1)},
-        {36, words({1, 1}), ss(kActivate, 1)},
-        {32, words({1}), ss(kActivate, 16)},
-        {32, words({2}), ss(kDeactivate, 16)},
+        {317, words({0, 1}), ss(kDeactivate, 17)}, {317, words({1, 1}), ss(kActivate, 17)},
+        {36, words({0, 1}), ss(kDeactivate, 1)}, {36, words({1, 1}), ss(kActivate, 1)},
+        {32, words({1}), ss(kActivate, 16)}, {32, words({2}), ss(kDeactivate, 16)},
         {32, words({0}), ss(kActivate, 16)}, // the mode reported since start-up
         {34, fwd(3, 0, 0, 145, "1234"), ss(kRegister, 3, {{9, {1}}, {13, {7}}, {14, text("+861234")}})},
         {34, fwd(3, 0, 0, 129, "1234"), ss(kRegister, 3, {{9, {1}}, {13, {4}}, {14, text("1234")}})},
@@ -120,8 +107,7 @@ TEST_F(Sups, RequestsCarryTheirOperationAndService)
         {34, fwd(4, 4, 16, 129, nullptr, 0, i40.c_str()),
          ss(kErase, 2, with(cls16, {{69, {1}}, {73, text(i40.substr(0, 30))}}))},
         {34, fwd(0, 5, 7, 129, d41.c_str()), ss(kDeactivate, 4, {{9, {1}}, {13, {41}}, {14, text(d41)}})},
-        {34, fwd(2, 1), ss(kInterrogate, 5)},
-        {34, fwd(1, 8), ss(kActivate, 0)},
+        {34, fwd(2, 1), ss(kInterrogate, 5)}, {34, fwd(1, 8), ss(kActivate, 0)},
         {43, texts({"OI", "1", "-", "16", "-", "0"}), ss(kActivate, 10, cls16)},
         {43, texts({"AB", "10", "-", "1", "-", "1234"}), ss(kDeactivate, 0, with(cls1, {{103, {1}}, {107, text("1234")}}))},
         {43, texts({"AO", "1", "-", "7", "-", p70.c_str()}), ss(kActivate, 9, {{103, {1}}, {107, text(p70.substr(0, 60))}})},
@@ -134,7 +120,6 @@ TEST_F(Sups, RequestsCarryTheirOperationAndService)
         EXPECT_EQ(waits_for(t), static_cast<uint32_t>(zol::sups::confirmation_of(c.expected[0])));
     }
     EXPECT_TRUE(host.logged("e_ss_code=12, e_cmd_type=4"));
-    EXPECT_TRUE(host.logged("time_interval is " + i40));
 }
 
 TEST_F(Sups, ConfirmationsAnswerTheOldestRequestOfTheirOperation)
@@ -167,13 +152,12 @@ TEST_F(Sups, ConfirmationsAnswerTheOldestRequestOfTheirOperation)
     }
     EXPECT_EQ(host.completions().size(), 5u);
     EXPECT_TRUE(host.logged("e_info_type:7, b_success:1"));
-    EXPECT_TRUE(host.logged("Reply to RIL --> zol_send_request_response RIL_E_GENERIC_FAILURE\n"));
 }
 
 TEST_F(Sups, InterrogationAnswers)
 {
-    Bytes other_type = status_conf(16, true), absent_list = forwarding_conf({feature(3, true, "1")});
-    Bytes lying_list = forwarding_conf({feature(3, true, "1")});
+    Bytes other_type = status_conf(16, true), absent_list = forwarding_conf({feature(3, "1")});
+    Bytes lying_list = forwarding_conf({feature(3, "1")});
     put32(other_type, 5, 7);
     put32(absent_list, 159, 0);
     lying_list.resize(164 + 88);
@@ -184,18 +168,15 @@ TEST_F(Sups, InterrogationAnswers)
         Bytes answer;
         int32_t clir_after;
     } cases[] = {
-        {status_conf(9, true), RIL_E_SUCCESS, words({1}), 1},
-        {status_conf(14, false), RIL_E_SUCCESS, words({0}), 1},
+        {status_conf(9, true), RIL_E_SUCCESS, words({1}), 1}, {status_conf(14, false), RIL_E_SUCCESS, words({0}), 1},
         {status_conf(15, true, 0), RIL_E_SUCCESS, words({0}), 1},
         {status_conf(16, false), RIL_E_SUCCESS, words({2, 4}), 2},
         {status_conf(16, false, 0), RIL_E_SUCCESS, words({0, 2}), 2}, // absent: the mode is kept
         {status_conf(16, true), RIL_E_SUCCESS, words({1, 4}), 1},
-        {status_conf(1, true), RIL_E_SUCCESS, words({1, 1}), 1},
-        {status_conf(1, false), RIL_E_SUCCESS, words({0, 1}), 1},
+        {status_conf(1, true), RIL_E_SUCCESS, words({1, 1}), 1}, {status_conf(1, false), RIL_E_SUCCESS, words({0, 1}), 1},
         {status_conf(1, true, 0), RIL_E_SUCCESS, words({0, 0}), 1},
         {status_conf(5, true), RIL_E_SUCCESS, {}, 1}, // "not support"
-        {other_type, RIL_E_SUCCESS, {}, 1},
-        {absent_list, RIL_E_SUCCESS, {}, 1},
+        {other_type, RIL_E_SUCCESS, {}, 1}, {absent_list, RIL_E_SUCCESS, {}, 1},
         {forwarding_conf({}), RIL_E_SUCCESS, {}, 1},
         {status_conf(16, false, 1, 0), RIL_E_GENERIC_FAILURE, {}, 1}, // the stack refused
         {lying_list, RIL_E_GENERIC_FAILURE, {}, 1},
@@ -232,8 +213,8 @@ TEST_F(Sups, InterrogationForwardingList)
             numbers.emplace_back(records.back().number);
         }
     });
-    Bytes conf = forwarding_conf({feature(3, true, "+4930", {}, 1), feature(6, false, "", 25, 2),
-                                  feature(12, true, std::string(41, '7'))});
+    Bytes conf = forwarding_conf({feature(3, "+4930", true, {}, 1), feature(6, "", false, 25, 2),
+                                  feature(12, std::string(41, '7'))});
     conf[164 + 2 * 88 + 33] = 60; // a number length beyond its field
     deliver(imsd::kMsgSsInterrogateConf, conf);
     const Completion c = completion(t);
@@ -249,14 +230,13 @@ TEST_F(Sups, InterrogationForwardingList)
     EXPECT_EQ(fields(records[2]), (std::vector<int>{1, 0, 0, 0, 0, 0})) << "code 12 is no forwarding";
     EXPECT_EQ(numbers, (std::vector<std::string>{"+4930", "", std::string(41, '7')}));
     EXPECT_TRUE(host.logged("zol_sups_event_interrogate_ss_conf b_present=1 forwarding_feature_list_length=3"));
-    EXPECT_TRUE(host.logged("reason=2, status=0") && host.logged("in_data_ptr[0].number=+4930"));
 }
 
 // Queries of different services wait for the same confirmation: one that
 // completes a request of another answer shape answers it with a failure and no data.
 TEST_F(Sups, ConfirmationOfAnotherAnswerShapeFailsTheRequestItCompletes)
 {
-    const Bytes list = forwarding_conf({feature(3, true, "1")});
+    const Bytes list = forwarding_conf({feature(3, "1")});
     const struct {
         int request;
         Bytes conf;
@@ -286,7 +266,7 @@ TEST_F(Sups, ConfirmationOfAnotherAnswerShapeFailsTheRequestItCompletes)
 // and gives back what was allocated.
 TEST_F(Sups, AllocationFailuresStillAnswerTheRequestOnce)
 {
-    Bytes conf = forwarding_conf({feature(3, true, "1"), feature(5, true, "2")});
+    Bytes conf = forwarding_conf({feature(3, "1"), feature(5, "2")});
     const char *lines[] = {"Malloc failed in_data_ptr\n", "Malloc failed in_data_ptr\n", "Malloc failed in_data_pptr\n"};
     for (int fail_at = 0; fail_at < 3; ++fail_at) {
         host.reset();
