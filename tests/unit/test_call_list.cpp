@@ -27,8 +27,8 @@ TEST(CallList, StateTypeAndVoiceFlag)
         uint32_t type, video;
         int call_type;
         char voice;
-    } types[] = {{4, 2, 2, 0}, {4, 1, 1, 0}, {4, 3, 3, 0}, {4, 7, -1, 0},
-                 {4, 0, -1, 0}, {1, 2, 0, 1}, {1, 0xFFFFFFFF, 0, 1}, {2, 2, 0, 0}};
+    } types[] = {{4, 2, 2, 0}, {4, 1, 1, 0}, {4, 3, 3, 0}, {4, 7, -1, 0}, {4, 0, -1, 0}, {1, 2, 0, 1},
+                 {1, 0xFFFFFFFF, 0, 1}, {2, 2, 0, 0}};
     for (const auto &k : types) {
         imsd::Call c = call(1, "1", 4, k.type);
         c.video_dir = k.video;
@@ -65,8 +65,7 @@ TEST(CallList, NumberDirectionAttributeMultipartyAndText)
         EXPECT_EQ(r.call.number, reinterpret_cast<char *>(b.data() + 2)) << "points into the payload";
         EXPECT_STREQ(r.extraText, "conf-uri");
         EXPECT_EQ(r.call.als + r.call.isVoicePrivacy + r.reserved1 + r.reserved2, 0);
-        EXPECT_EQ(r.call.name, nullptr);
-        EXPECT_EQ(r.call.uusInfo, nullptr);
+        EXPECT_TRUE(r.call.name == nullptr && r.call.uusInfo == nullptr);
     }
 }
 
@@ -100,6 +99,7 @@ protected:
         });
         RIL_Token t = token(77);
         request(RIL_REQUEST_GET_CURRENT_CALLS, {}, t);
+        EXPECT_EQ(waits_for(t), 0x17545u);
         deliver(imsd::msg::kCurCallInd, payload);
         done = completion(t);
         host.on_complete(nullptr);
@@ -107,19 +107,19 @@ protected:
     }
 };
 
+// The request is sent, waits for the list, and gets the calls in stack order.
 TEST_F(CallListFlow, CallsInStackOrder)
 {
     imsd::Call video = call(2, "+4915550002", 4, 4);
     video.video_dir = 3;
     Completion done;
     const auto calls = round_trip(call_list({video, call(1, "+4915550001", 7)}), done);
+    EXPECT_EQ(sent(), (std::vector<Sent>{{17, 77, {}}}));
     EXPECT_EQ(done.error, RIL_E_SUCCESS);
     EXPECT_EQ(done.len, 2 * sizeof(RIL_CallIms *));
     ASSERT_EQ(calls.size(), 2u);
-    EXPECT_EQ(calls[0].call.index, 2);
-    EXPECT_EQ(calls[0].callType, 3);
-    EXPECT_EQ(calls[1].call.index, 1);
-    EXPECT_EQ(calls[1].call.state, RIL_CALL_HOLDING);
+    EXPECT_TRUE(calls[0].call.index == 2 && calls[0].callType == 3);
+    EXPECT_TRUE(calls[1].call.index == 1 && calls[1].call.state == RIL_CALL_HOLDING);
     EXPECT_TRUE(host.logged("Reply to RIL --> Number of calls : 2\n"));
 }
 
