@@ -159,10 +159,12 @@ TEST_F(EntryDispatch, EveryHandlerSurvivesNullRecords)
     EXPECT_EQ(zol_invoke_handler(row, nullptr), 0);
     zol_free(nullptr);
     EXPECT_TRUE(host.logged("Cond: mem_ptr != ((void *)0)"));
+    AllocationWatch watch;
     auto *p = static_cast<unsigned char *>(zol_malloc(64));
     ASSERT_NE(p, nullptr);
     EXPECT_EQ(std::count(p, p + 64, 0), 64) << "blocks start zero-filled";
     zol_free(p);
+    EXPECT_EQ(watch.freed(), 1);
 }
 
 TEST_F(EntryDispatch, CompletionsCarryCodeDataAndLogText)

@@ -145,6 +145,7 @@ TEST_F(ReqList, FreeKeepsTheOrderAndFreeAllAnswersRealTokens)
         ASSERT_EQ(add(t), 0);
     }
     EXPECT_EQ(zol_reqlist_free(b), 0);
+    EXPECT_TRUE(host.logged_prefix("Deleted ReqList entry : token id 2 ["));
     EXPECT_EQ(zol_reqlist_free(b), 1);
     EXPECT_EQ(oldest(0x17567), a);
     EXPECT_EQ(zol_reqlist_free(a), 0);

@@ -128,6 +128,7 @@ TEST_F(Sms, IncomingMessagesAndStatusReports)
         SetUp();
         deliver(imsd::kMsgIncomingSms, c.ind);
         const auto u = host.unsolicited();
+        EXPECT_EQ(host.logged("zol_sms_event_mt_msg_ind(): tpdu type 1 not forwarded\n"), &c == &cases[2]);
         ASSERT_EQ(u.size(), c.number != 0 ? 1u : 0u);
         if (c.number != 0) {
             EXPECT_EQ(u[0].number, c.number);
