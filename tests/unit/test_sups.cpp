@@ -189,6 +189,7 @@ TEST_F(Sups, InterrogationAnswers)
         EXPECT_EQ(done.data, c.answer) << (&c - cases);
         EXPECT_EQ(g_clir_cmd_type.load(std::memory_order_relaxed), c.clir_after) << (&c - cases);
         EXPECT_EQ(host.logged("not support"), &c == &cases[9]);
+        EXPECT_EQ(host.logged("e_ss_code=9, b_present=1, b_ss_active=1"), &c == &cases[0]);
     }
     host.reset();
     deliver(imsd::kMsgSsInterrogateConf, status_conf(5, true));
