@@ -1,9 +1,10 @@
 /*
  * Where every record that crosses a boundary keeps its bytes: the host's records
- * (read or filled by the module), the module's own records, and the records handed
- * to the agent library. Each row gives the value on a 32-bit target (ILP32, the
- * handset) and on a 64-bit one (LP64). Included by a C and a C++ file so that
- * both compilers are held to the same numbers.
+ * (read or filled by the module), the module's own records (only the size of those
+ * that never leave it), and the records handed to the agent library. Each row
+ * gives the value on a 32-bit target (ILP32, the handset) and on a 64-bit one
+ * (LP64). Included by a C and a C++ file so that both compilers are held to the
+ * same numbers.
  *
  * ZOL_LAYOUT_TABLE(SIZE, FIELD) expands SIZE(type, ilp32, lp64) and
  * FIELD(type, member, ilp32, lp64) once per row.
@@ -91,29 +92,9 @@
     FIELD(zol_request_params_type, datalen, 8, 16)                      \
     FIELD(zol_request_params_type, t, 12, 24)                           \
     SIZE(zol_request_resp_params_type, 24, 40)                          \
-    FIELD(zol_request_resp_params_type, t, 0, 0)                        \
-    FIELD(zol_request_resp_params_type, event_id, 4, 8)                 \
-    FIELD(zol_request_resp_params_type, ril_errno, 8, 12)               \
-    FIELD(zol_request_resp_params_type, response, 12, 16)               \
-    FIELD(zol_request_resp_params_type, response_len, 16, 24)           \
-    FIELD(zol_request_resp_params_type, log_str, 20, 32)                \
     SIZE(zol_unsol_resp_params_type, 16, 32)                            \
-    FIELD(zol_unsol_resp_params_type, event_id, 0, 0)                   \
-    FIELD(zol_unsol_resp_params_type, data, 4, 8)                       \
-    FIELD(zol_unsol_resp_params_type, datalen, 8, 16)                   \
-    FIELD(zol_unsol_resp_params_type, log_str, 12, 24)                  \
     SIZE(zol_event_type, 28, 56)                                        \
-    FIELD(zol_event_type, next, 0, 0)                                   \
-    FIELD(zol_event_type, prev, 4, 8)                                   \
-    FIELD(zol_event_type, event_id, 8, 16)                              \
-    FIELD(zol_event_type, data, 12, 24)                                 \
-    FIELD(zol_event_type, datalen, 16, 32)                              \
-    FIELD(zol_event_type, t, 20, 40)                                    \
-    FIELD(zol_event_type, free_data, 24, 48)                            \
     SIZE(zol_timed_callback_type, 12, 24)                               \
-    FIELD(zol_timed_callback_type, id, 0, 0)                            \
-    FIELD(zol_timed_callback_type, callback, 4, 8)                      \
-    FIELD(zol_timed_callback_type, next, 8, 16)                         \
     SIZE(zol_reqlist_entry_type, 32, 40)                                \
     FIELD(zol_reqlist_entry_type, req_id, 0, 0)                         \
     FIELD(zol_reqlist_entry_type, t, 4, 8)                              \

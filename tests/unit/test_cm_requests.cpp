@@ -1,329 +1,144 @@
-// Call-control requests: the exact bytes each one sends, how it is answered
-// when the send works and when it fails, and the data it refuses.
-#include <gtest/gtest.h>
-
+// Call-control requests: the exact bytes each one sends, and how it is
+// answered when the send works and when it fails.
 #include <algorithm>
-#include <cstring>
-#include <deque>
-#include <string>
 
-#include "fake_agent.h"
-#include "test_host.h"
+#include "fixture.h"
 
-using namespace zol_test;
+using namespace zol_kit;
 
 namespace {
 
-using Bytes = std::vector<uint8_t>;
-struct Field {
-    size_t offset;
-    Bytes bytes;
-};
-
-Bytes le32(uint32_t v)
-{
-    return {uint8_t(v), uint8_t(v >> 8), uint8_t(v >> 16), uint8_t(v >> 24)};
-}
-Bytes text(const std::string &s) { return Bytes(s.begin(), s.end()); }
-Bytes words(std::initializer_list<int32_t> w)
-{
-    Bytes b(w.size() * 4);
-    memcpy(b.data(), w.begin(), b.size());
-    return b;
-}
 Bytes dial(const char *address, int kind, int call_type)
 {
-    RIL_Dial d{const_cast<char *>(address), kind, nullptr, call_type};
-    Bytes b(sizeof d);
-    memcpy(b.data(), &d, sizeof d);
-    return b;
+    return bytes_of(RIL_Dial{const_cast<char *>(address), kind, nullptr, call_type});
 }
 
-const std::string kDigits128(128, '9');
-const std::string kDigits129(129, '9');
-const std::string kParticipants2000(2000, 'p');
+const std::string kDigits128(128, '9'), kParticipants2000(2000, 'p');
 
 // The dial message up to the participant list: digits, their count, number
 // kind, call type and call_att.
-std::vector<Field> dial_fields(Bytes digits, uint8_t count, uint32_t kind, uint32_t type,
-                               uint32_t video)
+std::vector<At> dial_fields(const std::string &digits, uint8_t count, uint32_t kind, uint32_t type,
+                            uint32_t video, std::vector<At> more = {})
 {
-    return {{1, std::move(digits)}, {129, {count}}, {130, le32(kind)}, {134, le32(type)},
-            {138, le32(64)},        {142, le32(3)}, {146, le32(video)}};
-}
-std::vector<Field> with(std::vector<Field> f, Field extra)
-{
-    f.push_back(std::move(extra));
+    std::vector<At> f = {{1, text(digits)}, {129, {count}}, {130, le32(kind)}, {134, le32(type)},
+                         {138, le32(64)},   {142, le32(3)}, {146, le32(video)}};
+    f.insert(f.end(), more.begin(), more.end());
     return f;
 }
-std::vector<Field> call_response(uint32_t accept, uint32_t cause, uint32_t type, uint32_t fixed,
-                                 uint32_t video)
+std::vector<At> call_response(uint32_t accept, uint32_t cause, uint32_t type, uint32_t fixed, uint32_t video)
 {
-    return {{0, {0xFF}},     {1, le32(accept)}, {5, le32(cause)},
-            {9, le32(type)}, {13, le32(fixed)}, {17, le32(video)}};
+    return {{0, {0xFF}}, {1, le32(accept)}, {5, le32(cause)}, {9, le32(type)}, {13, le32(fixed)}, {17, le32(video)}};
+}
+std::vector<At> modify_response(uint32_t accept, uint32_t type, uint32_t video)
+{
+    return {{0, {0xFF}}, {1, le32(accept)}, {5, le32(type)}, {9, le32(3)}, {13, le32(video)}};
 }
 
-struct Case {
-    const char *name;
+constexpr uint32_t kVoiceDir = 0xFFFFFFFF;
+
+// What a request sends and how it is answered: the message and its size; the
+// event it then waits for (0: answered from the send); the success line of the
+// immediate ones, else the failure line.
+struct Shape {
     int request;
-    Bytes data; // empty: no data at all
     uint16_t msg;
     size_t size;
-    std::vector<Field> fields;
-    int32_t pending_event;    // 0: answered from the send
-    const char *fail_line;
-    const char *success_line; // answered from the send only
+    int32_t pending_event;
+    const char *line;
     zol_handler_type direct = nullptr; // no dispatch row: called as the module would
     int32_t wire_token = -1;           // the token id on the wire when not the request's
 };
-
-const Case kCases[] = {
-    {"dial voice", RIL_REQUEST_DIAL, dial("12345", 0, 0), 1, 1655,
-     dial_fields(text("12345"), 5, 1, 1, 0xFFFFFFFF), 0, "Reply to RIL --> Dial fail,\n",
-     "Reply to RIL --> Dial success,\n"},
-    {"dial video type 1 is voice", RIL_REQUEST_DIAL, dial("12345", 0, 1), 1, 1655,
-     dial_fields(text("12345"), 5, 1, 1, 0xFFFFFFFF), 0, "Reply to RIL --> Dial fail,\n",
-     "Reply to RIL --> Dial success,\n"},
-    {"dial video", RIL_REQUEST_DIAL, dial("12345", 0, 3), 1, 1655,
-     dial_fields(text("12345"), 5, 1, 4, 3), 0, "Reply to RIL --> Dial fail,\n",
-     "Reply to RIL --> Dial success,\n"},
-    {"dial 128 digits", RIL_REQUEST_DIAL, dial(kDigits128.c_str(), 0, 0), 1, 1655,
-     dial_fields(text(kDigits128), 128, 1, 1, 0xFFFFFFFF), 0, "Reply to RIL --> Dial fail,\n",
-     "Reply to RIL --> Dial success,\n"},
-    {"dial empty number", RIL_REQUEST_DIAL, dial("", 0, 0), 1, 1655,
-     dial_fields({}, 0, 1, 1, 0xFFFFFFFF), 0, "Reply to RIL --> Dial fail,\n",
-     "Reply to RIL --> Dial success,\n"},
-    {"dial conference", RIL_REQUEST_DIAL, dial("abc", 1, 0), 1, 1655,
-     with(dial_fields(text("Conference Call"), 15, 2, 1, 0xFFFFFFFF), {154, text("abc")}), 0,
-     "Reply to RIL --> Dial fail,\n", "Reply to RIL --> Dial success,\n"},
-    {"dial conference cut at 1500", RIL_REQUEST_DIAL, dial(kParticipants2000.c_str(), 1, 3), 1,
-     1655,
-     with(dial_fields(text("Conference Call"), 15, 2, 4, 3),
-          {154, text(kParticipants2000.substr(0, 1500))}),
-     0, "Reply to RIL --> Dial fail,\n", "Reply to RIL --> Dial success,\n"},
-    {"answer without data", RIL_REQUEST_ANSWER, {}, 2, 1526,
-     call_response(1, 0, 1, 3, 0xFFFFFFFF), 0x17534, "Reply to RIL --> request_answer fail,\n",
-     nullptr},
-    {"answer video 2", RIL_REQUEST_ANSWER, words({2}), 2, 1526, call_response(1, 0, 4, 3, 2),
-     0x17534, "Reply to RIL --> request_answer fail,\n", nullptr},
-    {"answer type 7", RIL_REQUEST_ANSWER, words({7}), 2, 1526,
-     call_response(1, 0, 1, 3, 0xFFFFFFFF), 0x17534, "Reply to RIL --> request_answer fail,\n",
-     nullptr},
-    {"answer short data", RIL_REQUEST_ANSWER, {2, 0}, 2, 1526,
-     call_response(1, 0, 1, 3, 0xFFFFFFFF), 0x17534, "Reply to RIL --> request_answer fail,\n",
-     nullptr},
-    {"reject", RIL_REQUEST_UDUB, {}, 2, 1526, call_response(0, 1, 0, 0, 0), 0,
-     "Reply to RIL --> rejectd fail,\n", "Reply to RIL --> rejectd success,\n"},
-    {"mt invite response", RIL_REQUEST_IMS_MT_INVITE_RSP, words({300, 1}), 3, 9,
-     {{0, {44}}, {1, le32(1)}}, 0, "Reply to RIL --> ims_mt_invite_rsp fail,\n",
-     "Reply to RIL --> ims_mt_invite_rsp success,\n", nullptr, 0xFFFF},
-    {"hangup 2", RIL_REQUEST_HANGUP, words({2}), 4, 5, {{0, {2, 1}}}, 0x17535,
-     "Reply to RIL --> Hangup fail,\n", nullptr},
-    {"hangup 258", RIL_REQUEST_HANGUP, words({258}), 4, 5, {{0, {2, 1}}}, 0x17535,
-     "Reply to RIL --> Hangup fail,\n", nullptr},
-    {"hangup without data", RIL_REQUEST_HANGUP, {}, 4, 5, {{0, {0xFF, 1}}}, 0x17535,
-     "Reply to RIL --> Hangup fail,\n", nullptr},
-    {"hangup waiting", RIL_REQUEST_HANGUP_WAITING_OR_BACKGROUND, {}, 4, 5, {{0, {0xFF, 2}}},
-     0x17535, "Reply to RIL --> hangup_waiting_or_background fail,\n", nullptr},
-    {"hangup foreground", RIL_REQUEST_HANGUP_FOREGROUND_RESUME_BACKGROUND, {}, 4, 5,
-     {{0, {0xFF, 3}}}, 0x17535, "Reply to RIL --> hangup_foreground_resume_background fail,\n",
-     nullptr},
-    {"switch", RIL_REQUEST_SWITCH_WAITING_OR_HOLDING_AND_ACTIVE, {}, 18, 0, {}, 0,
-     "Reply to RIL --> switch_waiting_or_holding_and_active fail,\n",
+const Shape kShapes[] = {
+    {RIL_REQUEST_DIAL, 1, 1655, 0, "Reply to RIL --> Dial success,\n"},
+    {RIL_REQUEST_ANSWER, 2, 1526, 0x17534, "Reply to RIL --> request_answer fail,\n"},
+    {RIL_REQUEST_UDUB, 2, 1526, 0, "Reply to RIL --> rejectd success,\n"},
+    {RIL_REQUEST_IMS_MT_INVITE_RSP, 3, 9, 0, "Reply to RIL --> ims_mt_invite_rsp success,\n", nullptr, 0xFFFF},
+    {RIL_REQUEST_HANGUP, 4, 5, 0x17535, "Reply to RIL --> Hangup fail,\n"},
+    {RIL_REQUEST_HANGUP_WAITING_OR_BACKGROUND, 4, 5, 0x17535, "Reply to RIL --> hangup_waiting_or_background fail,\n"},
+    {RIL_REQUEST_HANGUP_FOREGROUND_RESUME_BACKGROUND, 4, 5, 0x17535,
+     "Reply to RIL --> hangup_foreground_resume_background fail,\n"},
+    {RIL_REQUEST_SWITCH_WAITING_OR_HOLDING_AND_ACTIVE, 18, 0, 0,
      "Reply to RIL --> switch_waiting_or_holding_and_active success,\n"},
-    {"conference", RIL_REQUEST_CONFERENCE, {}, 12, 0, {}, 0x17545,
-     "Reply to RIL --> request conference fail,\n", nullptr,
+    {RIL_REQUEST_CONFERENCE, 12, 0, 0x17545, "Reply to RIL --> request conference fail,\n",
      zol_cm_callsvc_request_conference_call},
-    {"split 259", RIL_REQUEST_SEPARATE_CONNECTION, words({259}), 15, 1, {{0, {3}}}, 0,
-     "Reply to RIL --> conference request fail,\n",
-     "Reply to RIL --> conference request success,\n",
+    {RIL_REQUEST_SEPARATE_CONNECTION, 15, 1, 0, "Reply to RIL --> conference request success,\n",
      zol_cm_callsvc_request_split_conference_call},
-    {"dtmf start 5", RIL_REQUEST_DTMF_START, text("5"), 5, 2, {{0, {0xFF, '5'}}}, 0x17540,
-     "Reply to RIL --> dtmf_start fail,\n", nullptr},
-    {"dtmf start letter", RIL_REQUEST_DTMF_START, text("x#"), 5, 2, {{0, {0xFF, 'x'}}}, 0x17540,
-     "Reply to RIL --> dtmf_start fail,\n", nullptr},
-    {"dtmf stop", RIL_REQUEST_DTMF_STOP, text("7"), 6, 5, {{0, {0xFF}}}, 0x17541,
-     "Reply to RIL --> dtmf_stop fail,\n", nullptr},
-    {"modify to video 3", RIL_REQUEST_CALL_MODIFY, words({2, 3}), 9, 1517,
-     {{0, {2}}, {1, le32(4)}, {5, le32(3)}, {9, le32(3)}}, 0,
-     "Reply to RIL --> ims_call_modify fail,\n", "Reply to RIL --> ims_call_modify success,\n"},
-    {"modify to voice", RIL_REQUEST_CALL_MODIFY, words({2, 0}), 9, 1517,
-     {{0, {2}}, {1, le32(1)}, {5, le32(3)}, {9, le32(0xFFFFFFFF)}}, 0,
-     "Reply to RIL --> ims_call_modify fail,\n", "Reply to RIL --> ims_call_modify success,\n"},
-    {"modify to type 5", RIL_REQUEST_CALL_MODIFY, words({2, 5}), 9, 1517, {{0, {2}}}, 0,
-     "Reply to RIL --> ims_call_modify fail,\n", "Reply to RIL --> ims_call_modify success,\n"},
-    {"modify response voice", RIL_REQUEST_CALL_MODIFY_RSP, words({2, 0}), 10, 1521,
-     {{0, {0xFF}}, {1, le32(0)}, {5, le32(1)}, {9, le32(3)}, {13, le32(0xFFFFFFFF)}}, 0,
-     "Reply to RIL --> ims_call_modify_rsp fail,\n",
-     "Reply to RIL --> ims_call_modify_rsp success,\n"},
-    {"modify response video 2", RIL_REQUEST_CALL_MODIFY_RSP, words({2, 2}), 10, 1521,
-     {{0, {0xFF}}, {1, le32(1)}, {5, le32(4)}, {9, le32(3)}, {13, le32(2)}}, 0,
-     "Reply to RIL --> ims_call_modify_rsp fail,\n",
-     "Reply to RIL --> ims_call_modify_rsp success,\n"},
-    {"modify response type 5", RIL_REQUEST_CALL_MODIFY_RSP, words({2, 5}), 10, 1521,
-     {{0, {0xFF}}}, 0, "Reply to RIL --> ims_call_modify_rsp fail,\n",
-     "Reply to RIL --> ims_call_modify_rsp success,\n"},
+    {RIL_REQUEST_DTMF_START, 5, 2, 0x17540, "Reply to RIL --> dtmf_start fail,\n"},
+    {RIL_REQUEST_DTMF_STOP, 6, 5, 0x17541, "Reply to RIL --> dtmf_stop fail,\n"},
+    {RIL_REQUEST_CALL_MODIFY, 9, 1517, 0, "Reply to RIL --> ims_call_modify success,\n"},
+    {RIL_REQUEST_CALL_MODIFY_RSP, 10, 1521, 0, "Reply to RIL --> ims_call_modify_rsp success,\n"},
 };
 
-class CmRequests : public ::testing::Test {
-protected:
-    void SetUp() override
-    {
-        host.reset();
-        zol_reqlist_init();
-        agent = FakeAgent::get();
-        ASSERT_NE(agent, nullptr);
-        agent->clear();
-    }
-
-    // zero_len_data: a data pointer with a length of 0.
-    void issue(int request, const Bytes &data, RIL_Token t, zol_handler_type direct = nullptr,
-               bool zero_len_data = false)
-    {
-        void *ptr = data.empty() && !zero_len_data ? nullptr : const_cast<uint8_t *>(data.data());
-        static uint8_t dummy;
-        if (zero_len_data) {
-            ptr = &dummy;
-        }
-        if (direct != nullptr) {
-            zol_request_params_type p = {request, ptr, static_cast<uint32_t>(data.size()), t};
-            zol_request_return_type r{};
-            direct(&p, &r);
-        } else {
-            radio()->onRequest(request, ptr, data.size(), t);
-        }
-    }
-
-    bool logged_prefix(const std::string &prefix)
-    {
-        for (const LogLine &l : host.log_lines()) {
-            if (l.text.rfind(prefix, 0) == 0) {
-                return true;
-            }
-        }
-        return false;
-    }
-
-    TestHost &host = TestHost::instance();
-    FakeAgent *agent = nullptr;
+const struct {
+    int request;
+    Bytes data; // empty: no data at all
+    std::vector<At> fields;
+} kCases[] = {
+    {RIL_REQUEST_DIAL, dial("12345", 0, 0), dial_fields("12345", 5, 1, 1, kVoiceDir)},
+    {RIL_REQUEST_DIAL, dial("12345", 0, 1), dial_fields("12345", 5, 1, 1, kVoiceDir)}, // video type 1 is voice
+    {RIL_REQUEST_DIAL, dial("12345", 0, 3), dial_fields("12345", 5, 1, 4, 3)},
+    {RIL_REQUEST_DIAL, dial(kDigits128.c_str(), 0, 0), dial_fields(kDigits128, 128, 1, 1, kVoiceDir)},
+    {RIL_REQUEST_DIAL, dial("", 0, 0), dial_fields("", 0, 1, 1, kVoiceDir)},
+    {RIL_REQUEST_DIAL, dial("abc", 1, 0), dial_fields("Conference Call", 15, 2, 1, kVoiceDir, {{154, text("abc")}})},
+    {RIL_REQUEST_DIAL, dial(kParticipants2000.c_str(), 1, 3), // participants cut at 1500
+     dial_fields("Conference Call", 15, 2, 4, 3, {{154, text(kParticipants2000.substr(0, 1500))}})},
+    {RIL_REQUEST_ANSWER, {}, call_response(1, 0, 1, 3, kVoiceDir)},
+    {RIL_REQUEST_ANSWER, words({2}), call_response(1, 0, 4, 3, 2)},
+    {RIL_REQUEST_ANSWER, words({7}), call_response(1, 0, 1, 3, kVoiceDir)},
+    {RIL_REQUEST_ANSWER, {2, 0}, call_response(1, 0, 1, 3, kVoiceDir)}, // short data
+    {RIL_REQUEST_UDUB, {}, call_response(0, 1, 0, 0, 0)},
+    {RIL_REQUEST_IMS_MT_INVITE_RSP, words({300, 1}), {{0, {44}}, {1, le32(1)}}},
+    {RIL_REQUEST_HANGUP, words({2}), {{0, {2, 1}}}}, {RIL_REQUEST_HANGUP, words({258}), {{0, {2, 1}}}},
+    {RIL_REQUEST_HANGUP, {}, {{0, {0xFF, 1}}}},
+    {RIL_REQUEST_HANGUP_WAITING_OR_BACKGROUND, {}, {{0, {0xFF, 2}}}},
+    {RIL_REQUEST_HANGUP_FOREGROUND_RESUME_BACKGROUND, {}, {{0, {0xFF, 3}}}},
+    {RIL_REQUEST_SWITCH_WAITING_OR_HOLDING_AND_ACTIVE, {}, {}}, {RIL_REQUEST_CONFERENCE, {}, {}},
+    {RIL_REQUEST_SEPARATE_CONNECTION, words({259}), {{0, {3}}}},
+    {RIL_REQUEST_DTMF_START, text("5"), {{0, {0xFF, '5'}}}}, {RIL_REQUEST_DTMF_START, text("x#"), {{0, {0xFF, 'x'}}}},
+    {RIL_REQUEST_DTMF_STOP, text("7"), {{0, {0xFF}}}},
+    {RIL_REQUEST_CALL_MODIFY, words({2, 3}), {{0, {2}}, {1, le32(4)}, {5, le32(3)}, {9, le32(3)}}},
+    {RIL_REQUEST_CALL_MODIFY, words({2, 1}), {{0, {2}}, {1, le32(4)}, {5, le32(3)}, {9, le32(1)}}},
+    {RIL_REQUEST_CALL_MODIFY, words({2, 0}), {{0, {2}}, {1, le32(1)}, {5, le32(3)}, {9, le32(kVoiceDir)}}},
+    {RIL_REQUEST_CALL_MODIFY, words({2, 5}), {{0, {2}}}},
+    {RIL_REQUEST_CALL_MODIFY_RSP, words({2, 0}), modify_response(0, 1, kVoiceDir)},
+    {RIL_REQUEST_CALL_MODIFY_RSP, words({2, 1}), modify_response(1, 4, 1)},
+    {RIL_REQUEST_CALL_MODIFY_RSP, words({2, 2}), modify_response(1, 4, 2)},
+    {RIL_REQUEST_CALL_MODIFY_RSP, words({2, 5}), {{0, {0xFF}}}},
 };
+
+using CmRequests = ModuleTest;
 
 TEST_F(CmRequests, EachRequestSendsItsBytesAndIsAnsweredOnceWhateverTheSend)
 {
-    for (const Case &c : kCases) {
-        for (int send_result : {0, -1}) {
-            SCOPED_TRACE(std::string(c.name) + (send_result == 0 ? ", sent" : ", send failed"));
+    for (const auto &c : kCases) {
+        const Shape &k = *std::find_if(std::begin(kShapes), std::end(kShapes),
+                                       [&](const Shape &s) { return s.request == c.request; });
+        for (int result : {0, -1}) {
+            SCOPED_TRACE("#" + std::to_string(&c - kCases) + (result == 0 ? ", sent" : ", send failed"));
             SetUp();
-            agent->set_send_result(send_result);
-            Token t(500);
-            issue(c.request, c.data, t.get(), c.direct);
-
-            Bytes payload(c.size, 0);
-            for (const Field &f : c.fields) {
-                std::copy(f.bytes.begin(), f.bytes.end(),
-                          payload.begin() + static_cast<long>(f.offset));
+            agent::set_result(result);
+            RIL_Token t = token(500);
+            if (k.direct != nullptr) {
+                invoke(k.direct, c.request, c.data, t);
+            } else {
+                request(c.request, c.data, t);
             }
-            const auto frames = agent->sent_frames();
-            ASSERT_EQ(frames.size(), 1u);
-            const int32_t wire_token = c.wire_token >= 0 ? c.wire_token : t.serial;
-            EXPECT_EQ(frames[0], frame(c.msg, payload, wire_token));
-
-            const auto done = host.completions_for(t.get());
-            zol_reqlist_entry_type e;
-            const bool waiting = zol_reqlist_query(t.get(), &e) == 0;
-            if (send_result == 0 && c.pending_event != 0) {
+            EXPECT_EQ(sent(), (std::vector<Sent>{{k.msg, k.wire_token >= 0 ? k.wire_token : 500, image(k.size, c.fields)}}));
+            const auto done = host.completions_for(t);
+            if (result == 0 && k.pending_event != 0) {
                 EXPECT_TRUE(done.empty());
-                ASSERT_TRUE(waiting);
-                EXPECT_EQ(e.pending_event_id, static_cast<uint32_t>(c.pending_event));
+                EXPECT_EQ(waits_for(t), static_cast<uint32_t>(k.pending_event));
                 continue;
             }
-            EXPECT_FALSE(waiting);
+            EXPECT_EQ(waits_for(t), 0u);
             ASSERT_EQ(done.size(), 1u);
-            EXPECT_EQ(done[0].error, send_result == 0 ? RIL_E_SUCCESS : RIL_E_GENERIC_FAILURE);
+            EXPECT_EQ(done[0].error, result == 0 ? RIL_E_SUCCESS : RIL_E_GENERIC_FAILURE);
             EXPECT_EQ(done[0].len, 0u);
-            EXPECT_TRUE(host.logged(send_result == 0 ? c.success_line : c.fail_line));
+            if (result == (k.pending_event != 0 ? -1 : 0)) {
+                EXPECT_TRUE(host.logged(k.line));
+            }
         }
     }
-}
-
-TEST_F(CmRequests, DataThatCannotBeReadIsRefusedAndNothingIsSent)
-{
-    struct Refusal {
-        const char *name;
-        int request;
-        Bytes data;
-        RIL_Errno error;
-        const char *log_prefix;
-        zol_handler_type direct = nullptr;
-        bool zero_len_data = false;
-    } refusals[] = {
-        {"dial without data", RIL_REQUEST_DIAL, {}, RIL_E_GENERIC_FAILURE, "UI <--- "},
-        {"dial, short record", RIL_REQUEST_DIAL, words({1}), RIL_E_GENERIC_FAILURE, "UI <--- "},
-        {"dial, null address", RIL_REQUEST_DIAL, dial(nullptr, 0, 0), RIL_E_GENERIC_FAILURE,
-         "Cond: in_data_ptr->address != ((void *)0)"},
-        {"dial, 129 digits", RIL_REQUEST_DIAL, dial(kDigits129.c_str(), 0, 3),
-         RIL_E_GENERIC_FAILURE, "zol_cm_callsvc_request_dial(): number of 129 digits"},
-        {"invite response, one word", RIL_REQUEST_IMS_MT_INVITE_RSP, words({1}),
-         RIL_E_GENERIC_FAILURE, "zol_cm - zol_cm_callsvc_request_ims_mt_invite_rsp() - L"},
-        {"invite response, no data", RIL_REQUEST_IMS_MT_INVITE_RSP, {}, RIL_E_GENERIC_FAILURE,
-         "zol_cm - zol_cm_callsvc_request_ims_mt_invite_rsp() - L"},
-        {"hangup, empty data", RIL_REQUEST_HANGUP, {}, RIL_E_GENERIC_FAILURE,
-         "zol_cm - zol_cm_callsvc_request_hangup() - L", nullptr, true},
-        {"hangup, short data", RIL_REQUEST_HANGUP, {2, 0}, RIL_E_GENERIC_FAILURE,
-         "zol_cm - zol_cm_callsvc_request_hangup() - L"},
-        {"dtmf start, no data", RIL_REQUEST_DTMF_START, {}, RIL_E_GENERIC_FAILURE,
-         "Cond: params_ptr->data != ((void *)0)"},
-        {"dtmf start, empty data", RIL_REQUEST_DTMF_START, {}, RIL_E_GENERIC_FAILURE,
-         "zol_cm - zol_cm_callsvc_request_dtmf_start() - L", nullptr, true},
-        {"modify, no data", RIL_REQUEST_CALL_MODIFY, {}, RIL_E_GENERIC_FAILURE,
-         "Cond: call_modify_ptr != ((void *)0)"},
-        {"modify, one word", RIL_REQUEST_CALL_MODIFY, words({2}), RIL_E_GENERIC_FAILURE,
-         "zol_cm - zol_cm_callsvc_request_ims_call_modify() - L"},
-        {"modify response, no data", RIL_REQUEST_CALL_MODIFY_RSP, {}, RIL_E_GENERIC_FAILURE,
-         "zol_cm - zol_cm_callsvc_request_ims_call_modify_rsp() - L"},
-        {"split, no data", RIL_REQUEST_SEPARATE_CONNECTION, {}, RIL_E_GENERIC_FAILURE,
-         "Cond: params_ptr->data != ((void *)0)", zol_cm_callsvc_request_split_conference_call},
-        {"conference has no row", RIL_REQUEST_CONFERENCE, {}, RIL_E_REQUEST_NOT_SUPPORTED,
-         "UI <--- "},
-        {"separate has no row", RIL_REQUEST_SEPARATE_CONNECTION, words({1}),
-         RIL_E_REQUEST_NOT_SUPPORTED, "UI <--- "},
-    };
-    for (const Refusal &r : refusals) {
-        SCOPED_TRACE(r.name);
-        SetUp();
-        Token t(600);
-        issue(r.request, r.data, t.get(), r.direct, r.zero_len_data);
-        EXPECT_TRUE(agent->sent_frames().empty());
-        const auto done = host.completions_for(t.get());
-        ASSERT_EQ(done.size(), 1u);
-        EXPECT_EQ(done[0].error, r.error);
-        EXPECT_TRUE(logged_prefix(r.log_prefix));
-        zol_reqlist_entry_type e;
-        EXPECT_NE(zol_reqlist_query(t.get(), &e), 0);
-    }
-}
-
-TEST_F(CmRequests, FullListRefusesPendingRequestsBeforeTheySend)
-{
-    std::deque<Token> tokens;
-    for (int i = 0; i < ZOL_REQLIST_MAX; ++i) {
-        radio()->onRequest(RIL_REQUEST_HANGUP_WAITING_OR_BACKGROUND, nullptr, 0,
-                           tokens.emplace_back(700 + i).get());
-    }
-    agent->clear();
-    host.reset();
-    const Bytes tone = {'1', 0, 0, 0}; // a tone, and a word for the others
-    for (int request : {RIL_REQUEST_HANGUP, RIL_REQUEST_ANSWER, RIL_REQUEST_DTMF_START,
-                        RIL_REQUEST_DTMF_STOP, RIL_REQUEST_HANGUP_FOREGROUND_RESUME_BACKGROUND}) {
-        RIL_Token t = tokens.emplace_back(800 + request).get();
-        radio()->onRequest(request, const_cast<uint8_t *>(tone.data()), tone.size(), t);
-        ASSERT_EQ(host.completions_for(t).size(), 1u) << request;
-        EXPECT_EQ(host.completions_for(t)[0].error, RIL_E_GENERIC_FAILURE);
-        EXPECT_TRUE(host.logged("Fail to add entry to ReqList for envent: " +
-                                std::to_string(request) + ".\n"));
-    }
-    EXPECT_TRUE(agent->sent_frames().empty());
-    EXPECT_FALSE(host.logged("zol_cm_callsvc_request_answer() exit")) << "no exit after refusal";
 }
 
 } // namespace

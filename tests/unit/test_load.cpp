@@ -4,27 +4,13 @@
 
 #include <dlfcn.h>
 
-#include "ril.h"
+#include "host.h"
 
 #ifndef ZOL_PRODUCTION_MODULE
 #error "ZOL_PRODUCTION_MODULE must name the module to load"
 #endif
 
 namespace {
-
-int g_completions = 0;
-RIL_Errno g_last_error = RIL_E_SUCCESS;
-void on_complete(RIL_Token, RIL_Errno e, void *, size_t)
-{
-    ++g_completions;
-    g_last_error = e;
-}
-void on_unsol(int, const void *, size_t) {}
-int g_timer_requests = 0;
-void on_timer(RIL_TimedCallback, void *, const struct timeval *)
-{
-    ++g_timer_requests;
-}
 
 TEST(Load, ProductionModuleAnswersThroughItsTable)
 {
@@ -34,8 +20,8 @@ TEST(Load, ProductionModuleAnswersThroughItsTable)
     auto init = reinterpret_cast<InitFn>(dlsym(lib, "RIL_Init"));
     ASSERT_NE(init, nullptr);
 
-    static const RIL_Env env = {on_complete, on_unsol, on_timer};
-    const RIL_RadioFunctions *f = init(&env);
+    zol_kit::Host &host = zol_kit::Host::get();
+    const RIL_RadioFunctions *f = init(host.env());
     ASSERT_NE(f, nullptr);
     EXPECT_EQ(f->version, 9);
     EXPECT_STREQ(f->getVersion(), "ZOL 1.0");
@@ -43,13 +29,13 @@ TEST(Load, ProductionModuleAnswersThroughItsTable)
     EXPECT_EQ(f->onSupports(9), 1);
     EXPECT_EQ(f->onSupports(1), 0);
     EXPECT_EQ(f->onSupports(0x17532), 1);
-    EXPECT_EQ(g_timer_requests, 1) << "the start-up delay timer";
+    EXPECT_EQ(host.timers().size(), 1u) << "the start-up delay timer";
 
     // Without the agent library nothing can be sent: the request is answered at once.
-    int32_t serial = 1;
-    f->onRequest(9, nullptr, 0, &serial);
-    EXPECT_EQ(g_completions, 1);
-    EXPECT_EQ(g_last_error, RIL_E_GENERIC_FAILURE);
+    zol_kit::Token t(1);
+    f->onRequest(9, nullptr, 0, t.get());
+    ASSERT_EQ(host.completions().size(), 1u);
+    EXPECT_EQ(host.completions()[0].error, RIL_E_GENERIC_FAILURE);
     // The module stays loaded: its event thread lives as long as the process.
 }
 

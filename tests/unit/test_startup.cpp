@@ -1,18 +1,15 @@
-// Start-up of the event thread, in a process of its own: events that arrive
-// before the module releases its event thread wait, and keep their order.
-#include <gtest/gtest.h>
-
-#include <chrono>
+// Start-up, in a process of its own: the agent's open as the module reports
+// it, and the event thread: events that arrive before the module releases it
+// wait, and keep their order.
 #include <dirent.h>
 #include <sys/resource.h>
 #include <unistd.h>
-#include <mutex>
-#include <thread>
-#include <vector>
 
-#include "test_host.h"
+#include <chrono>
 
-using namespace zol_test;
+#include "fixture.h"
+
+using namespace zol_kit;
 
 namespace {
 
@@ -57,7 +54,7 @@ TEST(StartupDeathTest, InitReturnsWhenTheEventThreadCannotStart)
 #endif
     EXPECT_EXIT(
         {
-            TestHost::capture_log();
+            Host::capture_log();
             struct rlimit rl;
             getrlimit(RLIMIT_NOFILE, &rl);
             rl.rlim_cur = static_cast<rlim_t>(highest_open_fd() + 1);
@@ -66,7 +63,7 @@ TEST(StartupDeathTest, InitReturnsWhenTheEventThreadCannotStart)
                 // use up every free descriptor below the limit
             }
             zol_event_init();
-            const bool reported = TestHost::instance().logged("Error opening pipe (24)\n");
+            const bool reported = Host::get().logged("Error opening pipe (24)\n");
             // Queueing must not touch the missing pipe in a harmful way.
             uint8_t x = 1;
             zol_event_queue(1, 0x7543, &x, 1, ZOL_EVENT_TOKEN);
@@ -75,22 +72,40 @@ TEST(StartupDeathTest, InitReturnsWhenTheEventThreadCannotStart)
         ::testing::ExitedWithCode(0), "");
 }
 
+TEST(Startup, AgentOpenIsReported)
+{
+    Host &host = Host::get();
+    Host::capture_log();
+    agent::set_open_result(-1);
+    zol_ipc_init();
+    EXPECT_TRUE(host.logged("Failed to open ipc agent!\n"));
+    EXPECT_EQ(agent::module_callback(), nullptr);
+    agent::set_open_result(0);
+    zol_ipc_init();
+    EXPECT_TRUE(host.logged("Open ipc agent success!\n"));
+    EXPECT_EQ(agent::module_callback(), &zol_ipc_read_event_cb);
+}
+
 TEST(Startup, EventsQueuedBeforeTheReleaseWaitAndKeepTheirOrder)
 {
-    TestHost &host = TestHost::instance();
-    TestHost::capture_log();
+    Host &host = Host::get();
+    Host::capture_log();
     zol_response_api = host.env();
     zol_event_init();
     EXPECT_TRUE(host.logged("zol_event_init(): event thread started\n"));
     zol_init();
     ScopedHandler swap(0x17543, probe);
+    // The start-up timer only says that it ran.
+    ASSERT_EQ(host.timers().size(), 1u);
+    host.timers()[0].callback(host.timers()[0].param);
+    EXPECT_TRUE(host.logged("Delay Timer expired with ID 0\n"));
 
     for (uint8_t i = 1; i <= 3; ++i) {
         zol_event_queue(1, 0x7543, &i, 1, ZOL_EVENT_TOKEN);
     }
-    std::this_thread::sleep_for(std::chrono::milliseconds(300));
-    EXPECT_EQ(processed(), 0u) << "nothing runs before the release";
-    EXPECT_TRUE(host.logged("Event thread waiting for started == 2 (1)"));
+    // The thread reports that it waits for the release; until then it runs nothing.
+    ASSERT_TRUE(host.wait_logged("Event thread waiting for started == 2 (1)"));
+    EXPECT_EQ(processed(), 0u);
 
     const auto released = std::chrono::steady_clock::now();
     zol_event_start();
