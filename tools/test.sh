@@ -1,17 +1,20 @@
 #!/bin/sh
 # Builds and runs every test, warnings as errors (ZOL_WERROR) in every build:
-#   plain   GCC Release (-O3, whose optimiser finds warnings -O2 misses), the
-#           benchmarks: every test (the demo scenario is one), a brief run of the benchmarks
-#   asan    AddressSanitizer+UBSan, Debug      } what exercises memory and threads:
-#   tsan    ThreadSanitizer, RelWithDebInfo    } the module's tests, the stand-ins as
-#           processes, the end-to-end scenarios, oFono, the soak; not what only
-#           checks sources, the production flavour's 30 s wait, or the SIP peers
-#           and capture decoding beyond one two-phone run (the plain build has them);
-#           their soak is 15 s of traffic (as under valgrind), the plain build's 40 s
+#   plain   GCC Release (-O3, whose optimiser finds warnings -O2 misses) with the
+#           benchmarks: every test (the demo scenario is one), a brief benchmark run
+#   asan    clang 14, AddressSanitizer+UBSan, Debug, with -Wthread-safety and the
+#           libFuzzer targets: what exercises memory, and a bounded run of each target
+#   tsan    GCC ThreadSanitizer, RelWithDebInfo: what exercises threads
 #   arm     32-bit ARM under qemu-arm (tools/test_arm.sh), against a native stack
-#   clang   clang 14 with -Wthread-safety: the libFuzzer targets, bounded runs,
-#           and the stand-in programs
-# Each build prints how long it took; the last line sums them up.
+# The sanitizer builds leave out what only checks sources, the production
+# flavour's 30 s wait, and the SIP peers and capture decoding beyond one
+# two-phone run (the plain build has them); their soak is 15 s of traffic, the
+# plain build's 40 s. ThreadSanitizer leaves out the stand-ins' single-threaded
+# unit programs.
+#
+# A build's tests run while the next build compiles, the compiler at a lower
+# priority: the tests mostly wait on processes and sockets. Each step prints how
+# long it took; the last line sums them up.
 set -eu
 cd "$(dirname "$0")/.."
 tools/setup.sh
@@ -26,47 +29,56 @@ took() { # <name> <since>
 build() { # <name> <cmake options>...: configure and build everything
     name=$1
     shift
-    echo "=== $name"
+    t=$(date +%s)
+    echo "=== $name: build"
     cmake -S . -B "build/$name" -G Ninja -DZOL_WERROR=ON "$@" >/dev/null
-    ninja -C "build/$name" -j "$jobs"
+    nice -n 10 ninja -C "build/$name" -j "$jobs"
+    took "$name-build" "$t"
 }
-suite() { # <name> <ctest options>...
-    name=$1
-    shift
-    (cd "build/$name" && ctest --output-on-failure -j "$jobs" --timeout 600 "$@")
+suite_name=""
+start_suite() { # <name> <environment> <ctest options>...: in the background
+    finish_suite
+    suite_name=$1
+    environment=$2
+    shift 2
+    suite_started=$(date +%s)
+    echo "=== $suite_name: tests started"
+    (cd "build/$suite_name" &&
+        { env $environment ctest --output-on-failure -j "$jobs" --timeout 600 "$@" \
+            >tests.log 2>&1 && echo 0 || echo 1; } >tests.status) &
+    suite_pid=$!
+}
+finish_suite() { # waits for the suite in the background, shows its output, stops on failure
+    [ -n "$suite_name" ] || return 0
+    wait "$suite_pid"
+    echo "=== $suite_name: tests"
+    cat "build/$suite_name/tests.log"
+    took "$suite_name-tests" "$suite_started"
+    if [ "$(cat "build/$suite_name/tests.status")" != 0 ]; then
+        echo "=== $suite_name: tests FAILED"
+        exit 1
+    fi
+    suite_name=""
 }
 # Checks of the sources alone, the production flavour's fixed 30 s wait, and the
 # peer-heavy SIP and capture tests: run once, in the plain build.
 once='format|build_lists|layers|e2e_production_flavour|capture|sip_baresip_.*|sip_video_phones|sip_registration'
 
-t=$(date +%s)
 build plain -DCMAKE_BUILD_TYPE=Release -DZOL_BENCH=ON
-suite plain
-took plain "$t"
+start_suite plain ""
 
-t=$(date +%s)
-build asan -DZOL_SANITIZE=address,undefined -DCMAKE_BUILD_TYPE=Debug -DZOL_SOAK_SECONDS=15
-ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
-    suite asan -E "^($once)\$"
-took asan "$t"
+build asan -DCMAKE_C_COMPILER=clang-14 -DCMAKE_CXX_COMPILER=clang++-14 -DCMAKE_BUILD_TYPE=Debug \
+    -DZOL_SANITIZE=address,undefined -DZOL_THREAD_SAFETY=ON -DZOL_FUZZ=ON -DZOL_SOAK_SECONDS=15
+start_suite asan "ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1" \
+    -E "^($once)\$"
 
-# The stand-ins' single-threaded unit programs have nothing for ThreadSanitizer.
-t=$(date +%s)
 build tsan -DZOL_SANITIZE=thread -DCMAKE_BUILD_TYPE=RelWithDebInfo -DZOL_STANDIN_UNIT_TESTS=OFF \
     -DZOL_SOAK_SECONDS=15
-TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1 suite tsan -E "^($once)\$"
-took tsan "$t"
+start_suite tsan "TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1" -E "^($once)\$"
 
 t=$(date +%s)
-ZOL_NATIVE_IMSD=build/plain/sim/zol-imsd tools/test_arm.sh
+ZOL_NATIVE_IMSD=build/plain/sim/zol-imsd nice -n 10 tools/test_arm.sh
 took arm "$t"
-
-t=$(date +%s)
-echo "=== clang (thread-safety analysis, libFuzzer targets with bounded runs)"
-CC=clang-14 CXX=clang++-14 cmake -S . -B build/clang -G Ninja -DZOL_WERROR=ON \
-    -DZOL_THREAD_SAFETY=ON -DZOL_FUZZ=ON >/dev/null
-ninja -C build/clang -j "$jobs" fuzz_all zol-imsd zol-host zol-rild ipc_agent
-suite clang -R '^fuzz_'
-took clang "$t"
+finish_suite
 
 echo "all test builds passed in $(($(date +%s) - started)) s:$timing"
