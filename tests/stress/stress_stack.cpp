@@ -3,19 +3,311 @@
 #include <algorithm>
 #include <chrono>
 
+#include "agent.h"
+#include "messages.h"
+
 namespace zol_stress {
 
 namespace {
-thread_local bool t_reader = false;
-} // namespace
 
-bool Stack::on_reader_thread()
+namespace imsd = zol::imsd;
+namespace msg = zol::imsd::msg;
+using zol_kit::frame;
+
+thread_local bool t_reader = false;
+
+// ---- the stack's messages, from the stand-in's encoders ---------------------------------
+
+Bytes call_list(Rng &rng)
 {
-    return t_reader;
+    std::vector<imsd::Call> calls;
+    for (uint8_t i = 1; i <= rng.below(3); ++i) {
+        imsd::Call c = zol_kit::call(i, i == 1 ? "+4915550001" : "5550002", 1 + rng.below(8),
+                                     rng.permille(300) ? 4 : 1);
+        c.dir = rng.below(2) == 0 ? imsd::CallDir::mt : imsd::CallDir::mo;
+        c.attr = rng.permille(200) ? 64 : 0;
+        c.mpty = static_cast<uint8_t>(rng.below(2));
+        c.text = "stress";
+        c.video_dir = rng.below(4);
+        calls.push_back(c);
+    }
+    // Now and then a list that claims one call more than it carries.
+    return zol_kit::call_list(calls, static_cast<int>(calls.size()) + (rng.permille(50) ? 1 : 0));
 }
 
-Stack::Stack(zol_stress_deliver_fn deliver_fn, uint64_t seed, Faults faults)
-    : deliver_(deliver_fn), faults_(faults), rng_(seed)
+// One SS confirmation; an interrogation's carries a status or a forwarding list.
+Bytes ss_conf(bool interrogation, Rng &rng)
+{
+    const bool success = rng.permille(920);
+    if (rng.permille(20)) {
+        return Bytes(2, 1); // too short to say anything
+    }
+    if (!interrogation || rng.permille(200) || !success) {
+        return imsd::encode_ss_conf(success);
+    }
+    if (rng.below(2) == 0) {
+        constexpr uint32_t kCodes[] = {1, 9, 15, 16, 17, 18, 3};
+        return imsd::encode_ss_status_conf(kCodes[rng.below(7)], rng.below(2) == 0);
+    }
+    std::vector<imsd::FwdFeature> features(rng.below(3));
+    for (imsd::FwdFeature &f : features) {
+        f.code = 3 + rng.below(5);
+        f.basic_service = 1;
+        f.service_class = 1;
+        f.active = rng.below(2) == 0;
+        f.number = "5550100";
+        f.no_reply_time = 20;
+    }
+    return imsd::encode_fwd_list_conf(features);
+}
+
+// A well-formed payload of a message the stack sends.
+Bytes payload_of(uint16_t id, Rng &rng)
+{
+    switch (id) {
+    case msg::kMtInviteInd:
+        return imsd::encode_mt_invite(zol_kit::call(2, "+4915550009", 3, rng.permille(300) ? 4 : 1));
+    case msg::kEndInd:
+        return imsd::encode_call_end(1, 16 + rng.below(20));
+    case msg::kMoProgressInd:
+        return imsd::encode_mo_progress(1, imsd::CallState::dialing);
+    case msg::kModifyInd:
+        return imsd::encode_modify_ind(1, 4, 1 + rng.below(3));
+    case msg::kModifyCnfInd:
+        return imsd::encode_modify_cnf(1, 4, 1, 3);
+    case msg::kDtmfStartConf:
+    case msg::kDtmfStopConf:
+        return imsd::encode_dtmf_conf(0xFF, rng.permille(950) ? 1 : 0);
+    case msg::kSrvccInd:
+        return imsd::encode_srvcc(rng.below(4));
+    case msg::kCurCallInd:
+        return call_list(rng);
+    case imsd::kMsgRunStatusInd:
+        return imsd::encode_run_status(rng.below(2));
+    case imsd::kMsgConfigConf:
+        return imsd::encode_config_conf(1 + rng.below(16), {'i', 'm', 's'});
+    case imsd::kMsgSsActivateConf:
+    case imsd::kMsgSsDeactivateConf:
+    case imsd::kMsgSsEraseConf:
+    case imsd::kMsgSsRegisterConf:
+    case imsd::kMsgSsInterrogateConf:
+        return ss_conf(id == imsd::kMsgSsInterrogateConf, rng);
+    case imsd::kMsgIncomingSms:
+        return imsd::encode_incoming_sms("0891683108200805F0",
+                                         rng.below(2) == 0 ? imsd::TpduType::deliver : imsd::TpduType::status_report);
+    case imsd::kMsgSmsSendStatus: {
+        const uint32_t r = rng.below(100);
+        return imsd::encode_send_status(rng.below(256), r < 85 ? 0 : r < 93 ? 10 : 1);
+    }
+    default:
+        return imsd::encode_call_id(1);
+    }
+}
+
+// The stack's answers to one frame the module sent, as a real stack sends
+// them; none when it owes none (3, 10, 21, 22, 62 and unknown messages).
+std::vector<Bytes> answers_for(const uint8_t *bytes, size_t len, Rng &rng)
+{
+    const zol_kit::Sent sent = zol_kit::read_frame(Bytes(bytes, bytes + len));
+    uint16_t answer = 0;
+    Bytes payload;
+    switch (sent.message) {
+    case msg::kAnswer: // an answer (accept 1) is confirmed by the connection; a reject needs nothing
+        if (const auto r = imsd::decode_call_response(sent.payload); r && r->accept == 1) {
+            answer = msg::kConnectedInd;
+        }
+        break;
+    case imsd::kMsgGetConfig:
+        answer = imsd::kMsgConfigConf;
+        payload = imsd::encode_config_conf(imsd::decode_word_request(sent.payload).value_or(0), {'i', 'm', 's'});
+        break;
+    case imsd::kMsgSupsOperation:
+        if (const auto r = imsd::decode_ss_request(sent.payload)) {
+            answer = imsd::ss_conf_message(r->op);
+        }
+        break;
+    default: {
+        constexpr std::pair<uint16_t, uint16_t> kAnswers[] = {
+            {msg::kDial, msg::kMoProgressInd},     {msg::kReleaseCalls, msg::kEndInd},
+            {msg::kDtmfStart, msg::kDtmfStartConf}, {msg::kDtmfStop, msg::kDtmfStopConf},
+            {msg::kCallModify, msg::kModifyCnfInd}, {imsd::kMsgGetCurrentCalls, msg::kCurCallInd},
+            {msg::kSwap, msg::kHoldInd},           {imsd::kMsgGetRunStatus, imsd::kMsgRunStatusInd},
+            {imsd::kMsgSendSms, imsd::kMsgSmsSendStatus}};
+        for (const auto &[request, reply] : kAnswers) {
+            answer = request == sent.message ? reply : answer;
+        }
+    }
+    }
+    if (answer == 0) {
+        return {};
+    }
+    return {frame(answer, payload.empty() ? payload_of(answer, rng) : payload, sent.token)};
+}
+
+// A stack message nobody asked for: any message of the stack, well formed or
+// damaged, one without a handler, or a runt.
+Bytes stray_frame(Rng &rng)
+{
+    if (rng.permille(10)) {
+        return Bytes(7, 0); // shorter than a header: the agent's callback refuses it
+    }
+    std::vector<uint16_t> ids = {kUnknownMessage};
+    for (const imsd::MessageInfo &m : imsd::all_messages()) {
+        if (m.handler == nullptr) {
+            ids.push_back(m.id);
+        }
+    }
+    const uint16_t id = ids[rng.below(static_cast<uint32_t>(ids.size()))];
+    Bytes payload = payload_of(id, rng);
+    if (rng.permille(250)) { // damaged
+        payload.resize(rng.below(49));
+        for (uint8_t &b : payload) {
+            b = static_cast<uint8_t>(rng.next());
+        }
+    }
+    return frame(id, payload, 0xFFFF);
+}
+
+// ---- the host's data --------------------------------------------------------------------
+
+char kNumber[] = "5551234";
+char kForwardNumber[] = "5550100";
+char kPdu[] = "0001000B915155214365F7000003C16010";
+char kSmsc[] = "+4915550000";
+
+void no_data(HostData &, Rng &) {}
+void words(HostData &d, int32_t a, int count = 1, int32_t b = 0)
+{
+    d.words[0] = a;
+    d.words[1] = b;
+    d.use(d.words, static_cast<size_t>(count) * sizeof(int32_t));
+}
+void texts(HostData &d, std::initializer_list<const char *> list)
+{
+    std::copy(list.begin(), list.end(), d.texts);
+    d.use(d.texts, list.size() * sizeof(char *));
+}
+void none(HostData &d, Rng &)
+{
+    d.use(nullptr, 0);
+}
+void dial(HostData &d, Rng &rng)
+{
+    d.dial = {kNumber, 0, nullptr, rng.below(2) == 0 ? 0 : 3};
+    d.use(&d.dial, sizeof d.dial);
+}
+void sms(HostData &d, Rng &rng, RIL_RadioTechnologyFamily tech)
+{
+    d.sms_texts[0] = rng.below(2) == 0 ? kSmsc : nullptr;
+    d.sms_texts[1] = kPdu;
+    d.sms = {tech, 0, static_cast<int>(rng.below(256)), {}};
+    d.sms.message.gsmMessage = d.sms_texts;
+    d.use(&d.sms, sizeof d.sms);
+}
+void forward(HostData &d, Rng &rng, int status)
+{
+    d.forward = {status, static_cast<int>(rng.below(6)), 1, 129, kForwardNumber, 20, nullptr};
+    d.use(&d.forward, sizeof d.forward);
+}
+int32_t below(Rng &rng, uint32_t n)
+{
+    return static_cast<int32_t>(rng.below(n));
+}
+
+std::vector<RequestKind> make_kinds()
+{
+    using P = Pattern;
+    constexpr int kFail = RIL_E_GENERIC_FAILURE;
+    constexpr uint16_t kSs = imsd::kMsgSupsOperation;
+    return {
+        {RIL_REQUEST_GET_CURRENT_CALLS, "get current calls", P::pending, imsd::kMsgGetCurrentCalls, kFail, no_data, nullptr},
+        {RIL_REQUEST_DIAL, "dial", P::immediate, msg::kDial, kFail, dial, none},
+        {RIL_REQUEST_HANGUP, "hang up", P::pending, msg::kReleaseCalls, kFail, [](HostData &d, Rng &r) { words(d, 1 + below(r, 3)); },
+         [](HostData &d, Rng &) { d.use(d.words, 2); }},
+        {RIL_REQUEST_HANGUP_WAITING_OR_BACKGROUND, "hang up background", P::pending, msg::kReleaseCalls, kFail, no_data, nullptr},
+        {RIL_REQUEST_HANGUP_FOREGROUND_RESUME_BACKGROUND, "hang up foreground", P::pending, msg::kReleaseCalls, kFail, no_data, nullptr},
+        {RIL_REQUEST_SWITCH_WAITING_OR_HOLDING_AND_ACTIVE, "swap", P::immediate, msg::kSwap, kFail, no_data, nullptr},
+        {RIL_REQUEST_UDUB, "reject", P::immediate, msg::kAnswer, kFail, no_data, nullptr},
+        {RIL_REQUEST_LAST_CALL_FAIL_CAUSE, "last fail cause", P::local, 0, 0, no_data, nullptr},
+        {RIL_REQUEST_ANSWER, "answer", P::pending, msg::kAnswer, kFail, [](HostData &d, Rng &r) { words(d, below(r, 4)); }, nullptr},
+        {RIL_REQUEST_DTMF_START, "dtmf start", P::pending, msg::kDtmfStart, kFail,
+         [](HostData &d, Rng &r) { d.tone[0] = static_cast<char>('0' + r.below(10)), d.use(d.tone, 1); },
+         [](HostData &d, Rng &) { d.use(d.tone, 0); }},
+        {RIL_REQUEST_DTMF_STOP, "dtmf stop", P::pending, msg::kDtmfStop, kFail, no_data, nullptr},
+        {RIL_REQUEST_IMS_REGISTRATION_STATE, "registration state", P::local, imsd::kMsgGetRunStatus, 0, no_data, nullptr},
+        {RIL_REQUEST_CALL_MODIFY, "modify", P::immediate, msg::kCallModify, kFail, [](HostData &d, Rng &r) { words(d, 1, 2, below(r, 4)); },
+         [](HostData &d, Rng &) { words(d, 1); }},
+        {RIL_REQUEST_CALL_MODIFY_RSP, "modify response", P::immediate, msg::kCallModifyResponse, kFail,
+         [](HostData &d, Rng &r) { words(d, 1, 2, below(r, 5)); }, [](HostData &d, Rng &) { words(d, 1); }},
+        {RIL_REQUEST_IMS_GET_CONFIGRATION, "get config", P::pending, imsd::kMsgGetConfig, kFail,
+         [](HostData &d, Rng &r) { texts(d, {std::array{"1", "3", "5", "14", "16"}[r.below(5)]}); }, none},
+        {RIL_REQUEST_IMS_SET_CONFIGRATION, "set config", P::immediate, imsd::kMsgSetConfig, kFail,
+         [](HostData &d, Rng &) { texts(d, {"5", "1"}); }, [](HostData &d, Rng &) { texts(d, {"5"}); }},
+        {RIL_REQUEST_IMS_SET_REGISTRATION_STATE, "set registration", P::immediate, imsd::kMsgSetRegistration, kFail,
+         [](HostData &d, Rng &r) { words(d, below(r, 2)); }, none},
+        {RIL_REQUEST_IMS_SEND_SMS, "send sms", P::pending, imsd::kMsgSendSms, RIL_E_SMS_SEND_FAIL_RETRY,
+         [](HostData &d, Rng &r) { sms(d, r, RADIO_TECH_3GPP); }, [](HostData &d, Rng &r) { sms(d, r, RADIO_TECH_3GPP2); }},
+        {RIL_REQUEST_SMS_ACKNOWLEDGE, "sms ack", P::immediate, imsd::kMsgAckSms, kFail, [](HostData &d, Rng &r) { words(d, below(r, 2)); },
+         [](HostData &d, Rng &) { words(d, 7); }},
+        {RIL_REQUEST_GET_CLIR, "get clir", P::pending, kSs, kFail, no_data, nullptr},
+        {RIL_REQUEST_SET_CLIR, "set clir", P::pending, kSs, kFail, [](HostData &d, Rng &r) { words(d, below(r, 3)); },
+         [](HostData &d, Rng &) { words(d, 3); }},
+        {RIL_REQUEST_QUERY_CALL_FORWARD_STATUS, "query forwarding", P::pending, kSs, kFail,
+         [](HostData &d, Rng &r) { forward(d, r, 2); }, none},
+        {RIL_REQUEST_SET_CALL_FORWARD, "set forwarding", P::pending, kSs, kFail,
+         [](HostData &d, Rng &r) { forward(d, r, below(r, 5)); }, [](HostData &d, Rng &r) { forward(d, r, 7); }},
+        {RIL_REQUEST_QUERY_CALL_WAITING, "query waiting", P::pending, kSs, kFail, [](HostData &d, Rng &) { words(d, 1); },
+         nullptr},
+        {RIL_REQUEST_SET_CALL_WAITING, "set waiting", P::pending, kSs, kFail,
+         [](HostData &d, Rng &r) { words(d, below(r, 2), 2, 1); }, [](HostData &d, Rng &) { words(d, 5, 2, 1); }},
+        {RIL_REQUEST_QUERY_FACILITY_LOCK, "query barring", P::pending, kSs, kFail,
+         [](HostData &d, Rng &) { texts(d, {"AO", "", "1"}); }, none},
+        {RIL_REQUEST_SET_FACILITY_LOCK, "set barring", P::pending, kSs, kFail,
+         [](HostData &d, Rng &r) { texts(d, {"AI", r.below(2) == 0 ? "0" : "1", "", "1", "", "0"}); },
+         [](HostData &d, Rng &) { texts(d, {"AI", "x", "", "1", "", "0"}); }},
+        {RIL_REQUEST_QUERY_CLIP, "query clip", P::pending, kSs, kFail, no_data, nullptr},
+        {RIL_REQUEST_IMS_MT_INVITE_RSP, "invite response", P::immediate, msg::kMtInviteResponse, kFail,
+         [](HostData &d, Rng &r) { words(d, 2, 2, below(r, 2)); }, [](HostData &d, Rng &) { words(d, 2); }},
+        {RIL_REQUEST_SET_COLP, "set colp", P::pending, kSs, kFail, [](HostData &d, Rng &r) { words(d, below(r, 2)); },
+         [](HostData &d, Rng &) { words(d, 2); }},
+        {RIL_REQUEST_QUERY_COLR, "query colr", P::pending, kSs, kFail, no_data, nullptr},
+        {RIL_REQUEST_QUERY_COLP, "query colp", P::pending, kSs, kFail, no_data, nullptr},
+        {1, "sim status", P::unsupported, 0, 0, no_data, nullptr},
+        {RIL_REQUEST_SET_MUTE, "set mute", P::unsupported, 0, 0, [](HostData &d, Rng &) { words(d, 1); }, nullptr},
+        {70000, "out of range", P::unsupported, 0, 0, no_data, nullptr},
+    };
+}
+
+} // namespace
+
+const std::vector<RequestKind> &request_kinds()
+{
+    static const std::vector<RequestKind> kinds = make_kinds();
+    return kinds;
+}
+
+const std::vector<int32_t> &answer_events()
+{
+    static const std::vector<int32_t> events = [] {
+        std::vector<int32_t> out;
+        for (uint16_t id : {msg::kConnectedInd, msg::kEndInd, msg::kDtmfStartConf, msg::kDtmfStopConf, msg::kCurCallInd,
+                            uint16_t{imsd::kMsgConfigConf}, uint16_t{imsd::kMsgSmsSendStatus}}) {
+            out.push_back(0x10000 + id);
+        }
+        for (int32_t id = 0x10000 + imsd::kMsgSsActivateConf; id <= 0x10000 + imsd::kMsgSsRegisterConf; ++id) {
+            out.push_back(id);
+        }
+        return out;
+    }();
+    return events;
+}
+
+const char *const kFigureNames[kFigures] = {
+    "frames",      "send failures", "seen by the stack", "answered inside the send", "slow sends",
+    "duplicated",  "late",          "held to the drain", "stalls",                   "answers held in stalls",
+    "strays",      "refused by the read callback", "stack messages", "markers"};
+
+Stack::Stack(uint64_t seed, Faults faults) : faults_(faults), rng_(seed)
 {
     reader_ = std::thread([this] { run(); });
 }
@@ -26,33 +318,36 @@ Stack::~Stack()
     reader_.join();
 }
 
-int Stack::on_send(const uint8_t *frame, int32_t length, Rng &rng)
+bool Stack::on_reader_thread()
 {
-    figures_.frames.fetch_add(1);
+    return t_reader;
+}
+
+int Stack::on_send(const uint8_t *frame_bytes, int32_t length, Rng &rng)
+{
+    count(kFrames);
     const bool fail = rng.permille(faults_.send_fail);
     const bool seen = !fail || rng.permille(faults_.failed_but_seen);
     if (fail) {
-        figures_.send_failures.fetch_add(1);
-        if (seen) {
-            figures_.failed_but_seen.fetch_add(1);
-        }
+        count(kSendFailures);
     }
-    if (seen) {
-        // A failed send the stack got anyway is the race that matters most:
-        // its answer then often beats the handler's failure reply.
-        if (rng.permille(fail ? faults_.inline_after_failure : faults_.inline_answer)) {
-            // The answer overtakes the send: the event thread may handle it
-            // while the request's handler is still inside this call.
-            figures_.inline_answers.fetch_add(1);
-            for (const Frame &a : answers_for(frame, static_cast<size_t>(length), rng)) {
-                deliver(a);
-            }
-        } else {
-            push({Kind::frame, Frame(frame, frame + length)});
+    if (fail && seen) {
+        count(kFailedButSeen);
+    }
+    // A failed send the stack got anyway is the race that matters most: its
+    // answer then often beats the handler's failure reply. An answer inside
+    // the send overtakes it: the event thread may handle it while the
+    // request's handler is still inside this call.
+    if (seen && rng.permille(fail ? faults_.inline_after_failure : faults_.inline_answer)) {
+        count(kInlineAnswers);
+        for (const Bytes &a : answers_for(frame_bytes, static_cast<size_t>(length), rng)) {
+            deliver(a);
         }
+    } else if (seen) {
+        push({Kind::frame, Bytes(frame_bytes, frame_bytes + length)});
     }
     if (rng.permille(faults_.slow_send)) {
-        figures_.slow_sends.fetch_add(1);
+        count(kSlowSends);
         std::this_thread::sleep_for(std::chrono::microseconds(20 + rng.below(200)));
     }
     return fail ? -1 : 0;
@@ -70,7 +365,7 @@ uint64_t Stack::drain()
     inbox_.push_back({Kind::drain, {}});
     cv_.notify_all();
     cv_.wait(lock, [&] { return drains_done_ >= target; });
-    return figures_.unknown_delivered.load();
+    return figure(kUnknownDelivered);
 }
 
 void Stack::push(Item item)
@@ -101,20 +396,18 @@ void Stack::run()
             stall_at_ = tick_ + 50 + rng_.below(350);
             break;
         case Kind::drain: {
-            std::vector<Frame> all = std::move(held_);
+            std::vector<Bytes> all = std::move(held_);
             held_.clear();
-            for (Late &l : late_) {
-                all.push_back(std::move(l.frame));
-            }
-            late_.clear();
-            for (Frame &f : stalled_answers_) {
+            for (auto &[due, f] : late_) {
                 all.push_back(std::move(f));
             }
+            late_.clear();
+            all.insert(all.end(), stalled_answers_.begin(), stalled_answers_.end());
             stalled_answers_.clear();
             stall_left_ = 0;
             stalled_.store(false);
             release(all);
-            deliver(make_frame(kUnknownMessage, 0xFFFF, {}));
+            deliver(frame(kUnknownMessage, {}, 0xFFFF));
             {
                 std::lock_guard<std::mutex> lock(mu_);
                 ++drains_done_;
@@ -128,20 +421,29 @@ void Stack::run()
     }
 }
 
-void Stack::handle(const Frame &frame)
+void Stack::handle(const Bytes &sent)
 {
     ++tick_;
-    release_due();
+    std::vector<Bytes> due;
+    for (auto it = late_.begin(); it != late_.end();) {
+        if (it->first <= tick_) {
+            due.push_back(std::move(it->second));
+            it = late_.erase(it);
+        } else {
+            ++it;
+        }
+    }
+    release(due);
     if (stall_left_ == 0 && (tick_ == stall_at_ || rng_.below(10000) < faults_.stall)) {
-        figures_.stalls.fetch_add(1);
+        count(kStalls);
         stall_left_ = 60 + rng_.below(140);
         stalled_.store(true);
     }
-    for (Frame &a : answers_for(frame.data(), frame.size(), rng_)) {
+    for (Bytes &a : answers_for(sent.data(), sent.size(), rng_)) {
         dispose(std::move(a));
     }
     if (rng_.permille(faults_.stray)) {
-        figures_.strays.fetch_add(1);
+        count(kStrays);
         deliver(stray_frame(rng_));
     }
     if (stall_left_ > 0 && --stall_left_ == 0) {
@@ -150,66 +452,48 @@ void Stack::handle(const Frame &frame)
     }
 }
 
-void Stack::dispose(Frame answer)
+void Stack::dispose(Bytes answer)
 {
     if (stall_left_ > 0) {
-        figures_.stalled_answers.fetch_add(1);
+        count(kStalledAnswers);
         stalled_answers_.push_back(std::move(answer));
         return;
     }
-    uint32_t r = rng_.below(1000);
+    const uint32_t r = rng_.below(1000);
     if (r < faults_.hold) {
-        figures_.held.fetch_add(1);
+        count(kHeld);
         held_.push_back(std::move(answer));
-        return;
-    }
-    r -= faults_.hold;
-    if (r < faults_.duplicate) {
-        figures_.duplicates.fetch_add(1);
+    } else if (r < faults_.hold + faults_.duplicate) {
+        count(kDuplicates);
         deliver(answer);
-        late_.push_back({tick_ + 1 + rng_.below(30), std::move(answer)});
-        return;
+        late_.emplace_back(tick_ + 1 + rng_.below(30), std::move(answer));
+    } else if (r < faults_.hold + faults_.duplicate + faults_.late) {
+        count(kLate);
+        late_.emplace_back(tick_ + 1 + rng_.below(40), std::move(answer));
+    } else {
+        deliver(answer);
     }
-    r -= faults_.duplicate;
-    if (r < faults_.late) {
-        figures_.late.fetch_add(1);
-        late_.push_back({tick_ + 1 + rng_.below(40), std::move(answer)});
-        return;
-    }
-    deliver(answer);
 }
 
-void Stack::release(std::vector<Frame> &pool)
+void Stack::release(std::vector<Bytes> &pool)
 {
     // Out of order: the stack owes no order between held-back answers.
     for (size_t i = pool.size(); i > 1; --i) {
         std::swap(pool[i - 1], pool[rng_.below(static_cast<uint32_t>(i))]);
     }
-    for (const Frame &f : pool) {
+    for (const Bytes &f : pool) {
         deliver(f);
     }
     pool.clear();
 }
 
-void Stack::release_due()
+void Stack::deliver(const Bytes &f)
 {
-    std::vector<Frame> due;
-    auto it = std::partition(late_.begin(), late_.end(), [&](const Late &l) { return l.due > tick_; });
-    for (auto i = it; i != late_.end(); ++i) {
-        due.push_back(std::move(i->frame));
-    }
-    late_.erase(it, late_.end());
-    release(due);
-}
-
-void Stack::deliver(const Frame &frame)
-{
-    figures_.delivered.fetch_add(1);
-    const int rc = deliver_(frame.data(), static_cast<int32_t>(frame.size()));
-    if (rc != 0) {
-        figures_.refused_by_module.fetch_add(1);
-    } else if (is_unknown_message(frame)) {
-        figures_.unknown_delivered.fetch_add(1);
+    count(kDelivered);
+    if (zol_kit::agent::deliver(f) != 0) {
+        count(kRefusedByModule);
+    } else if (f.size() >= 7 && (f[5] << 8 | f[6]) == kUnknownMessage) {
+        count(kUnknownDelivered);
     }
 }
 
