@@ -3,14 +3,10 @@
 // records, with texts of any length and null text pointers), cut short, or
 // raw bytes of any length. The fake agent's sends succeed or fail as the
 // input says.
-#include <cstddef>
-#include <cstdint>
-#include <cstring>
 #include <deque>
 #include <string>
-#include <vector>
 
-#include "fuzz_host.h"
+#include "harness.h"
 
 namespace {
 
@@ -259,7 +255,10 @@ const Request &pick_request(uint16_t value)
 
 const RIL_RadioFunctions *radio()
 {
-    static const RIL_RadioFunctions *r = RIL_Init(zol_fuzz::host_env());
+    static const RIL_RadioFunctions *r = [] {
+        zol_fuzz::set_up_host();
+        return zol_kit::start_module(RIL_Init);
+    }();
     return r;
 }
 
@@ -277,25 +276,23 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     // token pending. Then the token's serial and the fields.
     const Request &req = pick_request(in.u16());
     const uint8_t flags = in.u8();
-    zol_fuzz::agent_set_send_result((flags & 1) != 0 ? -1 : 0);
+    zol_kit::agent::set_result((flags & 1) != 0 ? -1 : 0);
     const int mode = (flags >> 1) & 7;
     const bool list_full = (flags & 0x10) != 0;
     const bool token_pending = (flags & 0x20) != 0;
 
     zol_reqlist_init();
-    static zol_fuzz::Token token = zol_fuzz::new_token(0, 0);
-    token.serial = in.i32();
-    token.request = req.number;
-    token.completions = 0;
+    static zol_fuzz::Token token;
+    token = zol_fuzz::Token{in.i32(), req.number};
     // Requests of other tokens that keep waiting; the list holds 50.
     static zol_fuzz::Token others[ZOL_REQLIST_MAX];
     const size_t other_count = list_full ? ZOL_REQLIST_MAX - (token_pending ? 1 : 0) : 0;
     for (size_t i = 0; i < other_count; ++i) {
-        others[i] = zol_fuzz::new_token(static_cast<int32_t>(1000 + i), RIL_REQUEST_GET_CURRENT_CALLS);
-        zol_fuzz::add_waiting(others[i], others[i].request, 0x17545);
+        others[i] = zol_fuzz::Token{static_cast<int32_t>(1000 + i), RIL_REQUEST_GET_CURRENT_CALLS};
+        zol_fuzz::add_waiting(others[i], zol_fuzz::ev::CALL_CUR_CALL_IND);
     }
     if (token_pending) {
-        zol_fuzz::add_waiting(token, req.number, ZOL_EVENT_NONE);
+        zol_fuzz::add_waiting(token, ZOL_EVENT_NONE);
     }
 
     Builder build(in);

@@ -68,7 +68,7 @@ for target in $targets; do
     line=$(grep -E '^#[0-9]+.*(DONE|pulse|NEW|REDUCE|INITED).*cov: ' "$log" | tail -n 1 || true)
     edges=$(echo "$line" | sed -n 's/.*cov: \([0-9]*\).*/\1/p')
     corpus=$(echo "$line" | sed -n 's/.*corp: \([0-9]*\).*/\1/p')
-    finding=$(grep -m 1 -E '^(==[0-9]+== ?ERROR|SUMMARY|fuzz host:)' "$log" || true)
+    finding=$(grep -m 1 -E '^(==[0-9]+== ?ERROR|SUMMARY|fuzz host:|kit host:|kit agent:)' "$log" || true)
     [ -n "$finding" ] && failed=1
     printf '%-26s %12s %8s %6s  %s\n' "$target" "${execs:-?}" "${edges:-?}" "${corpus:-?}" "${finding:-none}"
 done
