@@ -3,6 +3,7 @@
 // records, with texts of any length and null text pointers), cut short, or
 // raw bytes of any length. The fake agent's sends succeed or fail as the
 // input says.
+#include <algorithm>
 #include <deque>
 #include <string>
 
@@ -63,71 +64,48 @@ constexpr Request kRequests[] = {
     {-1, Shape::ints, 1},
 };
 
-// Reads the input front to back; past its end every field reads as zero.
-//   u8, i32 (little-endian), text: a length byte (0xFF no text, 0xFE a
-//   16-bit little-endian length follows) and that many bytes.
-class Reader {
+// Reads the input front to back, and owns everything a request's data
+// points to until the request returns. Past the input's end every field
+// reads as zero. u8, i32 (little-endian), text: a length byte (0xFF no text,
+// 0xFE a 16-bit little-endian length follows) and that many bytes.
+class Builder {
 public:
-    Reader(const uint8_t *data, size_t size) : data_(data), size_(size) {}
+    Builder(const uint8_t *data, size_t size) : data_(data), size_(size) {}
 
     uint8_t u8() { return pos_ < size_ ? data_[pos_++] : 0; }
-    uint16_t u16() { return static_cast<uint16_t>(u8() | u8() << 8); }
+    uint16_t u16()
+    {
+        const uint8_t low = u8();
+        return static_cast<uint16_t>(low | u8() << 8);
+    }
     int32_t i32()
     {
-        uint32_t v = 0;
-        for (int i = 0; i < 4; ++i) {
-            v |= uint32_t{u8()} << (8 * i);
-        }
-        return static_cast<int32_t>(v);
-    }
-    // False for "no text".
-    bool text(std::string &out)
-    {
-        const uint8_t marker = u8();
-        if (marker == 0xFF) {
-            return false;
-        }
-        const size_t len = marker == 0xFE ? u16() : marker;
-        out = bytes(len);
-        return true;
+        const uint16_t low = u16();
+        return static_cast<int32_t>(low | uint32_t{u16()} << 16);
     }
     std::string bytes(size_t len)
     {
-        const size_t n = len < size_ - pos_ ? len : size_ - pos_;
-        std::string out(reinterpret_cast<const char *>(data_ + pos_), n);
+        const size_t n = std::min(len, size_ - pos_);
         pos_ += n;
-        return out;
+        return std::string(reinterpret_cast<const char *>(data_ + pos_ - n), n);
     }
-
-private:
-    const uint8_t *data_;
-    size_t size_;
-    size_t pos_ = 0;
-};
-
-// Owns everything a request's data points to until the request returns.
-class Builder {
-public:
-    explicit Builder(Reader &in) : in_(in) {}
-
     // A text of any length, or no text at all.
     char *text()
     {
-        std::string t;
-        if (!in_.text(t)) {
-            return nullptr;
-        }
-        return texts_.emplace_back(std::move(t)).data();
+        const uint8_t marker = u8();
+        return marker == 0xFF ? nullptr : texts_.emplace_back(bytes(marker == 0xFE ? u16() : marker)).data();
     }
-
     // A block of exactly len bytes holding the first len bytes of record.
     void *block(const void *record, size_t len)
     {
-        auto &b = blocks_.emplace_back(len);
-        if (len != 0) {
-            memcpy(b.data(), record, len);
-        }
+        auto &b = blocks_.emplace_back(static_cast<const uint8_t *>(record), static_cast<const uint8_t *>(record) + len);
         return b.data();
+    }
+    template <typename T>
+    void *whole(const T &record, size_t &natural)
+    {
+        natural = sizeof record;
+        return block(&record, natural);
     }
 
     // The record rild builds, followed by `extra` more integers or texts (or
@@ -137,92 +115,75 @@ public:
     {
         if (extra != 0 && shape != Shape::ints && shape != Shape::texts) {
             size_t inner = 0;
-            void *full = record(shape, count, 0, inner);
-            std::string tail = in_.bytes(extra * sizeof(int32_t));
+            const auto *full = static_cast<const uint8_t *>(record(shape, count, 0, inner));
+            std::string longer(full != nullptr ? reinterpret_cast<const char *>(full) : "", inner);
+            std::string tail = bytes(extra * sizeof(int32_t));
             tail.resize(extra * sizeof(int32_t));
-            std::vector<uint8_t> longer(inner + tail.size());
-            if (inner != 0) {
-                memcpy(longer.data(), full, inner);
-            }
-            memcpy(longer.data() + inner, tail.data(), tail.size());
+            longer += tail;
             natural = longer.size();
             return block(longer.data(), natural);
         }
         count += extra;
         switch (shape) {
-        case Shape::none:
-            natural = 0;
-            return nullptr;
         case Shape::ints: {
             std::vector<int32_t> words(count);
-            for (auto &w : words) {
-                w = in_.i32();
-            }
+            std::generate(words.begin(), words.end(), [this] { return i32(); });
             natural = count * sizeof(int32_t);
             return block(words.data(), natural);
         }
         case Shape::texts: {
             std::vector<char *> list(count);
-            for (auto &t : list) {
-                t = text();
-            }
+            std::generate(list.begin(), list.end(), [this] { return text(); });
             natural = count * sizeof(char *);
             return block(list.data(), natural);
         }
         case Shape::text: {
-            std::string t;
-            in_.text(t);
-            const std::string &kept = texts_.emplace_back(std::move(t));
-            natural = kept.size() + 1;
-            return block(kept.c_str(), natural);
+            const std::string &t = text() != nullptr ? texts_.back() : texts_.emplace_back();
+            natural = t.size() + 1;
+            return block(t.c_str(), natural);
         }
         case Shape::dial: {
             RIL_Dial d{};
             d.address = text();
-            d.dial_kind = in_.i32();
-            if ((in_.u8() & 1) != 0) {
-                RIL_UUS_Info uus{};
-                uus.uusType = in_.i32();
-                uus.uusDcs = in_.i32();
+            d.dial_kind = i32();
+            if ((u8() & 1) != 0) {
+                RIL_UUS_Info uus{i32(), i32(), 0, nullptr};
                 uus.uusData = text();
                 uus.uusLength = uus.uusData != nullptr ? static_cast<int>(strlen(uus.uusData)) : 0;
                 d.uusInfo = static_cast<RIL_UUS_Info *>(block(&uus, sizeof uus));
             }
-            d.callType = in_.i32();
-            natural = sizeof d;
-            return block(&d, natural);
+            d.callType = i32();
+            return whole(d, natural);
         }
         case Shape::sms: {
             RIL_IMS_SMS_Message m{};
-            m.tech = static_cast<RIL_RadioTechnologyFamily>(in_.i32());
-            m.retry = in_.u8();
-            m.messageRef = in_.i32();
-            if ((in_.u8() & 1) == 0) {
+            m.tech = static_cast<RIL_RadioTechnologyFamily>(i32());
+            m.retry = u8();
+            m.messageRef = i32();
+            if ((u8() & 1) == 0) {
                 char *pair[2] = {text(), text()};
                 m.message.gsmMessage = static_cast<char **>(block(pair, sizeof pair));
             }
-            natural = sizeof m;
-            return block(&m, natural);
+            return whole(m, natural);
         }
         case Shape::forward: {
-            RIL_CallForwardInfo f{};
-            f.status = in_.i32();
-            f.reason = in_.i32();
-            f.serviceClass = in_.i32();
-            f.toa = in_.i32();
+            RIL_CallForwardInfo f{i32(), i32(), i32(), i32(), nullptr, 0, nullptr};
             f.number = text();
-            f.timeSeconds = in_.i32();
+            f.timeSeconds = i32();
             f.timeInterval = text();
-            natural = sizeof f;
-            return block(&f, natural);
+            return whole(f, natural);
         }
+        case Shape::none:
+            break;
         }
         natural = 0;
         return nullptr;
     }
 
 private:
-    Reader &in_;
+    const uint8_t *data_;
+    size_t size_;
+    size_t pos_ = 0;
     std::deque<std::string> texts_;
     std::deque<std::vector<uint8_t>> blocks_;
 };
@@ -267,7 +228,7 @@ const RIL_RadioFunctions *radio()
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
     const RIL_RadioFunctions *functions = radio();
-    Reader in(data, size);
+    Builder in(data, size);
     // Bytes 0-1: the request number (any other value picks a request by
     // index); byte 2: bit 0 makes the agent's sends fail, bits 1-3
     // choose the data: 0-3 the record rild builds, 4 that record with more
@@ -295,18 +256,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         zol_fuzz::add_waiting(token, ZOL_EVENT_NONE);
     }
 
-    Builder build(in);
     void *payload = nullptr;
     size_t len = 0;
     if (mode <= 5) {
         const size_t extra = mode == 4 ? in.u8() % 4 + 1 : 0;
         size_t natural = 0;
-        void *full = build.record(req.shape, req.count, extra, natural);
+        void *full = in.record(req.shape, req.count, extra, natural);
         len = natural;
         payload = full;
         if (mode == 5 && natural != 0) {
             len = in.u16() % natural;
-            payload = build.block(full, len);
+            payload = in.block(full, len);
         }
     } else if (mode == 6) {
         // Raw bytes never reach as far as a pointer of the record: rild would
@@ -314,7 +274,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         const size_t limit = first_pointer(req.shape);
         const std::string raw = in.bytes(limit != 0 ? in.u8() % limit : 0);
         len = raw.size();
-        payload = build.block(raw.data(), len);
+        payload = in.block(raw.data(), len);
     } else {
         len = in.u16() % 4096 + 1;
     }

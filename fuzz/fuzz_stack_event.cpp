@@ -1,37 +1,27 @@
-// One family of stack messages, chosen when the target is built
-// (ZOL_FUZZ_FAMILY names a list below), handed to its handlers with any
-// payload bytes and any length, with up to three requests waiting for an
+// Every stack message the dispatch table serves, handed to its handler with
+// any payload bytes and any length, with up to three requests waiting for an
 // answer. Every waiting request is answered at most once, oldest first, one
 // per message, and for the messages that set state the host can ask for, the
 // host is told what the stack said.
 #include "harness.h"
 
-#ifndef ZOL_FUZZ_FAMILY
-#error "ZOL_FUZZ_FAMILY must name a family of stack messages"
-#endif
-
-namespace families {
-using namespace zol::ev;
-inline constexpr int32_t call_list[] = {CALL_CUR_CALL_IND};
-inline constexpr int32_t invitation[] = {CALL_MT_INVITE_IND};
-// End, connected, conference and SRVCC first, then every other progress indication.
-inline constexpr int32_t progress[] = {
-    CALL_END_IND,           CALL_CONNECTED_IND,  CALL_CONFERENCE_INFO_IND,  CALL_SRVCC_INFO_IND,
-    CALL_MT_RING_CNF_IND,   CALL_MO_PROG_INFO_IND, CALL_HOLD_IND,           CALL_RETRIEVE_IND,
-    CALL_SUPS_CONF,         CALL_CONNECTED_NUM_IND, CALL_TRANSFER_IND,      CALL_WAIT_VOIP_CALL_IND,
-    CALL_AUDIO_CODEC_INFO_IND, CALL_JOIN_CONFERENCE_CALL_IND, CALL_FORWARD_IND};
-inline constexpr int32_t modify[] = {CALL_MODIFY_IND, CALL_MODIFY_CNF_IND};
-inline constexpr int32_t dtmf[] = {CALL_DTMF_START_CONF, CALL_DTMF_STOP_CONF};
-inline constexpr int32_t config[] = {CALL_GET_CFG_CONF};
-inline constexpr int32_t run_status[] = {CALL_RUN_STATUS_INFO_IND};
-inline constexpr int32_t sms[] = {SMS_MT_MSG_IND, SMS_SEND_STATUS_IND};
-inline constexpr int32_t ss[] = {SUPS_INTERROGATE_SS_CONF, SUPS_ACTIVATE_SS_CONF, SUPS_DEACTIVATE_SS_CONF,
-                                 SUPS_ERASE_SS_CONF, SUPS_REGISTER_SS_CONF};
-} // namespace families
-
 namespace {
 
-constexpr auto &kEvents = families::ZOL_FUZZ_FAMILY;
+// The dispatch table's stack events, in table order.
+const std::vector<int32_t> &events()
+{
+    static const std::vector<int32_t> out = [] {
+        std::vector<int32_t> v;
+        for (const auto &row : zol_dispatch_table) {
+            if (row.mask == ZOL_MASK_EVENT) {
+                v.push_back(row.event_id);
+            }
+        }
+        return v;
+    }();
+    return out;
+}
+
 constexpr size_t kMaxWaiters = 3; // two bits of the input
 
 int32_t le32(const uint8_t *p)
@@ -64,13 +54,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     size_t pos = 0;
     auto u8 = [&]() -> uint8_t { return pos < size ? data[pos++] : 0; };
 
-    // Byte 0: the message of the family. Byte 1: bits 0-1 the number of
+    // Byte 0: the message, an index into the table's events. Byte 1: bits 0-1 the number of
     // waiting requests, bit 2 hands the handler a null payload (with the
     // length), bit 3 delivers the message twice, bit 4 fails every send.
     // Then one byte per waiting request: the request among those that wait
     // for the message, bit 7 making it wait for another message. The rest
     // is the payload.
-    const int32_t event_id = kEvents[u8() % std::size(kEvents)];
+    const int32_t event_id = events()[u8() % events().size()];
     const uint8_t flags = u8();
     const size_t waiter_count = flags & 3;
     const bool null_payload = (flags & 4) != 0;
