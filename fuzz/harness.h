@@ -39,12 +39,10 @@ struct Token {
 
 inline void on_complete(RIL_Token t, RIL_Errno e, void *response, size_t len)
 {
-    if (t == nullptr || t == ZOL_EVENT_TOKEN) {
-        fault("completion for a token the host never gave");
-    }
     auto *token = static_cast<Token *>(t);
-    if (token->completions++ != 0) {
-        fault("request completed twice");
+    if (t == nullptr || t == ZOL_EVENT_TOKEN || token->completions++ != 0) {
+        fault(t == nullptr || t == ZOL_EVENT_TOKEN ? "completion for a token the host never gave"
+                                                   : "request completed twice");
     }
     token->error = e;
     token->len = len;
@@ -105,10 +103,8 @@ inline void add_waiting(Token &token, uint32_t pending_event_id)
 
 // A request that waits for a stack message, as its handler remembers it.
 struct Waiter {
-    int32_t event_id;
-    int32_t request;
+    int32_t event_id, request;
 };
-
 inline const std::vector<Waiter> &all_waiters()
 {
     static const std::vector<Waiter> waiters = [] {

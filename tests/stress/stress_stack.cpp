@@ -16,12 +16,15 @@ using zol_kit::frame;
 
 thread_local bool t_reader = false;
 
+// A message id no handler serves: the marker.
+constexpr uint16_t kUnknownMessage = 30001;
+
 // ---- the stack's messages, from the stand-in's encoders ---------------------------------
 
 Bytes call_list(Rng &rng)
 {
     std::vector<imsd::Call> calls;
-    for (uint8_t i = 1; i <= rng.below(3); ++i) {
+    for (uint8_t i = 1, n = static_cast<uint8_t>(rng.below(3)); i <= n; ++i) {
         imsd::Call c = zol_kit::call(i, i == 1 ? "+4915550001" : "5550002", 1 + rng.below(8),
                                      rng.permille(300) ? 4 : 1);
         c.dir = rng.below(2) == 0 ? imsd::CallDir::mt : imsd::CallDir::mo;
@@ -175,7 +178,7 @@ char kForwardNumber[] = "5550100";
 char kPdu[] = "0001000B915155214365F7000003C16010";
 char kSmsc[] = "+4915550000";
 
-void no_data(HostData &, Rng &) {}
+void none(HostData &, Rng &) {}
 void words(HostData &d, int32_t a, int count = 1, int32_t b = 0)
 {
     d.words[0] = a;
@@ -186,10 +189,6 @@ void texts(HostData &d, std::initializer_list<const char *> list)
 {
     std::copy(list.begin(), list.end(), d.texts);
     d.use(d.texts, list.size() * sizeof(char *));
-}
-void none(HostData &d, Rng &)
-{
-    d.use(nullptr, 0);
 }
 void dial(HostData &d, Rng &rng)
 {
@@ -220,21 +219,21 @@ std::vector<RequestKind> make_kinds()
     constexpr int kFail = RIL_E_GENERIC_FAILURE;
     constexpr uint16_t kSs = imsd::kMsgSupsOperation;
     return {
-        {RIL_REQUEST_GET_CURRENT_CALLS, "get current calls", P::pending, imsd::kMsgGetCurrentCalls, kFail, no_data, nullptr},
+        {RIL_REQUEST_GET_CURRENT_CALLS, "get current calls", P::pending, imsd::kMsgGetCurrentCalls, kFail, none, nullptr},
         {RIL_REQUEST_DIAL, "dial", P::immediate, msg::kDial, kFail, dial, none},
         {RIL_REQUEST_HANGUP, "hang up", P::pending, msg::kReleaseCalls, kFail, [](HostData &d, Rng &r) { words(d, 1 + below(r, 3)); },
          [](HostData &d, Rng &) { d.use(d.words, 2); }},
-        {RIL_REQUEST_HANGUP_WAITING_OR_BACKGROUND, "hang up background", P::pending, msg::kReleaseCalls, kFail, no_data, nullptr},
-        {RIL_REQUEST_HANGUP_FOREGROUND_RESUME_BACKGROUND, "hang up foreground", P::pending, msg::kReleaseCalls, kFail, no_data, nullptr},
-        {RIL_REQUEST_SWITCH_WAITING_OR_HOLDING_AND_ACTIVE, "swap", P::immediate, msg::kSwap, kFail, no_data, nullptr},
-        {RIL_REQUEST_UDUB, "reject", P::immediate, msg::kAnswer, kFail, no_data, nullptr},
-        {RIL_REQUEST_LAST_CALL_FAIL_CAUSE, "last fail cause", P::local, 0, 0, no_data, nullptr},
+        {RIL_REQUEST_HANGUP_WAITING_OR_BACKGROUND, "hang up background", P::pending, msg::kReleaseCalls, kFail, none, nullptr},
+        {RIL_REQUEST_HANGUP_FOREGROUND_RESUME_BACKGROUND, "hang up foreground", P::pending, msg::kReleaseCalls, kFail, none, nullptr},
+        {RIL_REQUEST_SWITCH_WAITING_OR_HOLDING_AND_ACTIVE, "swap", P::immediate, msg::kSwap, kFail, none, nullptr},
+        {RIL_REQUEST_UDUB, "reject", P::immediate, msg::kAnswer, kFail, none, nullptr},
+        {RIL_REQUEST_LAST_CALL_FAIL_CAUSE, "last fail cause", P::local, 0, 0, none, nullptr},
         {RIL_REQUEST_ANSWER, "answer", P::pending, msg::kAnswer, kFail, [](HostData &d, Rng &r) { words(d, below(r, 4)); }, nullptr},
         {RIL_REQUEST_DTMF_START, "dtmf start", P::pending, msg::kDtmfStart, kFail,
          [](HostData &d, Rng &r) { d.tone[0] = static_cast<char>('0' + r.below(10)), d.use(d.tone, 1); },
          [](HostData &d, Rng &) { d.use(d.tone, 0); }},
-        {RIL_REQUEST_DTMF_STOP, "dtmf stop", P::pending, msg::kDtmfStop, kFail, no_data, nullptr},
-        {RIL_REQUEST_IMS_REGISTRATION_STATE, "registration state", P::local, imsd::kMsgGetRunStatus, 0, no_data, nullptr},
+        {RIL_REQUEST_DTMF_STOP, "dtmf stop", P::pending, msg::kDtmfStop, kFail, none, nullptr},
+        {RIL_REQUEST_IMS_REGISTRATION_STATE, "registration state", P::local, imsd::kMsgGetRunStatus, 0, none, nullptr},
         {RIL_REQUEST_CALL_MODIFY, "modify", P::immediate, msg::kCallModify, kFail, [](HostData &d, Rng &r) { words(d, 1, 2, below(r, 4)); },
          [](HostData &d, Rng &) { words(d, 1); }},
         {RIL_REQUEST_CALL_MODIFY_RSP, "modify response", P::immediate, msg::kCallModifyResponse, kFail,
@@ -249,7 +248,7 @@ std::vector<RequestKind> make_kinds()
          [](HostData &d, Rng &r) { sms(d, r, RADIO_TECH_3GPP); }, [](HostData &d, Rng &r) { sms(d, r, RADIO_TECH_3GPP2); }},
         {RIL_REQUEST_SMS_ACKNOWLEDGE, "sms ack", P::immediate, imsd::kMsgAckSms, kFail, [](HostData &d, Rng &r) { words(d, below(r, 2)); },
          [](HostData &d, Rng &) { words(d, 7); }},
-        {RIL_REQUEST_GET_CLIR, "get clir", P::pending, kSs, kFail, no_data, nullptr},
+        {RIL_REQUEST_GET_CLIR, "get clir", P::pending, kSs, kFail, none, nullptr},
         {RIL_REQUEST_SET_CLIR, "set clir", P::pending, kSs, kFail, [](HostData &d, Rng &r) { words(d, below(r, 3)); },
          [](HostData &d, Rng &) { words(d, 3); }},
         {RIL_REQUEST_QUERY_CALL_FORWARD_STATUS, "query forwarding", P::pending, kSs, kFail,
@@ -265,16 +264,16 @@ std::vector<RequestKind> make_kinds()
         {RIL_REQUEST_SET_FACILITY_LOCK, "set barring", P::pending, kSs, kFail,
          [](HostData &d, Rng &r) { texts(d, {"AI", r.below(2) == 0 ? "0" : "1", "", "1", "", "0"}); },
          [](HostData &d, Rng &) { texts(d, {"AI", "x", "", "1", "", "0"}); }},
-        {RIL_REQUEST_QUERY_CLIP, "query clip", P::pending, kSs, kFail, no_data, nullptr},
+        {RIL_REQUEST_QUERY_CLIP, "query clip", P::pending, kSs, kFail, none, nullptr},
         {RIL_REQUEST_IMS_MT_INVITE_RSP, "invite response", P::immediate, msg::kMtInviteResponse, kFail,
          [](HostData &d, Rng &r) { words(d, 2, 2, below(r, 2)); }, [](HostData &d, Rng &) { words(d, 2); }},
         {RIL_REQUEST_SET_COLP, "set colp", P::pending, kSs, kFail, [](HostData &d, Rng &r) { words(d, below(r, 2)); },
          [](HostData &d, Rng &) { words(d, 2); }},
-        {RIL_REQUEST_QUERY_COLR, "query colr", P::pending, kSs, kFail, no_data, nullptr},
-        {RIL_REQUEST_QUERY_COLP, "query colp", P::pending, kSs, kFail, no_data, nullptr},
-        {1, "sim status", P::unsupported, 0, 0, no_data, nullptr},
+        {RIL_REQUEST_QUERY_COLR, "query colr", P::pending, kSs, kFail, none, nullptr},
+        {RIL_REQUEST_QUERY_COLP, "query colp", P::pending, kSs, kFail, none, nullptr},
+        {1, "sim status", P::unsupported, 0, 0, none, nullptr},
         {RIL_REQUEST_SET_MUTE, "set mute", P::unsupported, 0, 0, [](HostData &d, Rng &) { words(d, 1); }, nullptr},
-        {70000, "out of range", P::unsupported, 0, 0, no_data, nullptr},
+        {70000, "out of range", P::unsupported, 0, 0, none, nullptr},
     };
 }
 
@@ -286,38 +285,6 @@ const std::vector<RequestKind> &request_kinds()
     return kinds;
 }
 
-const std::vector<int32_t> &answer_events()
-{
-    static const std::vector<int32_t> events = [] {
-        std::vector<int32_t> out;
-        for (uint16_t id : {msg::kConnectedInd, msg::kEndInd, msg::kDtmfStartConf, msg::kDtmfStopConf, msg::kCurCallInd,
-                            uint16_t{imsd::kMsgConfigConf}, uint16_t{imsd::kMsgSmsSendStatus}}) {
-            out.push_back(0x10000 + id);
-        }
-        for (int32_t id = 0x10000 + imsd::kMsgSsActivateConf; id <= 0x10000 + imsd::kMsgSsRegisterConf; ++id) {
-            out.push_back(id);
-        }
-        return out;
-    }();
-    return events;
-}
-
-const char *const kFigureNames[kFigures] = {
-    "frames",      "send failures", "seen by the stack", "answered inside the send", "slow sends",
-    "duplicated",  "late",          "held to the drain", "stalls",                   "answers held in stalls",
-    "strays",      "refused by the read callback", "stack messages", "markers"};
-
-Stack::Stack(uint64_t seed, Faults faults) : faults_(faults), rng_(seed)
-{
-    reader_ = std::thread([this] { run(); });
-}
-
-Stack::~Stack()
-{
-    push({Kind::stop, {}});
-    reader_.join();
-}
-
 bool Stack::on_reader_thread()
 {
     return t_reader;
@@ -325,56 +292,32 @@ bool Stack::on_reader_thread()
 
 int Stack::on_send(const uint8_t *frame_bytes, int32_t length, Rng &rng)
 {
-    count(kFrames);
+    count(k_frames);
     const bool fail = rng.permille(faults_.send_fail);
     const bool seen = !fail || rng.permille(faults_.failed_but_seen);
     if (fail) {
-        count(kSendFailures);
+        count(k_send_failures);
     }
     if (fail && seen) {
-        count(kFailedButSeen);
+        count(k_failed_but_seen);
     }
     // A failed send the stack got anyway is the race that matters most: its
     // answer then often beats the handler's failure reply. An answer inside
     // the send overtakes it: the event thread may handle it while the
     // request's handler is still inside this call.
     if (seen && rng.permille(fail ? faults_.inline_after_failure : faults_.inline_answer)) {
-        count(kInlineAnswers);
+        count(k_inline_answers);
         for (const Bytes &a : answers_for(frame_bytes, static_cast<size_t>(length), rng)) {
             deliver(a);
         }
     } else if (seen) {
-        push({Kind::frame, Bytes(frame_bytes, frame_bytes + length)});
+        push(Kind::frame, Bytes(frame_bytes, frame_bytes + length));
     }
     if (rng.permille(faults_.slow_send)) {
-        count(kSlowSends);
+        count(k_slow_sends);
         std::this_thread::sleep_for(std::chrono::microseconds(20 + rng.below(200)));
     }
     return fail ? -1 : 0;
-}
-
-void Stack::begin_round()
-{
-    push({Kind::round, {}});
-}
-
-uint64_t Stack::drain()
-{
-    std::unique_lock<std::mutex> lock(mu_);
-    const uint64_t target = drains_done_ + 1;
-    inbox_.push_back({Kind::drain, {}});
-    cv_.notify_all();
-    cv_.wait(lock, [&] { return drains_done_ >= target; });
-    return figure(kUnknownDelivered);
-}
-
-void Stack::push(Item item)
-{
-    {
-        std::lock_guard<std::mutex> lock(mu_);
-        inbox_.push_back(std::move(item));
-    }
-    cv_.notify_all();
 }
 
 void Stack::run()
@@ -407,7 +350,7 @@ void Stack::run()
             stall_left_ = 0;
             stalled_.store(false);
             release(all);
-            deliver(frame(kUnknownMessage, {}, 0xFFFF));
+            deliver(frame(kUnknownMessage, {}, 0xFFFF)); // the marker
             {
                 std::lock_guard<std::mutex> lock(mu_);
                 ++drains_done_;
@@ -435,7 +378,7 @@ void Stack::handle(const Bytes &sent)
     }
     release(due);
     if (stall_left_ == 0 && (tick_ == stall_at_ || rng_.below(10000) < faults_.stall)) {
-        count(kStalls);
+        count(k_stalls);
         stall_left_ = 60 + rng_.below(140);
         stalled_.store(true);
     }
@@ -443,7 +386,7 @@ void Stack::handle(const Bytes &sent)
         dispose(std::move(a));
     }
     if (rng_.permille(faults_.stray)) {
-        count(kStrays);
+        count(k_strays);
         deliver(stray_frame(rng_));
     }
     if (stall_left_ > 0 && --stall_left_ == 0) {
@@ -455,20 +398,20 @@ void Stack::handle(const Bytes &sent)
 void Stack::dispose(Bytes answer)
 {
     if (stall_left_ > 0) {
-        count(kStalledAnswers);
+        count(k_stalled_answers);
         stalled_answers_.push_back(std::move(answer));
         return;
     }
     const uint32_t r = rng_.below(1000);
     if (r < faults_.hold) {
-        count(kHeld);
+        count(k_held);
         held_.push_back(std::move(answer));
     } else if (r < faults_.hold + faults_.duplicate) {
-        count(kDuplicates);
+        count(k_duplicates);
         deliver(answer);
         late_.emplace_back(tick_ + 1 + rng_.below(30), std::move(answer));
     } else if (r < faults_.hold + faults_.duplicate + faults_.late) {
-        count(kLate);
+        count(k_late);
         late_.emplace_back(tick_ + 1 + rng_.below(40), std::move(answer));
     } else {
         deliver(answer);
@@ -489,11 +432,11 @@ void Stack::release(std::vector<Bytes> &pool)
 
 void Stack::deliver(const Bytes &f)
 {
-    count(kDelivered);
+    count(k_delivered);
     if (zol_kit::agent::deliver(f) != 0) {
-        count(kRefusedByModule);
+        count(k_refused_by_module);
     } else if (f.size() >= 7 && (f[5] << 8 | f[6]) == kUnknownMessage) {
-        count(kUnknownDelivered);
+        count(k_markers);
     }
 }
 

@@ -10,11 +10,9 @@
 
 #include <atomic>
 #include <condition_variable>
-#include <cstdint>
 #include <deque>
 #include <mutex>
 #include <thread>
-#include <vector>
 
 #include "payloads.h"
 #include "ril.h"
@@ -60,11 +58,7 @@ struct HostData {
     char *sms_texts[2] = {};
     RIL_CallForwardInfo forward{};
     const char *texts[6] = {};
-    void use(const void *d, size_t l)
-    {
-        data = d;
-        len = l;
-    }
+    void use(const void *d, size_t l) { data = d, len = l; }
 };
 using FillFn = void (*)(HostData &, Rng &);
 
@@ -79,13 +73,6 @@ struct RequestKind {
     FillFn fill_refused; // data the module refuses at once (code 2, nothing sent); null if none
 };
 const std::vector<RequestKind> &request_kinds();
-
-// A message id no handler serves: its processing is logged as an error with
-// result 4, which marks how far the event thread has got.
-constexpr uint16_t kUnknownMessage = 30001;
-
-// Stack event ids (dispatch numbering) that complete pending requests.
-const std::vector<int32_t> &answer_events();
 
 // Fault rates in permille, unless said otherwise.
 struct Faults {
@@ -102,28 +89,39 @@ struct Faults {
 };
 
 // What the stack did, in the order the summary line prints it.
-enum Figure {
-    kFrames, kSendFailures, kFailedButSeen, kInlineAnswers, kSlowSends, kDuplicates, kLate, kHeld,
-    kStalls, kStalledAnswers, kStrays, kRefusedByModule, kDelivered, kUnknownDelivered, kFigures
-};
-extern const char *const kFigureNames[kFigures];
+#define ZOL_STRESS_FIGURES(X)                                                                     \
+    X(frames) X(send_failures) X(failed_but_seen) X(inline_answers) X(slow_sends) X(duplicates)   \
+    X(late) X(held) X(stalls) X(stalled_answers) X(strays) X(refused_by_module) X(delivered)      \
+    X(markers)
+#define ZOL_STRESS_ENUM(name) k_##name,
+enum Figure { ZOL_STRESS_FIGURES(ZOL_STRESS_ENUM) kFigures };
+#undef ZOL_STRESS_ENUM
 
 class Stack {
 public:
-    Stack(uint64_t seed, Faults faults);
-    ~Stack();
-    Stack(const Stack &) = delete;
-    Stack &operator=(const Stack &) = delete;
+    Stack(uint64_t seed, Faults faults) : faults_(faults), rng_(seed), reader_([this] { run(); }) {}
+    ~Stack()
+    {
+        push(Kind::stop);
+        reader_.join();
+    }
 
     // One send of the module, on its host thread with that thread's rng; the send's result.
     int on_send(const uint8_t *frame, int32_t length, Rng &rng);
     // A new round: at least one stall somewhere in its first few hundred frames.
-    void begin_round();
+    void begin_round() { push(Kind::round); }
     // After the host threads have stopped: answers everything still held back,
-    // then sends a message no handler serves. Returns how many such messages
-    // the module has taken so far; once it has processed that many, every
-    // answer has been handled.
-    uint64_t drain();
+    // then sends a marker. Returns how many markers the module has taken so
+    // far; once it has processed that many, every answer has been handled.
+    uint64_t drain()
+    {
+        std::unique_lock<std::mutex> lock(mu_);
+        const uint64_t target = drains_done_ + 1;
+        inbox_.push_back({Kind::drain, {}});
+        cv_.notify_all();
+        cv_.wait(lock, [&] { return drains_done_ >= target; });
+        return figure(k_markers);
+    }
 
     uint64_t figure(Figure f) const { return figures_[f].load(); }
     // Whether the stack is holding every answer back just now.
@@ -139,7 +137,12 @@ private:
     };
 
     void count(Figure f) { figures_[f].fetch_add(1); }
-    void push(Item item);
+    void push(Kind kind, Bytes frame = {})
+    {
+        std::lock_guard<std::mutex> lock(mu_);
+        inbox_.push_back({kind, std::move(frame)});
+        cv_.notify_all();
+    }
     void run();
     void handle(const Bytes &frame);
     void dispose(Bytes answer);
@@ -159,7 +162,7 @@ private:
     std::atomic<bool> stalled_{false};
     std::vector<std::pair<uint64_t, Bytes>> late_; // due tick, answer
     std::vector<Bytes> stalled_answers_, held_;
-    std::thread reader_;
+    std::thread reader_; // last: it starts at once
 };
 
 } // namespace zol_stress
