@@ -20,48 +20,30 @@ struct Request {
 };
 
 // Every request of the dispatch table, plus a few the module does not handle.
-// The count is what rild gives; the handlers read no more than that.
+// The count is what rild gives (the answer's call type is optional); the
+// handlers read no more than that.
+using enum Shape;
 constexpr Request kRequests[] = {
-    {RIL_REQUEST_GET_CURRENT_CALLS, Shape::none, 0},
-    {RIL_REQUEST_DIAL, Shape::dial, 0},
-    {RIL_REQUEST_HANGUP, Shape::ints, 1},
-    {RIL_REQUEST_HANGUP_WAITING_OR_BACKGROUND, Shape::none, 0},
-    {RIL_REQUEST_HANGUP_FOREGROUND_RESUME_BACKGROUND, Shape::none, 0},
-    {RIL_REQUEST_SWITCH_WAITING_OR_HOLDING_AND_ACTIVE, Shape::none, 0},
-    {RIL_REQUEST_UDUB, Shape::none, 0},
-    {RIL_REQUEST_LAST_CALL_FAIL_CAUSE, Shape::none, 0},
-    {RIL_REQUEST_ANSWER, Shape::ints, 1}, // optional: the call type
-    {RIL_REQUEST_DTMF_START, Shape::text, 0},
-    {RIL_REQUEST_DTMF_STOP, Shape::none, 0},
-    {RIL_REQUEST_IMS_REGISTRATION_STATE, Shape::none, 0},
-    {RIL_REQUEST_CALL_MODIFY, Shape::ints, 2},
-    {RIL_REQUEST_CALL_MODIFY_RSP, Shape::ints, 3},
-    {RIL_REQUEST_IMS_GET_CONFIGRATION, Shape::texts, 1},
-    {RIL_REQUEST_IMS_SET_CONFIGRATION, Shape::texts, 2},
-    {RIL_REQUEST_IMS_SET_REGISTRATION_STATE, Shape::ints, 1},
-    {RIL_REQUEST_IMS_SEND_SMS, Shape::sms, 0},
-    {RIL_REQUEST_SMS_ACKNOWLEDGE, Shape::ints, 2},
-    {RIL_REQUEST_GET_CLIR, Shape::none, 0},
-    {RIL_REQUEST_SET_CLIR, Shape::ints, 1},
-    {RIL_REQUEST_QUERY_CALL_FORWARD_STATUS, Shape::forward, 0},
-    {RIL_REQUEST_SET_CALL_FORWARD, Shape::forward, 0},
-    {RIL_REQUEST_QUERY_CALL_WAITING, Shape::ints, 1},
-    {RIL_REQUEST_SET_CALL_WAITING, Shape::ints, 2},
-    {RIL_REQUEST_QUERY_FACILITY_LOCK, Shape::texts, 4},
-    {RIL_REQUEST_SET_FACILITY_LOCK, Shape::texts, 6},
-    {RIL_REQUEST_QUERY_CLIP, Shape::none, 0},
-    {RIL_REQUEST_IMS_MT_INVITE_RSP, Shape::ints, 3},
-    {RIL_REQUEST_SET_COLP, Shape::ints, 1},
-    {RIL_REQUEST_QUERY_COLR, Shape::none, 0},
-    {RIL_REQUEST_QUERY_COLP, Shape::none, 0},
-    {RIL_REQUEST_CONFERENCE, Shape::none, 0},
-    {RIL_REQUEST_SEPARATE_CONNECTION, Shape::ints, 1},
-    {RIL_REQUEST_RADIO_POWER, Shape::ints, 1},
-    {RIL_REQUEST_SET_MUTE, Shape::ints, 1},
-    {RIL_REQUEST_SCREEN_STATE, Shape::ints, 1},
-    {0, Shape::none, 0},
-    {65536 + RIL_REQUEST_DIAL, Shape::dial, 0},
-    {-1, Shape::ints, 1},
+    {RIL_REQUEST_GET_CURRENT_CALLS, none, 0}, {RIL_REQUEST_DIAL, dial, 0},
+    {RIL_REQUEST_HANGUP, ints, 1}, {RIL_REQUEST_HANGUP_WAITING_OR_BACKGROUND, none, 0},
+    {RIL_REQUEST_HANGUP_FOREGROUND_RESUME_BACKGROUND, none, 0},
+    {RIL_REQUEST_SWITCH_WAITING_OR_HOLDING_AND_ACTIVE, none, 0}, {RIL_REQUEST_UDUB, none, 0},
+    {RIL_REQUEST_LAST_CALL_FAIL_CAUSE, none, 0}, {RIL_REQUEST_ANSWER, ints, 1},
+    {RIL_REQUEST_DTMF_START, text, 0}, {RIL_REQUEST_DTMF_STOP, none, 0},
+    {RIL_REQUEST_IMS_REGISTRATION_STATE, none, 0}, {RIL_REQUEST_CALL_MODIFY, ints, 2},
+    {RIL_REQUEST_CALL_MODIFY_RSP, ints, 3}, {RIL_REQUEST_IMS_GET_CONFIGRATION, texts, 1},
+    {RIL_REQUEST_IMS_SET_CONFIGRATION, texts, 2}, {RIL_REQUEST_IMS_SET_REGISTRATION_STATE, ints, 1},
+    {RIL_REQUEST_IMS_SEND_SMS, sms, 0}, {RIL_REQUEST_SMS_ACKNOWLEDGE, ints, 2},
+    {RIL_REQUEST_GET_CLIR, none, 0}, {RIL_REQUEST_SET_CLIR, ints, 1},
+    {RIL_REQUEST_QUERY_CALL_FORWARD_STATUS, forward, 0}, {RIL_REQUEST_SET_CALL_FORWARD, forward, 0},
+    {RIL_REQUEST_QUERY_CALL_WAITING, ints, 1}, {RIL_REQUEST_SET_CALL_WAITING, ints, 2},
+    {RIL_REQUEST_QUERY_FACILITY_LOCK, texts, 4}, {RIL_REQUEST_SET_FACILITY_LOCK, texts, 6},
+    {RIL_REQUEST_QUERY_CLIP, none, 0}, {RIL_REQUEST_IMS_MT_INVITE_RSP, ints, 3},
+    {RIL_REQUEST_SET_COLP, ints, 1}, {RIL_REQUEST_QUERY_COLR, none, 0},
+    {RIL_REQUEST_QUERY_COLP, none, 0}, {RIL_REQUEST_CONFERENCE, none, 0},
+    {RIL_REQUEST_SEPARATE_CONNECTION, ints, 1}, {RIL_REQUEST_RADIO_POWER, ints, 1},
+    {RIL_REQUEST_SET_MUTE, ints, 1}, {RIL_REQUEST_SCREEN_STATE, ints, 1}, {0, none, 0},
+    {65536 + RIL_REQUEST_DIAL, dial, 0}, {-1, ints, 1},
 };
 
 // Reads the input front to back, and owns everything a request's data
@@ -188,22 +170,6 @@ private:
     std::deque<std::vector<uint8_t>> blocks_;
 };
 
-// Where the record's first pointer lies; past 64 for records without one.
-size_t first_pointer(Shape shape)
-{
-    switch (shape) {
-    case Shape::texts:
-    case Shape::dial:
-        return 0;
-    case Shape::sms:
-        return offsetof(RIL_IMS_SMS_Message, message);
-    case Shape::forward:
-        return offsetof(RIL_CallForwardInfo, number);
-    default:
-        return 65;
-    }
-}
-
 const Request &pick_request(uint16_t value)
 {
     for (const Request &r : kRequests) {
@@ -231,9 +197,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     Builder in(data, size);
     // Bytes 0-1: the request number (any other value picks a request by
     // index); byte 2: bit 0 makes the agent's sends fail, bits 1-3
-    // choose the data: 0-3 the record rild builds, 4 that record with more
-    // after it, 5 that record cut short, 6 raw bytes, 7 a null pointer with a
-    // length; bit 4 fills the pending list, bit 5 leaves a request of the same
+    // choose the data: 0-3 the record rild builds, 4 and 6 that record with
+    // more after it, 5 that record cut short, 7 a null pointer with a length
+    // (every field of a record comes from the input: no raw bytes needed); bit 4 fills the pending list, bit 5 leaves a request of the same
     // token pending. Then the token's serial and the fields.
     const Request &req = pick_request(in.u16());
     const uint8_t flags = in.u8();
@@ -258,8 +224,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 
     void *payload = nullptr;
     size_t len = 0;
-    if (mode <= 5) {
-        const size_t extra = mode == 4 ? in.u8() % 4 + 1 : 0;
+    if (mode <= 6) {
+        const size_t extra = mode == 4 || mode == 6 ? in.u8() % 4 + 1 : 0;
         size_t natural = 0;
         void *full = in.record(req.shape, req.count, extra, natural);
         len = natural;
@@ -268,13 +234,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
             len = in.u16() % natural;
             payload = in.block(full, len);
         }
-    } else if (mode == 6) {
-        // Raw bytes never reach as far as a pointer of the record: rild would
-        // not hand the module a pointer it made up.
-        const size_t limit = first_pointer(req.shape);
-        const std::string raw = in.bytes(limit != 0 ? in.u8() % limit : 0);
-        len = raw.size();
-        payload = in.block(raw.data(), len);
     } else {
         len = in.u16() % 4096 + 1;
     }

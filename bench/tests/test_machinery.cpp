@@ -26,25 +26,11 @@ TEST(AllocationCount, EveryWayToAllocateAndFree)
         {"malloc", [] { g_sink = malloc(24); free(g_sink); }, 1, 1},
         {"calloc", [] { g_sink = calloc(3, 8); free(g_sink); }, 1, 1},
         {"realloc of null", [] { g_sink = realloc(nullptr, 8); free(g_sink); }, 1, 1},
-        {"realloc to grow", [] {
-             g_sink = malloc(8);
-             g_sink = realloc(g_sink, 4096);
-             free(g_sink);
-         }, 1, 1},
-        {"posix_memalign", [] {
-             void *p = nullptr;
-             if (posix_memalign(&p, 64, 100) == 0) {
-                 g_sink = p;
-                 free(p);
-             }
-         }, 1, 1},
+        {"realloc to grow", [] { g_sink = malloc(8); g_sink = realloc(g_sink, 4096); free(g_sink); }, 1, 1},
+        {"posix_memalign", [] { free(posix_memalign(const_cast<void **>(&g_sink), 64, 100) == 0 ? g_sink : nullptr); }, 1, 1},
         {"aligned_alloc", [] { g_sink = aligned_alloc(64, 128); free(g_sink); }, 1, 1},
         {"free of null", [] { free(nullptr); }, 0, 0},
-        {"operator new", [] {
-             int *p = new int[10];
-             g_sink = p;
-             delete[] p;
-         }, 1, 1},
+        {"operator new", [] { g_sink = new int[10]; delete[] static_cast<int *>(g_sink); }, 1, 1},
     };
     for (const Case &c : cases) {
         count_allocations(true);

@@ -107,11 +107,12 @@ Bytes payload_of(uint16_t id, Rng &rng)
     }
 }
 
-// The stack's answers to one frame the module sent, as a real stack sends
-// them; none when it owes none (3, 10, 21, 22, 62 and unknown messages).
-std::vector<Bytes> answers_for(const uint8_t *bytes, size_t len, Rng &rng)
+// The stack's answer to one frame the module sent, as a real stack sends it;
+// none when it owes none (invite and modify responses, configuration,
+// registration and SMS acknowledgements, unknown messages).
+Bytes answer_to(const Bytes &bytes, Rng &rng)
 {
-    const zol_kit::Sent sent = zol_kit::read_frame(Bytes(bytes, bytes + len));
+    const zol_kit::Sent sent = zol_kit::read_frame(bytes);
     uint16_t answer = 0;
     Bytes payload;
     switch (sent.message) {
@@ -141,10 +142,7 @@ std::vector<Bytes> answers_for(const uint8_t *bytes, size_t len, Rng &rng)
         }
     }
     }
-    if (answer == 0) {
-        return {};
-    }
-    return {frame(answer, payload.empty() ? payload_of(answer, rng) : payload, sent.token)};
+    return answer == 0 ? Bytes{} : frame(answer, payload.empty() ? payload_of(answer, rng) : payload, sent.token);
 }
 
 // A stack message nobody asked for: any message of the stack, well formed or
@@ -292,26 +290,23 @@ bool Stack::on_reader_thread()
 
 int Stack::on_send(const uint8_t *frame_bytes, int32_t length, Rng &rng)
 {
-    count(k_frames);
     const bool fail = rng.permille(faults_.send_fail);
     const bool seen = !fail || rng.permille(faults_.failed_but_seen);
-    if (fail) {
-        count(k_send_failures);
-    }
-    if (fail && seen) {
-        count(k_failed_but_seen);
-    }
+    count(k_frames);
+    figures_[k_send_failures] += fail ? 1 : 0;
+    figures_[k_failed_but_seen] += fail && seen ? 1 : 0;
     // A failed send the stack got anyway is the race that matters most: its
     // answer then often beats the handler's failure reply. An answer inside
     // the send overtakes it: the event thread may handle it while the
     // request's handler is still inside this call.
+    Bytes sent(frame_bytes, frame_bytes + length);
     if (seen && rng.permille(fail ? faults_.inline_after_failure : faults_.inline_answer)) {
         count(k_inline_answers);
-        for (const Bytes &a : answers_for(frame_bytes, static_cast<size_t>(length), rng)) {
-            deliver(a);
+        if (const Bytes answer = answer_to(sent, rng); !answer.empty()) {
+            deliver(answer);
         }
     } else if (seen) {
-        push(Kind::frame, Bytes(frame_bytes, frame_bytes + length));
+        push(Kind::frame, std::move(sent));
     }
     if (rng.permille(faults_.slow_send)) {
         count(k_slow_sends);
@@ -339,17 +334,15 @@ void Stack::run()
             stall_at_ = tick_ + 50 + rng_.below(350);
             break;
         case Kind::drain: {
-            std::vector<Bytes> all = std::move(held_);
-            held_.clear();
             for (auto &[due, f] : late_) {
-                all.push_back(std::move(f));
+                held_.push_back(std::move(f));
             }
             late_.clear();
-            all.insert(all.end(), stalled_answers_.begin(), stalled_answers_.end());
+            held_.insert(held_.end(), stalled_answers_.begin(), stalled_answers_.end());
             stalled_answers_.clear();
             stall_left_ = 0;
             stalled_.store(false);
-            release(all);
+            release(held_);
             deliver(frame(kUnknownMessage, {}, 0xFFFF)); // the marker
             {
                 std::lock_guard<std::mutex> lock(mu_);
@@ -382,8 +375,8 @@ void Stack::handle(const Bytes &sent)
         stall_left_ = 60 + rng_.below(140);
         stalled_.store(true);
     }
-    for (Bytes &a : answers_for(sent.data(), sent.size(), rng_)) {
-        dispose(std::move(a));
+    if (Bytes answer = answer_to(sent, rng_); !answer.empty()) {
+        dispose(std::move(answer));
     }
     if (rng_.permille(faults_.stray)) {
         count(k_strays);

@@ -107,6 +107,11 @@ struct Ledger {
         std::lock_guard<std::mutex> lock(mu);
         free_slots.push_back(slot);
     }
+    bool clean()
+    {
+        std::lock_guard<std::mutex> lock(mu);
+        return notes.empty();
+    }
     void note(std::string text)
     {
         std::lock_guard<std::mutex> lock(mu);
@@ -121,8 +126,7 @@ struct Ledger {
     std::mutex mu;
     std::vector<size_t> free_slots; // most recently freed last
     std::vector<std::string> notes;
-    std::atomic<uint64_t> completions{0}, foreign{0}, repeated{0}, unsolicited{0};
-    std::atomic<uint64_t> unsolicited_off_thread{0}, unexpected_sends{0};
+    std::atomic<uint64_t> completions{0}, unsolicited{0}, unsolicited_off_thread{0};
     std::atomic<pthread_t> event_thread{0}; // the first module thread that completed a request
     std::atomic<int64_t> answer_ns{200000}; // running mean of the stack's and event thread's answer time
 };
@@ -181,7 +185,6 @@ void on_complete(RIL_Token t, RIL_Errno e, void *response, size_t len)
     l.completions.fetch_add(1);
     const int64_t i = l.owner_of(t);
     if (i < 0) {
-        l.foreign.fetch_add(1);
         l.note(l.slot_of(t) < 0 ? "completion for a token the host never issued"
                                 : "completion for a token already completed and not reused");
         return;
@@ -197,7 +200,6 @@ void on_complete(RIL_Token t, RIL_Errno e, void *response, size_t len)
     }
     const RequestKind &kind = request_kinds()[static_cast<size_t>(r.kind.load())];
     if (n > 1) {
-        l.repeated.fetch_add(1);
         l.note("token " + std::to_string(kFirstSerial + i) + " (" + kind.name + ") completed again: codes " +
                std::to_string(first_code) + " then " + std::to_string(e));
     }
@@ -225,7 +227,7 @@ int on_send(void *stack, const uint8_t *frame, int32_t length)
 {
     Ledger &l = *g_ledger;
     if (!t_host || t_rng == nullptr || t_current < 0) {
-        l.unexpected_sends.fetch_add(1);
+        l.note("a send outside a host request");
         return 0;
     }
     Record &r = l.records[t_current];
@@ -393,12 +395,10 @@ TEST(Stress, EveryRequestIsCompletedExactlyOnce)
         ~Detach() { kit::agent::on_send(nullptr, nullptr); } // before the stack goes away
     } detach;
 
-    const auto started = std::chrono::steady_clock::now();
     const uint64_t list_full_before = g_log.list_full.load();
     Tally tally;
-    std::vector<std::string> problems;
     size_t next = 0;
-    for (int round = 0; round < s.rounds && problems.empty(); ++round) {
+    for (int round = 0; round < s.rounds && ledger.clean(); ++round) {
         const size_t end = s.requests * static_cast<size_t>(round + 1) / static_cast<size_t>(s.rounds);
         stack.begin_round();
         std::vector<std::thread> hosts;
@@ -429,20 +429,15 @@ TEST(Stress, EveryRequestIsCompletedExactlyOnce)
         ASSERT_GE(g_log.markers.load(), markers)
             << "round " << round << ": the event thread did not get through the stack's answers";
         for (size_t i = next; i < end; ++i) {
-            std::string p = check_record(ledger.records[i], tally);
-            if (!p.empty() && problems.size() < 20) {
-                problems.push_back("round " + std::to_string(round) + ", token " +
-                                   std::to_string(kFirstSerial + static_cast<int64_t>(i)) + ": " + p);
+            if (const std::string p = check_record(ledger.records[i], tally); !p.empty()) {
+                ledger.note("token " + std::to_string(kFirstSerial + static_cast<int64_t>(i)) + ": " + p);
             }
         }
-        const std::string list = check_list_empty();
-        if (!list.empty()) {
-            problems.push_back("round " + std::to_string(round) + ": pending list after the drain: " + list);
+        if (const std::string p = check_list_empty(); !p.empty()) {
+            ledger.note("round " + std::to_string(round) + ": pending list after the drain: " + p);
         }
         next = end;
     }
-    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
-
     printf("stress: seed 0x%016" PRIx64 ": requests %zu (pending %" PRIu64 ", immediate %" PRIu64
            ", local %" PRIu64 ", unsupported %" PRIu64 ", refused for their data %" PRIu64
            "), refused by the full list %" PRIu64 ", unsolicited %" PRIu64 "; stack:",
@@ -453,12 +448,8 @@ TEST(Stress, EveryRequestIsCompletedExactlyOnce)
     for (int f = 0; f < kFigures; ++f) {
         printf(" %s %" PRIu64 ",", names[f], stack.figure(static_cast<Figure>(f)));
     }
-    printf(" %.2f s\n", seconds);
+    printf("\n");
     fflush(stdout);
-
-    for (const std::string &p : problems) {
-        ADD_FAILURE() << p;
-    }
     {
         std::lock_guard<std::mutex> lock(ledger.mu);
         for (const std::string &n : ledger.notes) {
@@ -466,9 +457,6 @@ TEST(Stress, EveryRequestIsCompletedExactlyOnce)
         }
     }
     EXPECT_EQ(ledger.completions.load(), next);
-    EXPECT_EQ(ledger.repeated.load(), 0u);
-    EXPECT_EQ(ledger.foreign.load(), 0u);
-    EXPECT_EQ(ledger.unexpected_sends.load(), 0u);
     EXPECT_EQ(ledger.unsolicited_off_thread.load(), 0u) << "unsolicited responses come from the event thread only";
     EXPECT_EQ(g_log.duplicate_token.load(), 0u) << "no token was ever pending twice";
     // Every "(no buffer)" line is one pending request refused without a send.
