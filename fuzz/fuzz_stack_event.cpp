@@ -8,18 +8,15 @@
 namespace {
 
 // The dispatch table's stack events, in table order.
-const std::vector<int32_t> &events()
+std::vector<int32_t> table_events()
 {
-    static const std::vector<int32_t> out = [] {
-        std::vector<int32_t> v;
-        for (const auto &row : zol_dispatch_table) {
-            if (row.mask == ZOL_MASK_EVENT) {
-                v.push_back(row.event_id);
-            }
+    std::vector<int32_t> v;
+    for (const auto &row : zol_dispatch_table) {
+        if (row.mask == ZOL_MASK_EVENT) {
+            v.push_back(row.event_id);
         }
-        return v;
-    }();
-    return out;
+    }
+    return v;
 }
 
 constexpr size_t kMaxWaiters = 3; // two bits of the input
@@ -43,7 +40,7 @@ int32_t ask(int32_t request)
     if (probe.completions != 1 || probe.error != RIL_E_SUCCESS || probe.len < sizeof(int32_t)) {
         zol_fuzz::fault("request answered from the module's state not answered with a word");
     }
-    return le32(probe.head);
+    return probe.word;
 }
 
 } // namespace
@@ -60,7 +57,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     // Then one byte per waiting request: the request among those that wait
     // for the message, bit 7 making it wait for another message. The rest
     // is the payload.
-    const int32_t event_id = events()[u8() % events().size()];
+    static const std::vector<int32_t> events = table_events();
+    const int32_t event_id = events[u8() % events.size()];
     const uint8_t flags = u8();
     const size_t waiter_count = flags & 3;
     const bool null_payload = (flags & 4) != 0;

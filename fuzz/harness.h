@@ -28,13 +28,11 @@ namespace ev = zol::ev;
 // A host token: the module reads its first word as the request's serial; the
 // rest says how the host reads a completion, and keeps the last one.
 struct Token {
-    int32_t serial = 0;
-    int32_t request = 0;
+    int32_t serial = 0, request = 0;
     bool plain = false; // read the data as bytes only, whatever the request
-    int completions = 0;
-    int32_t error = 0;
+    int completions = 0, error = 0;
     size_t len = 0;
-    uint8_t head[8] = {};
+    int32_t word = 0; // the first of the data
 };
 
 inline void on_complete(RIL_Token t, RIL_Errno e, void *response, size_t len)
@@ -46,9 +44,8 @@ inline void on_complete(RIL_Token t, RIL_Errno e, void *response, size_t len)
     }
     token->error = e;
     token->len = len;
-    memset(token->head, 0, sizeof token->head);
-    if (response != nullptr) {
-        memcpy(token->head, response, len < sizeof token->head ? len : sizeof token->head);
+    if (response != nullptr && len >= sizeof token->word) {
+        memcpy(&token->word, response, sizeof token->word);
     }
     // A failed forwarding query carries no list.
     const bool plain = token->plain || (token->request == RIL_REQUEST_QUERY_CALL_FORWARD_STATUS && e != 0);

@@ -7,7 +7,6 @@
 // Environment: ZOL_STRESS_SEED, ZOL_STRESS_REQUESTS (default 20000),
 // ZOL_STRESS_THREADS (4), ZOL_STRESS_ROUNDS (4).
 #include <gtest/gtest.h>
-#include <pthread.h>
 #include <sanitizer/asan_interface.h>
 
 #include <algorithm>
@@ -127,16 +126,13 @@ struct Ledger {
     std::vector<size_t> free_slots; // most recently freed last
     std::vector<std::string> notes;
     std::atomic<uint64_t> completions{0}, unsolicited{0}, unsolicited_off_thread{0};
-    std::atomic<pthread_t> event_thread{0}; // the first module thread that completed a request
     std::atomic<int64_t> answer_ns{200000}; // running mean of the stack's and event thread's answer time
 };
 
 Ledger *g_ledger = nullptr;
 
-struct LogCounts {
-    std::atomic<uint64_t> list_full{0}, duplicate_token{0}, markers{0};
-};
-LogCounts g_log;
+// Radio log lines the test counts.
+std::atomic<uint64_t> g_list_full{0}, g_duplicate_token{0}, g_markers{0};
 std::atomic<uint64_t> g_seed{0};
 
 void count_log(const struct __android_logger_data *data, const char *message)
@@ -155,28 +151,19 @@ void count_log(const struct __android_logger_data *data, const char *message)
         return;
     }
     if (m == "Error processing event! (4)\n") {
-        g_log.markers.fetch_add(1);
+        g_markers.fetch_add(1);
     } else if (m.starts_with("Fail to add ReqList entry for token id") && m.ends_with("(no buffer)\n")) {
-        g_log.list_full.fetch_add(1);
+        g_list_full.fetch_add(1);
     } else if (m.starts_with("Fail to add ReqList entry with token id")) {
-        g_log.duplicate_token.fetch_add(1);
+        g_duplicate_token.fetch_add(1);
     }
 }
 
-int where_now(Ledger &l, int64_t index)
+// Inside the request's own onRequest, on the module's event thread (the
+// module's one thread of its own), or anywhere else.
+int where_now(int64_t index)
 {
-    if (t_current == index) {
-        return kInline;
-    }
-    if (!on_module_thread()) {
-        return kWrongThread;
-    }
-    pthread_t expected = 0;
-    const pthread_t self = pthread_self();
-    if (l.event_thread.compare_exchange_strong(expected, self)) {
-        return kEventThread;
-    }
-    return pthread_equal(expected, self) != 0 ? kEventThread : kWrongThread;
+    return t_current == index ? kInline : on_module_thread() ? kEventThread : kWrongThread;
 }
 
 void on_complete(RIL_Token t, RIL_Errno e, void *response, size_t len)
@@ -192,7 +179,7 @@ void on_complete(RIL_Token t, RIL_Errno e, void *response, size_t len)
     Record &r = l.records[i];
     const int n = r.completions.fetch_add(1) + 1;
     const int first_code = r.code.exchange(e);
-    const int where = where_now(l, i);
+    const int where = where_now(i);
     r.where.store(where);
     if (where == kEventThread) {
         const int64_t mean = l.answer_ns.load();
@@ -247,7 +234,7 @@ int on_send(void *stack, const uint8_t *frame, int32_t length)
 }
 
 struct Tally {
-    uint64_t by_pattern[4] = {}, refused_data = 0, list_full = 0;
+    uint64_t list_full = 0, refused_data = 0;
 };
 
 // A host thread keeps a window of requests open: before the next one it
@@ -302,7 +289,6 @@ std::string check_record(const Record &r, Tally &tally)
         const bool ok = frames == 0 && code == RIL_E_GENERIC_FAILURE && where == kInline;
         return ok ? "" : fail("refused data not answered with 2 at once");
     }
-    tally.by_pattern[static_cast<int>(k.pattern)]++;
     switch (k.pattern) {
     case Pattern::unsupported:
         return frames == 0 && code == RIL_E_REQUEST_NOT_SUPPORTED && where == kInline
@@ -395,7 +381,7 @@ TEST(Stress, EveryRequestIsCompletedExactlyOnce)
         ~Detach() { kit::agent::on_send(nullptr, nullptr); } // before the stack goes away
     } detach;
 
-    const uint64_t list_full_before = g_log.list_full.load();
+    const uint64_t list_full_before = g_list_full.load();
     Tally tally;
     size_t next = 0;
     for (int round = 0; round < s.rounds && ledger.clean(); ++round) {
@@ -423,10 +409,10 @@ TEST(Stress, EveryRequestIsCompletedExactlyOnce)
         // when the event thread has handled all of it.
         const uint64_t markers = stack.drain();
         const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
-        while (g_log.markers.load() < markers && std::chrono::steady_clock::now() < deadline) {
+        while (g_markers.load() < markers && std::chrono::steady_clock::now() < deadline) {
             std::this_thread::sleep_for(std::chrono::milliseconds(1));
         }
-        ASSERT_GE(g_log.markers.load(), markers)
+        ASSERT_GE(g_markers.load(), markers)
             << "round " << round << ": the event thread did not get through the stack's answers";
         for (size_t i = next; i < end; ++i) {
             if (const std::string p = check_record(ledger.records[i], tally); !p.empty()) {
@@ -438,11 +424,9 @@ TEST(Stress, EveryRequestIsCompletedExactlyOnce)
         }
         next = end;
     }
-    printf("stress: seed 0x%016" PRIx64 ": requests %zu (pending %" PRIu64 ", immediate %" PRIu64
-           ", local %" PRIu64 ", unsupported %" PRIu64 ", refused for their data %" PRIu64
-           "), refused by the full list %" PRIu64 ", unsolicited %" PRIu64 "; stack:",
-           s.seed, next, tally.by_pattern[0], tally.by_pattern[1], tally.by_pattern[2],
-           tally.by_pattern[3], tally.refused_data, tally.list_full, ledger.unsolicited.load());
+    printf("stress: seed 0x%016" PRIx64 ": requests %zu, refused for their data %" PRIu64
+           ", refused by the full list %" PRIu64 ", unsolicited %" PRIu64 "; stack:",
+           s.seed, next, tally.refused_data, tally.list_full, ledger.unsolicited.load());
 #define ZOL_STRESS_NAME(name) #name,
     const char *const names[] = {ZOL_STRESS_FIGURES(ZOL_STRESS_NAME)};
     for (int f = 0; f < kFigures; ++f) {
@@ -458,9 +442,9 @@ TEST(Stress, EveryRequestIsCompletedExactlyOnce)
     }
     EXPECT_EQ(ledger.completions.load(), next);
     EXPECT_EQ(ledger.unsolicited_off_thread.load(), 0u) << "unsolicited responses come from the event thread only";
-    EXPECT_EQ(g_log.duplicate_token.load(), 0u) << "no token was ever pending twice";
+    EXPECT_EQ(g_duplicate_token.load(), 0u) << "no token was ever pending twice";
     // Every "(no buffer)" line is one pending request refused without a send.
-    EXPECT_EQ(g_log.list_full.load() - list_full_before, tally.list_full);
+    EXPECT_EQ(g_list_full.load() - list_full_before, tally.list_full);
     if (next >= 2000) {
         EXPECT_GT(tally.list_full, 0u) << "the stalls should have filled the pending list";
     }
