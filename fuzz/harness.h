@@ -135,9 +135,7 @@ inline std::vector<int32_t> waiters_of(int32_t event_id)
 {
     std::vector<int32_t> out;
     for (const Waiter &w : all_waiters()) {
-        if (w.event_id == event_id) {
-            out.push_back(w.request);
-        }
+        out.insert(out.end(), w.event_id == event_id ? 1 : 0, w.request);
     }
     return out;
 }

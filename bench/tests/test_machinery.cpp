@@ -1,13 +1,21 @@
-// The measuring machinery: the allocation counters and the host's countdown.
-// A fault here would make the benchmarks time or count something other than
-// the module's work.
+// The measuring machinery: the allocation counters, the host's countdown, the
+// floor's event loop and the log filter. A fault here would make the
+// benchmarks time or count something other than the module's work.
 #include <gtest/gtest.h>
 
+#include <android/log.h>
+
+#include <condition_variable>
 #include <cstdlib>
+#include <cstring>
+#include <mutex>
 #include <thread>
+#include <vector>
 
 #include "alloc_count.h"
+#include "bare_loop.h"
 #include "host.h"
+#include "log/zol_diag.h"
 
 using namespace zol_bench;
 
@@ -78,6 +86,96 @@ TEST(HostCountdown, WakesOnTheLastExpectedCallbackAndCountsStrays)
     EXPECT_EQ(host.tally().stray, strays);
     host.count_down();
     EXPECT_EQ(host.tally().stray, strays + 1);
+}
+
+// The floor's event loop must deliver like the module's queue does, or the
+// floor measures something else: every event, in order, from its own copy.
+struct Seen {
+    std::mutex mu;
+    std::condition_variable cv;
+    std::vector<uint32_t> values; // producer in the high byte, sequence below; empty events as ~0
+    size_t lengths_wrong = 0;
+
+    static void handler(void *context, const uint8_t *data, size_t length)
+    {
+        auto *self = static_cast<Seen *>(context);
+        std::lock_guard<std::mutex> lock(self->mu);
+        uint32_t v = 0xFFFFFFFF;
+        if (length == sizeof v) {
+            memcpy(&v, data, sizeof v);
+        } else if (length != 0) {
+            ++self->lengths_wrong;
+        }
+        self->values.push_back(v);
+        self->cv.notify_all();
+    }
+};
+
+TEST(BareLoop, EveryEventInProducerOrderFromItsOwnCopy)
+{
+    constexpr uint32_t kPerProducer = 5000;
+    Seen seen;
+    {
+        BareLoop loop(Seen::handler, &seen);
+        auto produce = [&loop](uint32_t producer) {
+            uint32_t buffer;
+            for (uint32_t i = 0; i < kPerProducer; ++i) {
+                buffer = producer << 24 | i;
+                ASSERT_TRUE(loop.queue(reinterpret_cast<const uint8_t *>(&buffer), sizeof buffer));
+                buffer = 0xFFFFFFFF; // the producer reuses its buffer at once
+                ASSERT_TRUE(i % 50 != 0 || loop.queue(nullptr, 0)); // now and then an empty event
+            }
+        };
+        std::thread a(produce, 1), b(produce, 2);
+        a.join();
+        b.join();
+        std::unique_lock<std::mutex> lock(seen.mu);
+        ASSERT_TRUE(seen.cv.wait_for(lock, std::chrono::seconds(10),
+                                     [&] { return seen.values.size() >= 2 * (kPerProducer + kPerProducer / 50); }));
+    }
+    EXPECT_EQ(seen.lengths_wrong, 0u);
+    uint32_t next[3] = {0, 0, 0};
+    for (uint32_t v : seen.values) {
+        const uint32_t producer = v >> 24;
+        ASSERT_TRUE(producer == 1 || producer == 2 || v == 0xFFFFFFFF) << std::hex << v;
+        if (v != 0xFFFFFFFF) {
+            EXPECT_EQ(v & 0xFFFFFF, next[producer]++) << producer;
+        }
+    }
+    EXPECT_EQ(next[1] + next[2], 2 * kPerProducer);
+    EXPECT_EQ(seen.values.size(), 2 * (kPerProducer + kPerProducer / 50));
+}
+
+// A log line is formatted only when the log library would write it, and
+// whenever it would: skipping formatting must never lose a line.
+int g_written = 0;
+
+TEST(LogFilter, FormattedExactlyWhenTheLineIsWritten)
+{
+    __android_log_set_logger([](const struct __android_logger_data *, const char *) { ++g_written; });
+    for (int minimum : {ANDROID_LOG_VERBOSE, ANDROID_LOG_DEBUG, ANDROID_LOG_INFO, ANDROID_LOG_WARN, ANDROID_LOG_ERROR,
+                        ANDROID_LOG_FATAL, ANDROID_LOG_SILENT, ANDROID_LOG_DEFAULT}) {
+        __android_log_set_minimum_priority(minimum);
+        for (unsigned level = 0; level <= 6; ++level) {
+            g_written = 0;
+            zol_log_msg_to_adb(level, "line");
+            EXPECT_EQ(zol::log_level_enabled(level), g_written == 1) << "minimum " << minimum << ", level " << level;
+        }
+    }
+    int formatted = 0;
+    auto argument = [&formatted] { return ++formatted; };
+    __android_log_set_minimum_priority(ANDROID_LOG_INFO);
+    ZOL_LOG(ZOL_LOG_TRACE, "trace %d", argument());
+    ZOL_LOG(ZOL_LOG_DETAIL, "detail %d", argument());
+    EXPECT_EQ(formatted, 0);
+    ZOL_LOG(ZOL_LOG_ERROR, "error %d", argument());
+    EXPECT_EQ(formatted, 1);
+    __android_log_set_minimum_priority(ANDROID_LOG_DEBUG);
+    g_written = 0;
+    ZOL_LOG(ZOL_LOG_TRACE, "trace %d", argument());
+    EXPECT_EQ(formatted, 2);
+    EXPECT_EQ(g_written, 1);
+    __android_log_set_minimum_priority(ANDROID_LOG_DEFAULT);
 }
 
 } // namespace

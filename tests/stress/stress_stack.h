@@ -8,12 +8,16 @@
 #ifndef ZOL_STRESS_STACK_H
 #define ZOL_STRESS_STACK_H
 
+#include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <deque>
 #include <mutex>
 #include <thread>
 
+#include "agent.h"
+#include "messages.h"
 #include "payloads.h"
 #include "ril.h"
 
@@ -72,7 +76,271 @@ struct RequestKind {
     FillFn fill;         // well-formed data
     FillFn fill_refused; // data the module refuses at once (code 2, nothing sent); null if none
 };
-const std::vector<RequestKind> &request_kinds();
+
+// The stack's messages and the host's data, from the stand-in's encoders.
+namespace detail {
+
+namespace imsd = zol::imsd;
+namespace msg = zol::imsd::msg;
+using zol_kit::frame;
+
+inline thread_local bool t_reader = false;
+
+// A message id no handler serves: the marker.
+constexpr uint16_t kUnknownMessage = 30001;
+
+inline Bytes call_list(Rng &rng)
+{
+    std::vector<imsd::Call> calls;
+    for (uint8_t i = 1, n = static_cast<uint8_t>(rng.below(3)); i <= n; ++i) {
+        imsd::Call c = zol_kit::call(i, i == 1 ? "+4915550001" : "5550002", 1 + rng.below(8),
+                                     rng.permille(300) ? 4 : 1);
+        c.dir = rng.below(2) == 0 ? imsd::CallDir::mt : imsd::CallDir::mo;
+        c.attr = rng.permille(200) ? 64 : 0;
+        c.mpty = static_cast<uint8_t>(rng.below(2));
+        c.text = "stress";
+        c.video_dir = rng.below(4);
+        calls.push_back(c);
+    }
+    // Now and then a list that claims one call more than it carries.
+    return zol_kit::call_list(calls, static_cast<int>(calls.size()) + (rng.permille(50) ? 1 : 0));
+}
+
+// One SS confirmation; an interrogation's carries a status or a forwarding list.
+inline Bytes ss_conf(bool interrogation, Rng &rng)
+{
+    const bool success = rng.permille(920);
+    if (rng.permille(20)) {
+        return Bytes(2, 1); // too short to say anything
+    }
+    if (!interrogation || rng.permille(200) || !success) {
+        return imsd::encode_ss_conf(success);
+    }
+    if (rng.below(2) == 0) {
+        constexpr uint32_t kCodes[] = {1, 9, 15, 16, 17, 18, 3};
+        return imsd::encode_ss_status_conf(kCodes[rng.below(7)], rng.below(2) == 0);
+    }
+    std::vector<imsd::FwdFeature> features(rng.below(3));
+    for (imsd::FwdFeature &f : features) {
+        f = {3 + rng.below(5), 1, 1, false, rng.below(2) == 0, "5550100", 20};
+    }
+    return imsd::encode_fwd_list_conf(features);
+}
+
+// A well-formed payload of a message the stack sends.
+inline Bytes payload_of(uint16_t id, Rng &rng)
+{
+    switch (id) {
+    case msg::kMtInviteInd:
+        return imsd::encode_mt_invite(zol_kit::call(2, "+4915550009", 3, rng.permille(300) ? 4 : 1));
+    case msg::kEndInd:
+        return imsd::encode_call_end(1, 16 + rng.below(20));
+    case msg::kMoProgressInd:
+        return imsd::encode_mo_progress(1, imsd::CallState::dialing);
+    case msg::kModifyInd:
+        return imsd::encode_modify_ind(1, 4, 1 + rng.below(3));
+    case msg::kModifyCnfInd:
+        return imsd::encode_modify_cnf(1, 4, 1, 3);
+    case msg::kDtmfStartConf:
+    case msg::kDtmfStopConf:
+        return imsd::encode_dtmf_conf(0xFF, rng.permille(950) ? 1 : 0);
+    case msg::kSrvccInd:
+        return imsd::encode_srvcc(rng.below(4));
+    case msg::kCurCallInd:
+        return call_list(rng);
+    case imsd::kMsgRunStatusInd:
+        return imsd::encode_run_status(rng.below(2));
+    case imsd::kMsgConfigConf:
+        return imsd::encode_config_conf(1 + rng.below(16), {'i', 'm', 's'});
+    case imsd::kMsgSsActivateConf:
+    case imsd::kMsgSsDeactivateConf:
+    case imsd::kMsgSsEraseConf:
+    case imsd::kMsgSsRegisterConf:
+    case imsd::kMsgSsInterrogateConf:
+        return ss_conf(id == imsd::kMsgSsInterrogateConf, rng);
+    case imsd::kMsgIncomingSms:
+        return imsd::encode_incoming_sms("0891683108200805F0",
+                                         rng.below(2) == 0 ? imsd::TpduType::deliver : imsd::TpduType::status_report);
+    case imsd::kMsgSmsSendStatus: {
+        const uint32_t r = rng.below(100);
+        return imsd::encode_send_status(rng.below(256), r < 85 ? 0 : r < 93 ? 10 : 1);
+    }
+    default:
+        return imsd::encode_call_id(1);
+    }
+}
+
+// The stack's answer to one frame the module sent, as a real stack sends it;
+// none when it owes none (invite and modify responses, configuration,
+// registration and SMS acknowledgements, unknown messages).
+inline Bytes answer_to(const Bytes &bytes, Rng &rng)
+{
+    const zol_kit::Sent sent = zol_kit::read_frame(bytes);
+    uint16_t answer = 0;
+    Bytes payload;
+    switch (sent.message) {
+    case msg::kAnswer: // an answer (accept 1) is confirmed by the connection; a reject needs nothing
+        if (const auto r = imsd::decode_call_response(sent.payload); r && r->accept == 1) {
+            answer = msg::kConnectedInd;
+        }
+        break;
+    case imsd::kMsgGetConfig:
+        answer = imsd::kMsgConfigConf;
+        payload = imsd::encode_config_conf(imsd::decode_word_request(sent.payload).value_or(0), {'i', 'm', 's'});
+        break;
+    case imsd::kMsgSupsOperation:
+        if (const auto r = imsd::decode_ss_request(sent.payload)) {
+            answer = imsd::ss_conf_message(r->op);
+        }
+        break;
+    default: {
+        constexpr std::pair<uint16_t, uint16_t> kAnswers[] = {
+            {msg::kDial, msg::kMoProgressInd},     {msg::kReleaseCalls, msg::kEndInd},
+            {msg::kDtmfStart, msg::kDtmfStartConf}, {msg::kDtmfStop, msg::kDtmfStopConf},
+            {msg::kCallModify, msg::kModifyCnfInd}, {imsd::kMsgGetCurrentCalls, msg::kCurCallInd},
+            {msg::kSwap, msg::kHoldInd},           {imsd::kMsgGetRunStatus, imsd::kMsgRunStatusInd},
+            {imsd::kMsgSendSms, imsd::kMsgSmsSendStatus}};
+        for (const auto &[request, reply] : kAnswers) {
+            answer = request == sent.message ? reply : answer;
+        }
+    }
+    }
+    return answer == 0 ? Bytes{} : frame(answer, payload.empty() ? payload_of(answer, rng) : payload, sent.token);
+}
+
+// A stack message nobody asked for: any message of the stack, well formed or
+// damaged, one without a handler, or a runt.
+inline Bytes stray_frame(Rng &rng)
+{
+    if (rng.permille(10)) {
+        return Bytes(7, 0); // shorter than a header: the agent's callback refuses it
+    }
+    std::vector<uint16_t> ids = {kUnknownMessage};
+    for (const imsd::MessageInfo &m : imsd::all_messages()) {
+        if (m.handler == nullptr) {
+            ids.push_back(m.id);
+        }
+    }
+    const uint16_t id = ids[rng.below(static_cast<uint32_t>(ids.size()))];
+    Bytes payload = payload_of(id, rng);
+    if (rng.permille(250)) { // damaged
+        payload.resize(rng.below(49));
+        for (uint8_t &b : payload) {
+            b = static_cast<uint8_t>(rng.next());
+        }
+    }
+    return frame(id, payload, 0xFFFF);
+}
+
+inline char kNumber[] = "5551234", kForwardNumber[] = "5550100", kSmsc[] = "+4915550000";
+inline char kPdu[] = "0001000B915155214365F7000003C16010";
+
+inline void none(HostData &, Rng &) {}
+inline void words(HostData &d, int32_t a, int count = 1, int32_t b = 0)
+{
+    d.words[0] = a;
+    d.words[1] = b;
+    d.use(d.words, static_cast<size_t>(count) * sizeof(int32_t));
+}
+inline void texts(HostData &d, std::initializer_list<const char *> list)
+{
+    std::copy(list.begin(), list.end(), d.texts);
+    d.use(d.texts, list.size() * sizeof(char *));
+}
+inline void dial(HostData &d, Rng &rng)
+{
+    d.dial = {kNumber, 0, nullptr, rng.below(2) == 0 ? 0 : 3};
+    d.use(&d.dial, sizeof d.dial);
+}
+inline void sms(HostData &d, Rng &rng, RIL_RadioTechnologyFamily tech)
+{
+    d.sms_texts[0] = rng.below(2) == 0 ? kSmsc : nullptr;
+    d.sms_texts[1] = kPdu;
+    d.sms = {tech, 0, static_cast<int>(rng.below(256)), {}};
+    d.sms.message.gsmMessage = d.sms_texts;
+    d.use(&d.sms, sizeof d.sms);
+}
+inline void forward(HostData &d, Rng &rng, int status)
+{
+    d.forward = {status, static_cast<int>(rng.below(6)), 1, 129, kForwardNumber, 20, nullptr};
+    d.use(&d.forward, sizeof d.forward);
+}
+inline int32_t below(Rng &rng, uint32_t n)
+{
+    return static_cast<int32_t>(rng.below(n));
+}
+
+inline std::vector<RequestKind> make_kinds()
+{
+    using P = Pattern;
+    constexpr int kFail = RIL_E_GENERIC_FAILURE;
+    constexpr uint16_t kSs = imsd::kMsgSupsOperation;
+    return {
+        {RIL_REQUEST_GET_CURRENT_CALLS, "get current calls", P::pending, imsd::kMsgGetCurrentCalls, kFail, none, nullptr},
+        {RIL_REQUEST_DIAL, "dial", P::immediate, msg::kDial, kFail, dial, none},
+        {RIL_REQUEST_HANGUP, "hang up", P::pending, msg::kReleaseCalls, kFail, [](HostData &d, Rng &r) { words(d, 1 + below(r, 3)); },
+         [](HostData &d, Rng &) { d.use(d.words, 2); }},
+        {RIL_REQUEST_HANGUP_WAITING_OR_BACKGROUND, "hang up background", P::pending, msg::kReleaseCalls, kFail, none, nullptr},
+        {RIL_REQUEST_HANGUP_FOREGROUND_RESUME_BACKGROUND, "hang up foreground", P::pending, msg::kReleaseCalls, kFail, none, nullptr},
+        {RIL_REQUEST_SWITCH_WAITING_OR_HOLDING_AND_ACTIVE, "swap", P::immediate, msg::kSwap, kFail, none, nullptr},
+        {RIL_REQUEST_UDUB, "reject", P::immediate, msg::kAnswer, kFail, none, nullptr},
+        {RIL_REQUEST_LAST_CALL_FAIL_CAUSE, "last fail cause", P::local, 0, 0, none, nullptr},
+        {RIL_REQUEST_ANSWER, "answer", P::pending, msg::kAnswer, kFail, [](HostData &d, Rng &r) { words(d, below(r, 4)); }, nullptr},
+        {RIL_REQUEST_DTMF_START, "dtmf start", P::pending, msg::kDtmfStart, kFail,
+         [](HostData &d, Rng &r) { d.tone[0] = static_cast<char>('0' + r.below(10)), d.use(d.tone, 1); },
+         [](HostData &d, Rng &) { d.use(d.tone, 0); }},
+        {RIL_REQUEST_DTMF_STOP, "dtmf stop", P::pending, msg::kDtmfStop, kFail, none, nullptr},
+        {RIL_REQUEST_IMS_REGISTRATION_STATE, "registration state", P::local, imsd::kMsgGetRunStatus, 0, none, nullptr},
+        {RIL_REQUEST_CALL_MODIFY, "modify", P::immediate, msg::kCallModify, kFail, [](HostData &d, Rng &r) { words(d, 1, 2, below(r, 4)); },
+         [](HostData &d, Rng &) { words(d, 1); }},
+        {RIL_REQUEST_CALL_MODIFY_RSP, "modify response", P::immediate, msg::kCallModifyResponse, kFail,
+         [](HostData &d, Rng &r) { words(d, 1, 2, below(r, 5)); }, [](HostData &d, Rng &) { words(d, 1); }},
+        {RIL_REQUEST_IMS_GET_CONFIGRATION, "get config", P::pending, imsd::kMsgGetConfig, kFail,
+         [](HostData &d, Rng &r) { texts(d, {std::array{"1", "3", "5", "14", "16"}[r.below(5)]}); }, none},
+        {RIL_REQUEST_IMS_SET_CONFIGRATION, "set config", P::immediate, imsd::kMsgSetConfig, kFail,
+         [](HostData &d, Rng &) { texts(d, {"5", "1"}); }, [](HostData &d, Rng &) { texts(d, {"5"}); }},
+        {RIL_REQUEST_IMS_SET_REGISTRATION_STATE, "set registration", P::immediate, imsd::kMsgSetRegistration, kFail,
+         [](HostData &d, Rng &r) { words(d, below(r, 2)); }, none},
+        {RIL_REQUEST_IMS_SEND_SMS, "send sms", P::pending, imsd::kMsgSendSms, RIL_E_SMS_SEND_FAIL_RETRY,
+         [](HostData &d, Rng &r) { sms(d, r, RADIO_TECH_3GPP); }, [](HostData &d, Rng &r) { sms(d, r, RADIO_TECH_3GPP2); }},
+        {RIL_REQUEST_SMS_ACKNOWLEDGE, "sms ack", P::immediate, imsd::kMsgAckSms, kFail, [](HostData &d, Rng &r) { words(d, below(r, 2)); },
+         [](HostData &d, Rng &) { words(d, 7); }},
+        {RIL_REQUEST_GET_CLIR, "get clir", P::pending, kSs, kFail, none, nullptr},
+        {RIL_REQUEST_SET_CLIR, "set clir", P::pending, kSs, kFail, [](HostData &d, Rng &r) { words(d, below(r, 3)); },
+         [](HostData &d, Rng &) { words(d, 3); }},
+        {RIL_REQUEST_QUERY_CALL_FORWARD_STATUS, "query forwarding", P::pending, kSs, kFail,
+         [](HostData &d, Rng &r) { forward(d, r, 2); }, none},
+        {RIL_REQUEST_SET_CALL_FORWARD, "set forwarding", P::pending, kSs, kFail,
+         [](HostData &d, Rng &r) { forward(d, r, below(r, 5)); }, [](HostData &d, Rng &r) { forward(d, r, 7); }},
+        {RIL_REQUEST_QUERY_CALL_WAITING, "query waiting", P::pending, kSs, kFail, [](HostData &d, Rng &) { words(d, 1); },
+         nullptr},
+        {RIL_REQUEST_SET_CALL_WAITING, "set waiting", P::pending, kSs, kFail,
+         [](HostData &d, Rng &r) { words(d, below(r, 2), 2, 1); }, [](HostData &d, Rng &) { words(d, 5, 2, 1); }},
+        {RIL_REQUEST_QUERY_FACILITY_LOCK, "query barring", P::pending, kSs, kFail,
+         [](HostData &d, Rng &) { texts(d, {"AO", "", "1"}); }, none},
+        {RIL_REQUEST_SET_FACILITY_LOCK, "set barring", P::pending, kSs, kFail,
+         [](HostData &d, Rng &r) { texts(d, {"AI", r.below(2) == 0 ? "0" : "1", "", "1", "", "0"}); },
+         [](HostData &d, Rng &) { texts(d, {"AI", "x", "", "1", "", "0"}); }},
+        {RIL_REQUEST_QUERY_CLIP, "query clip", P::pending, kSs, kFail, none, nullptr},
+        {RIL_REQUEST_IMS_MT_INVITE_RSP, "invite response", P::immediate, msg::kMtInviteResponse, kFail,
+         [](HostData &d, Rng &r) { words(d, 2, 2, below(r, 2)); }, [](HostData &d, Rng &) { words(d, 2); }},
+        {RIL_REQUEST_SET_COLP, "set colp", P::pending, kSs, kFail, [](HostData &d, Rng &r) { words(d, below(r, 2)); },
+         [](HostData &d, Rng &) { words(d, 2); }},
+        {RIL_REQUEST_QUERY_COLR, "query colr", P::pending, kSs, kFail, none, nullptr},
+        {RIL_REQUEST_QUERY_COLP, "query colp", P::pending, kSs, kFail, none, nullptr},
+        {1, "sim status", P::unsupported, 0, 0, none, nullptr},
+        {RIL_REQUEST_SET_MUTE, "set mute", P::unsupported, 0, 0, [](HostData &d, Rng &) { words(d, 1); }, nullptr},
+        {70000, "out of range", P::unsupported, 0, 0, none, nullptr},
+    };
+}
+
+} // namespace detail
+
+inline const std::vector<RequestKind> &request_kinds()
+{
+    static const std::vector<RequestKind> kinds = detail::make_kinds();
+    return kinds;
+}
 
 // Fault rates in permille, unless said otherwise.
 struct Faults {
@@ -107,7 +375,32 @@ public:
     }
 
     // One send of the module, on its host thread with that thread's rng; the send's result.
-    int on_send(const uint8_t *frame, int32_t length, Rng &rng);
+    int on_send(const uint8_t *frame_bytes, int32_t length, Rng &rng)
+    {
+        const bool fail = rng.permille(faults_.send_fail);
+        const bool seen = !fail || rng.permille(faults_.failed_but_seen);
+        count(k_frames);
+        figures_[k_send_failures] += fail ? 1 : 0;
+        figures_[k_failed_but_seen] += fail && seen ? 1 : 0;
+        // A failed send the stack got anyway is the race that matters most: its
+        // answer then often beats the handler's failure reply. An answer inside
+        // the send overtakes it: the event thread may handle it while the
+        // request's handler is still inside this call.
+        Bytes sent(frame_bytes, frame_bytes + length);
+        if (seen && rng.permille(fail ? faults_.inline_after_failure : faults_.inline_answer)) {
+            count(k_inline_answers);
+            if (const Bytes answer = detail::answer_to(sent, rng); !answer.empty()) {
+                deliver(answer);
+            }
+        } else if (seen) {
+            push(Kind::frame, std::move(sent));
+        }
+        if (rng.permille(faults_.slow_send)) {
+            count(k_slow_sends);
+            std::this_thread::sleep_for(std::chrono::microseconds(20 + rng.below(200)));
+        }
+        return fail ? -1 : 0;
+    }
     // A new round: at least one stall somewhere in its first few hundred frames.
     void begin_round() { push(Kind::round); }
     // After the host threads have stopped: answers everything still held back,
@@ -127,14 +420,11 @@ public:
     // Whether the stack is holding every answer back just now.
     bool stalled() const { return stalled_.load(std::memory_order_relaxed); }
     // Whether the caller is the stack's reader thread, which only delivers frames.
-    static bool on_reader_thread();
+    static bool on_reader_thread() { return detail::t_reader; }
 
 private:
     enum class Kind { frame, round, drain, stop };
-    struct Item {
-        Kind kind;
-        Bytes frame;
-    };
+    using Item = std::pair<Kind, Bytes>;
 
     void count(Figure f) { figures_[f].fetch_add(1); }
     void push(Kind kind, Bytes frame = {})
@@ -143,11 +433,119 @@ private:
         inbox_.push_back({kind, std::move(frame)});
         cv_.notify_all();
     }
-    void run();
-    void handle(const Bytes &frame);
-    void dispose(Bytes answer);
-    void release(std::vector<Bytes> &pool);
-    void deliver(const Bytes &frame);
+    void run()
+    {
+        detail::t_reader = true;
+        for (;;) {
+            Item item;
+            {
+                std::unique_lock<std::mutex> lock(mu_);
+                cv_.wait(lock, [&] { return !inbox_.empty(); });
+                item = std::move(inbox_.front());
+                inbox_.pop_front();
+            }
+            switch (item.first) {
+            case Kind::frame:
+                handle(item.second);
+                break;
+            case Kind::round:
+                stall_at_ = tick_ + 50 + rng_.below(350);
+                break;
+            case Kind::drain: {
+                for (auto &[due, f] : late_) {
+                    held_.push_back(std::move(f));
+                }
+                late_.clear();
+                held_.insert(held_.end(), stalled_answers_.begin(), stalled_answers_.end());
+                stalled_answers_.clear();
+                stall_left_ = 0;
+                stalled_.store(false);
+                release(held_);
+                deliver(detail::frame(detail::kUnknownMessage, {}, 0xFFFF)); // the marker
+                {
+                    std::lock_guard<std::mutex> lock(mu_);
+                    ++drains_done_;
+                }
+                cv_.notify_all();
+                break;
+            }
+            case Kind::stop:
+                return;
+            }
+        }
+    }
+    void handle(const Bytes &sent)
+    {
+        ++tick_;
+        std::vector<Bytes> due;
+        for (auto it = late_.begin(); it != late_.end();) {
+            if (it->first <= tick_) {
+                due.push_back(std::move(it->second));
+                it = late_.erase(it);
+            } else {
+                ++it;
+            }
+        }
+        release(due);
+        if (stall_left_ == 0 && (tick_ == stall_at_ || rng_.below(10000) < faults_.stall)) {
+            count(k_stalls);
+            stall_left_ = 60 + rng_.below(140);
+            stalled_.store(true);
+        }
+        if (Bytes answer = detail::answer_to(sent, rng_); !answer.empty()) {
+            dispose(std::move(answer));
+        }
+        if (rng_.permille(faults_.stray)) {
+            count(k_strays);
+            deliver(detail::stray_frame(rng_));
+        }
+        if (stall_left_ > 0 && --stall_left_ == 0) {
+            stalled_.store(false);
+            release(stalled_answers_);
+        }
+    }
+    void dispose(Bytes answer)
+    {
+        if (stall_left_ > 0) {
+            count(k_stalled_answers);
+            stalled_answers_.push_back(std::move(answer));
+            return;
+        }
+        const uint32_t r = rng_.below(1000);
+        if (r < faults_.hold) {
+            count(k_held);
+            held_.push_back(std::move(answer));
+        } else if (r < faults_.hold + faults_.duplicate) {
+            count(k_duplicates);
+            deliver(answer);
+            late_.emplace_back(tick_ + 1 + rng_.below(30), std::move(answer));
+        } else if (r < faults_.hold + faults_.duplicate + faults_.late) {
+            count(k_late);
+            late_.emplace_back(tick_ + 1 + rng_.below(40), std::move(answer));
+        } else {
+            deliver(answer);
+        }
+    }
+    void release(std::vector<Bytes> &pool)
+    {
+        // Out of order: the stack owes no order between held-back answers.
+        for (size_t i = pool.size(); i > 1; --i) {
+            std::swap(pool[i - 1], pool[rng_.below(static_cast<uint32_t>(i))]);
+        }
+        for (const Bytes &f : pool) {
+            deliver(f);
+        }
+        pool.clear();
+    }
+    void deliver(const Bytes &f)
+    {
+        count(k_delivered);
+        if (zol_kit::agent::deliver(f) != 0) {
+            count(k_refused_by_module);
+        } else if (f.size() >= 7 && (f[5] << 8 | f[6]) == detail::kUnknownMessage) {
+            count(k_markers);
+        }
+    }
 
     const Faults faults_;
     std::atomic<uint64_t> figures_[kFigures] = {};
