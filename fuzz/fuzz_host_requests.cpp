@@ -222,28 +222,20 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         zol_fuzz::add_waiting(token, ZOL_EVENT_NONE);
     }
 
-    void *payload = nullptr;
     size_t len = 0;
-    if (mode <= 6) {
-        const size_t extra = mode == 4 || mode == 6 ? in.u8() % 4 + 1 : 0;
-        size_t natural = 0;
-        void *full = in.record(req.shape, req.count, extra, natural);
-        len = natural;
-        payload = full;
-        if (mode == 5 && natural != 0) {
-            len = in.u16() % natural;
-            payload = in.block(full, len);
-        }
-    } else {
+    void *payload = mode == 7 ? nullptr
+                              : in.record(req.shape, req.count, mode == 4 || mode == 6 ? in.u8() % 4 + 1 : 0, len);
+    if (mode == 5 && len != 0) {
+        len = in.u16() % len;
+        payload = in.block(payload, len);
+    } else if (mode == 7) {
         len = in.u16() % 4096 + 1;
     }
     functions->onRequest(req.number, payload, len, &token);
-    if (token_pending) {
-        // rild never reuses a pending token; the module still answers this one once.
-        if (token.completions != 1) {
-            zol_fuzz::fault("request of a pending token not answered once");
-        }
-    } else {
+    // rild never reuses a pending token; the module still answers this one once.
+    if (token_pending && token.completions != 1) {
+        zol_fuzz::fault("request of a pending token not answered once");
+    } else if (!token_pending) {
         zol_fuzz::check_answered_once(token);
     }
     for (size_t i = 0; i < other_count; ++i) {

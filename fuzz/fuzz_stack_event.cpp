@@ -3,6 +3,8 @@
 // answer. Every waiting request is answered at most once, oldest first, one
 // per message, and for the messages that set state the host can ask for, the
 // host is told what the stack said.
+#include <algorithm>
+
 #include "harness.h"
 
 namespace {
@@ -51,9 +53,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     size_t pos = 0;
     auto u8 = [&]() -> uint8_t { return pos < size ? data[pos++] : 0; };
 
-    // Byte 0: the message, an index into the table's events. Byte 1: bits 0-1 the number of
-    // waiting requests, bit 2 hands the handler a null payload (with the
-    // length), bit 3 delivers the message twice, bit 4 fails every send.
+    // Byte 0: the message, an index into the table's events. Byte 1: bits 0-1
+    // the number of waiting requests, bit 2 hands the handler a null payload
+    // (with the length), bit 3 delivers the message twice, bit 4 fails sends.
     // Then one byte per waiting request: the request among those that wait
     // for the message, bit 7 making it wait for another message. The rest
     // is the payload.
@@ -64,10 +66,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     const bool null_payload = (flags & 4) != 0;
     const int deliveries = (flags & 8) != 0 ? 2 : 1;
     zol_kit::agent::set_result((flags & 0x10) != 0 ? -1 : 0);
-    uint8_t choices[kMaxWaiters] = {};
-    for (size_t i = 0; i < waiter_count; ++i) {
-        choices[i] = u8();
-    }
+    const uint8_t choices[kMaxWaiters] = {u8(), u8(), u8()};
+    pos = std::min(pos, 2 + waiter_count);
     const uint8_t *bytes = data + pos;
     const size_t len = size - pos;
 
@@ -87,10 +87,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     const int32_t cause_before = event_id == zol::ev::CALL_END_IND ? ask(RIL_REQUEST_LAST_CALL_FAIL_CAUSE) : 0;
     for (int i = 0; i < deliveries; ++i) {
         // The handler gets a copy of exactly the payload's length, as from the queue.
-        uint8_t *payload = null_payload ? nullptr : static_cast<uint8_t *>(malloc(len != 0 ? len : 1));
-        if (payload != nullptr && len != 0) {
-            memcpy(payload, bytes, len);
-        }
+        uint8_t *payload = null_payload ? nullptr : static_cast<uint8_t *>(malloc(std::max<size_t>(len, 1)));
+        std::copy(bytes, bytes + (payload != nullptr ? len : 0), payload);
         zol_process_event(event_id, payload, static_cast<uint32_t>(len), ZOL_EVENT_TOKEN);
         free(payload);
     }

@@ -23,10 +23,7 @@ CC=clang-14 CXX=clang++-14 cmake -S . -B "$dir" -G Ninja -DZOL_FUZZ=ON -DZOL_BUI
 nice -n 19 ninja -C "$dir" -j "$(nproc)" fuzz_all
 mkdir -p "$out/artifacts" "$out/logs"
 targets=$(find "$out" -maxdepth 1 -type f -perm -u+x -name 'fuzz_*' -printf '%f\n' | sort | grep -e "$pattern" || true)
-if [ -z "$targets" ]; then
-    echo "no fuzz target matches '$pattern'" >&2
-    exit 2
-fi
+[ -n "$targets" ] || { echo "no fuzz target matches '$pattern'" >&2; exit 2; }
 echo "$targets" | xargs -P "$jobs" -I{} sh -c '
     mkdir -p "$out/corpus-work/{}"
     echo "=== {}, $seconds s"

@@ -62,9 +62,7 @@ struct Record {
 
 int64_t now_ns()
 {
-    return std::chrono::duration_cast<std::chrono::nanoseconds>(
-               std::chrono::steady_clock::now().time_since_epoch())
-        .count();
+    return std::chrono::steady_clock::now().time_since_epoch() / std::chrono::nanoseconds(1);
 }
 
 // Host tokens are recycled as soon as their request is completed, the way
@@ -218,9 +216,8 @@ int on_send(void *stack, const uint8_t *frame, int32_t length)
     const RequestKind &kind = request_kinds()[static_cast<size_t>(r.kind.load())];
     const kit::Sent sent = kit::read_frame(kit::Bytes(frame, frame + length));
     // The invite response answers the stack, not a host request: it carries the stack's token.
-    const int32_t token = kind.request == RIL_REQUEST_IMS_MT_INVITE_RSP
-                              ? 0xFFFF
-                              : kFirstSerial + static_cast<int32_t>(t_current);
+    const int32_t token =
+        kind.request == RIL_REQUEST_IMS_MT_INVITE_RSP ? 0xFFFF : kFirstSerial + static_cast<int32_t>(t_current);
     if (sent.message != kind.message || sent.token != token) {
         r.bad_frames.fetch_add(1);
     }
@@ -271,52 +268,40 @@ std::string check_record(const Record &r, Tally &tally)
     const RequestKind &k = request_kinds()[static_cast<size_t>(r.kind.load())];
     const int n = r.completions.load(), code = r.code.load(), where = r.where.load();
     const int frames = r.frames.load(), sent_ok = r.sent_ok.load();
-    const auto fail = [&](const char *what) {
-        return std::string(k.name) + ": " + what + " (code " + std::to_string(code) + ", where " +
-               std::to_string(where) + ", frames " + std::to_string(frames) + ")";
+    const auto expect = [&](bool ok, const std::string &what) {
+        return ok ? std::string() : std::string(k.name) + ": " + what + " (code " + std::to_string(code) +
+                                        ", where " + std::to_string(where) + ", frames " + std::to_string(frames) + ")";
     };
-    if (n != 1) {
-        return fail(("completed " + std::to_string(n) + " times").c_str());
-    }
-    if (r.bad_frames.load() != 0) {
-        return fail("sent a frame with the wrong message or token id");
+    const bool inline_with = where == kInline && frames == 0;
+    if (n != 1 || r.bad_frames.load() != 0) {
+        return expect(false, n != 1 ? "completed " + std::to_string(n) + " times"
+                                    : "sent a frame with the wrong message or token id");
     }
     if (r.refused_data.load()) {
         tally.refused_data++;
-        const bool ok = frames == 0 && code == RIL_E_GENERIC_FAILURE && where == kInline;
-        return ok ? "" : fail("refused data not answered with 2 at once");
+        return expect(inline_with && code == RIL_E_GENERIC_FAILURE, "refused data not answered with 2 at once");
     }
     switch (k.pattern) {
     case Pattern::unsupported:
-        return frames == 0 && code == RIL_E_REQUEST_NOT_SUPPORTED && where == kInline
-                   ? ""
-                   : fail("not refused with 6 at once");
+        return expect(inline_with && code == RIL_E_REQUEST_NOT_SUPPORTED, "not refused with 6 at once");
     case Pattern::local:
-        return frames <= (k.message != 0 ? 1 : 0) && code == RIL_E_SUCCESS && where == kInline
-                   ? ""
-                   : fail("not answered from the module's state");
+        return expect(where == kInline && frames <= (k.message != 0 ? 1 : 0) && code == RIL_E_SUCCESS,
+                      "not answered from the module's state");
     case Pattern::immediate:
-        return frames == 1 && code == (sent_ok == 1 ? RIL_E_SUCCESS : RIL_E_GENERIC_FAILURE) && where == kInline
-                   ? ""
-                   : fail("not answered from its send");
+        return expect(where == kInline && frames == 1 && code == (sent_ok == 1 ? RIL_E_SUCCESS : RIL_E_GENERIC_FAILURE),
+                      "not answered from its send");
     case Pattern::pending:
         if (frames == 0) { // refused by a full list: nothing sent, code 2 at once
             tally.list_full++;
-            return code == RIL_E_GENERIC_FAILURE && where == kInline ? "" : fail("refused by the list, not with 2 at once");
+            return expect(inline_with && code == RIL_E_GENERIC_FAILURE, "refused by the list, not with 2 at once");
         }
-        if (frames > 1) {
-            return fail("sent more than one message");
+        if (frames > 1 || where == kInline) { // only a failed send is answered on the request's thread
+            return expect(frames == 1 && sent_ok == 0 && code == k.send_fail_code, "answered on its own thread");
         }
-        if (where == kInline) { // only a failed send is answered on the request's thread
-            return sent_ok == 0 && code == k.send_fail_code ? "" : fail("answered on its own thread");
-        }
-        if (where != kEventThread) {
-            return fail("completed off the event thread");
-        }
-        if (code != RIL_E_SUCCESS && code != RIL_E_GENERIC_FAILURE &&
-            !(code == RIL_E_SMS_SEND_FAIL_RETRY && k.request == RIL_REQUEST_IMS_SEND_SMS)) {
-            return fail("completed with a code no answer gives");
-        }
+        return expect(where == kEventThread, "completed off the event thread") +
+               expect(code == RIL_E_SUCCESS || code == RIL_E_GENERIC_FAILURE ||
+                          (code == RIL_E_SMS_SEND_FAIL_RETRY && k.request == RIL_REQUEST_IMS_SEND_SMS),
+                      "completed with a code no answer gives");
     }
     return "";
 }
@@ -341,19 +326,6 @@ std::string check_list_empty()
     return added == ZOL_REQLIST_MAX ? "" : "only " + std::to_string(added) + " free slots";
 }
 
-const RIL_RadioFunctions *module()
-{
-    static const RIL_RadioFunctions *radio = [] {
-        kit::Host &host = kit::Host::get();
-        host.keep(false);
-        kit::Host::capture_log(count_log);
-        kit::agent::reset();
-        kit::agent::keep_frames(false);
-        return kit::start_module(RIL_Init);
-    }();
-    return radio;
-}
-
 TEST(Stress, EveryRequestIsCompletedExactlyOnce)
 {
     const Settings s;
@@ -362,7 +334,11 @@ TEST(Stress, EveryRequestIsCompletedExactlyOnce)
            s.seed, s.requests, s.threads, s.rounds);
     fflush(stdout);
     g_seed.store(s.seed);
-    const RIL_RadioFunctions *radio = module();
+    kit::Host &host = kit::Host::get();
+    host.keep(false);
+    kit::Host::capture_log(count_log);
+    kit::agent::keep_frames(false);
+    const RIL_RadioFunctions *radio = kit::start_module(RIL_Init);
     ASSERT_NE(radio, nullptr);
     ASSERT_NE(kit::agent::module_callback(), nullptr) << "the module did not open the agent's channel";
 
@@ -370,7 +346,6 @@ TEST(Stress, EveryRequestIsCompletedExactlyOnce)
     g_ledger = new Ledger(s.requests);
     Ledger &ledger = *g_ledger;
     Stack stack(s.seed, Faults{});
-    kit::Host &host = kit::Host::get();
     host.on_complete(on_complete);
     host.on_unsolicited(on_unsolicited);
     kit::agent::on_send(on_send, &stack);
