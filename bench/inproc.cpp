@@ -40,8 +40,8 @@ struct InProcess {
     static uint64_t floor_round_trip(RequestKind &k)
     {
         Host &host = Host::get();
-        ipc_agent_send_type send = {k.request_frame.data(),
-                                    static_cast<int32_t>(k.request_frame.size()), -1, 0, 0, 1};
+        ipc_agent_send_type send = {
+            k.request_frame.data(), static_cast<int32_t>(k.request_frame.size()), -1, 0, 0, 1};
         host.arm(1);
         const uint64_t start = now_ns();
         ipc_agent_message_send_block_comm(&send);
@@ -83,7 +83,8 @@ int run_in_process(const Options &options)
     }
     std::vector<RequestKind> kinds = in_process_kinds();
     for (const RequestKind &k : kinds) {
-        zol_kit::agent::answer(static_cast<uint16_t>((k.request_frame[5] << 8) | k.request_frame[6]), k.answer);
+        zol_kit::agent::answer(
+            static_cast<uint16_t>((k.request_frame[5] << 8) | k.request_frame[6]), k.answer);
     }
     ip.event_frame = progress_indication_frame();
     BareLoop floor(floor_handler, nullptr);
@@ -105,23 +106,26 @@ int run_in_process(const Options &options)
         add_benchmark(name_of("in-process", k.name, nullptr), requests, reps, floor_route,
                       [&k] { return InProcess::floor_round_trip(k); });
         for (LogMode mode : kLogModes) {
-            add_benchmark(name_of("in-process", k.name, log_mode_name(mode)), requests, reps,
-                          [module_route, mode] {
-                              module_route();
-                              set_log_mode(mode);
-                          },
-                          [&ip, &k] { return ip.module_round_trip(k); });
+            add_benchmark(
+                name_of("in-process", k.name, log_mode_name(mode)), requests, reps,
+                [module_route, mode] {
+                    module_route();
+                    set_log_mode(mode);
+                },
+                [&ip, &k] { return ip.module_round_trip(k); });
         }
     }
     for (size_t events : kBursts) {
         const std::string path = "burst " + std::to_string(events);
         const int bursts = static_cast<int>((options.smoke ? 2000 : 40000) / events) + 2;
-        add_benchmark(name_of("events", path, nullptr), bursts, reps, [] {},
-                      [&ip, events] { return ip.burst(floor_read_cb, events); });
+        add_benchmark(
+            name_of("events", path, nullptr), bursts, reps, [] {},
+            [&ip, events] { return ip.burst(floor_read_cb, events); });
         for (LogMode mode : kLogModes) {
-            add_benchmark(name_of("events", path, log_mode_name(mode)), bursts, reps,
-                          [mode] { set_log_mode(mode); },
-                          [&ip, events] { return ip.burst(ip.module_cb, events); });
+            add_benchmark(
+                name_of("events", path, log_mode_name(mode)), bursts, reps,
+                [mode] { set_log_mode(mode); },
+                [&ip, events] { return ip.burst(ip.module_cb, events); });
         }
     }
     run_benchmarks(options, true);
@@ -165,10 +169,10 @@ int run_in_process(const Options &options)
     }
     for (size_t events : kBursts) {
         const std::string path = "burst " + std::to_string(events);
-        const double floor_allocs =
-            allocations_per(20, [&] { ip.burst(floor_read_cb, events); }) / static_cast<double>(events);
-        const double allocs =
-            allocations_per(20, [&] { ip.burst(ip.module_cb, events); }) / static_cast<double>(events);
+        const double floor_allocs = allocations_per(20, [&] { ip.burst(floor_read_cb, events); }) /
+                                    static_cast<double>(events);
+        const double allocs = allocations_per(20, [&] { ip.burst(ip.module_cb, events); }) /
+                              static_cast<double>(events);
         // Per event: the record and the payload copy, nothing more.
         expect(allocs == 2, "events: %.3f heap blocks per event, want 2", allocs);
         add_row("events", path, nullptr, floor_allocs, kFloorAllocations);

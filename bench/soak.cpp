@@ -26,7 +26,8 @@ int run_soak(const Options &options)
     const std::vector<RequestKind> kinds = in_process_kinds();
     double expected = 0;
     for (const RequestKind &k : kinds) {
-        zol_kit::agent::answer(static_cast<uint16_t>((k.request_frame[5] << 8) | k.request_frame[6]), k.answer);
+        zol_kit::agent::answer(
+            static_cast<uint16_t>((k.request_frame[5] << 8) | k.request_frame[6]), k.answer);
         expected += k.expected_allocations;
     }
     expected /= static_cast<double>(kinds.size());
@@ -70,8 +71,8 @@ int run_soak(const Options &options)
     r.path = "soak";
     r.cpus = cpus_label();
     r.samples = static_cast<size_t>(requests);
-    r.allocations = static_cast<double>(after.allocations - before.allocations) /
-                    static_cast<double>(requests);
+    r.allocations =
+        static_cast<double>(after.allocations - before.allocations) / static_cast<double>(requests);
     r.expected_allocations = expected;
     r.rss_start_kib = rss_start;
     r.rss_end_kib = rss_end;

@@ -24,26 +24,46 @@ struct Request {
 // handlers read no more than that.
 using enum Shape;
 constexpr Request kRequests[] = {
-    {RIL_REQUEST_GET_CURRENT_CALLS, none, 0}, {RIL_REQUEST_DIAL, dial, 0},
-    {RIL_REQUEST_HANGUP, ints, 1}, {RIL_REQUEST_HANGUP_WAITING_OR_BACKGROUND, none, 0},
+    {RIL_REQUEST_GET_CURRENT_CALLS, none, 0},
+    {RIL_REQUEST_DIAL, dial, 0},
+    {RIL_REQUEST_HANGUP, ints, 1},
+    {RIL_REQUEST_HANGUP_WAITING_OR_BACKGROUND, none, 0},
     {RIL_REQUEST_HANGUP_FOREGROUND_RESUME_BACKGROUND, none, 0},
-    {RIL_REQUEST_SWITCH_WAITING_OR_HOLDING_AND_ACTIVE, none, 0}, {RIL_REQUEST_UDUB, none, 0},
-    {RIL_REQUEST_LAST_CALL_FAIL_CAUSE, none, 0}, {RIL_REQUEST_ANSWER, ints, 1},
-    {RIL_REQUEST_DTMF_START, text, 0}, {RIL_REQUEST_DTMF_STOP, none, 0},
-    {RIL_REQUEST_IMS_REGISTRATION_STATE, none, 0}, {RIL_REQUEST_CALL_MODIFY, ints, 2},
-    {RIL_REQUEST_CALL_MODIFY_RSP, ints, 3}, {RIL_REQUEST_IMS_GET_CONFIGRATION, texts, 1},
-    {RIL_REQUEST_IMS_SET_CONFIGRATION, texts, 2}, {RIL_REQUEST_IMS_SET_REGISTRATION_STATE, ints, 1},
-    {RIL_REQUEST_IMS_SEND_SMS, sms, 0}, {RIL_REQUEST_SMS_ACKNOWLEDGE, ints, 2},
-    {RIL_REQUEST_GET_CLIR, none, 0}, {RIL_REQUEST_SET_CLIR, ints, 1},
-    {RIL_REQUEST_QUERY_CALL_FORWARD_STATUS, forward, 0}, {RIL_REQUEST_SET_CALL_FORWARD, forward, 0},
-    {RIL_REQUEST_QUERY_CALL_WAITING, ints, 1}, {RIL_REQUEST_SET_CALL_WAITING, ints, 2},
-    {RIL_REQUEST_QUERY_FACILITY_LOCK, texts, 4}, {RIL_REQUEST_SET_FACILITY_LOCK, texts, 6},
-    {RIL_REQUEST_QUERY_CLIP, none, 0}, {RIL_REQUEST_IMS_MT_INVITE_RSP, ints, 3},
-    {RIL_REQUEST_SET_COLP, ints, 1}, {RIL_REQUEST_QUERY_COLR, none, 0},
-    {RIL_REQUEST_QUERY_COLP, none, 0}, {RIL_REQUEST_CONFERENCE, none, 0},
-    {RIL_REQUEST_SEPARATE_CONNECTION, ints, 1}, {RIL_REQUEST_RADIO_POWER, ints, 1},
-    {RIL_REQUEST_SET_MUTE, ints, 1}, {RIL_REQUEST_SCREEN_STATE, ints, 1}, {0, none, 0},
-    {65536 + RIL_REQUEST_DIAL, dial, 0}, {-1, ints, 1},
+    {RIL_REQUEST_SWITCH_WAITING_OR_HOLDING_AND_ACTIVE, none, 0},
+    {RIL_REQUEST_UDUB, none, 0},
+    {RIL_REQUEST_LAST_CALL_FAIL_CAUSE, none, 0},
+    {RIL_REQUEST_ANSWER, ints, 1},
+    {RIL_REQUEST_DTMF_START, text, 0},
+    {RIL_REQUEST_DTMF_STOP, none, 0},
+    {RIL_REQUEST_IMS_REGISTRATION_STATE, none, 0},
+    {RIL_REQUEST_CALL_MODIFY, ints, 2},
+    {RIL_REQUEST_CALL_MODIFY_RSP, ints, 3},
+    {RIL_REQUEST_IMS_GET_CONFIGRATION, texts, 1},
+    {RIL_REQUEST_IMS_SET_CONFIGRATION, texts, 2},
+    {RIL_REQUEST_IMS_SET_REGISTRATION_STATE, ints, 1},
+    {RIL_REQUEST_IMS_SEND_SMS, sms, 0},
+    {RIL_REQUEST_SMS_ACKNOWLEDGE, ints, 2},
+    {RIL_REQUEST_GET_CLIR, none, 0},
+    {RIL_REQUEST_SET_CLIR, ints, 1},
+    {RIL_REQUEST_QUERY_CALL_FORWARD_STATUS, forward, 0},
+    {RIL_REQUEST_SET_CALL_FORWARD, forward, 0},
+    {RIL_REQUEST_QUERY_CALL_WAITING, ints, 1},
+    {RIL_REQUEST_SET_CALL_WAITING, ints, 2},
+    {RIL_REQUEST_QUERY_FACILITY_LOCK, texts, 4},
+    {RIL_REQUEST_SET_FACILITY_LOCK, texts, 6},
+    {RIL_REQUEST_QUERY_CLIP, none, 0},
+    {RIL_REQUEST_IMS_MT_INVITE_RSP, ints, 3},
+    {RIL_REQUEST_SET_COLP, ints, 1},
+    {RIL_REQUEST_QUERY_COLR, none, 0},
+    {RIL_REQUEST_QUERY_COLP, none, 0},
+    {RIL_REQUEST_CONFERENCE, none, 0},
+    {RIL_REQUEST_SEPARATE_CONNECTION, ints, 1},
+    {RIL_REQUEST_RADIO_POWER, ints, 1},
+    {RIL_REQUEST_SET_MUTE, ints, 1},
+    {RIL_REQUEST_SCREEN_STATE, ints, 1},
+    {0, none, 0},
+    {65536 + RIL_REQUEST_DIAL, dial, 0},
+    {-1, ints, 1},
 };
 
 // Reads the input front to back, and owns everything a request's data
@@ -75,12 +95,14 @@ public:
     char *text()
     {
         const uint8_t marker = u8();
-        return marker == 0xFF ? nullptr : texts_.emplace_back(bytes(marker == 0xFE ? u16() : marker)).data();
+        return marker == 0xFF ? nullptr
+                              : texts_.emplace_back(bytes(marker == 0xFE ? u16() : marker)).data();
     }
     // A block of exactly len bytes holding the first len bytes of record.
     void *block(const void *record, size_t len)
     {
-        auto &b = blocks_.emplace_back(static_cast<const uint8_t *>(record), static_cast<const uint8_t *>(record) + len);
+        auto &b = blocks_.emplace_back(static_cast<const uint8_t *>(record),
+                                       static_cast<const uint8_t *>(record) + len);
         return b.data();
     }
     template <typename T>
@@ -199,8 +221,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     // index); byte 2: bit 0 makes the agent's sends fail, bits 1-3
     // choose the data: 0-3 the record rild builds, 4 and 6 that record with
     // more after it, 5 that record cut short, 7 a null pointer with a length
-    // (every field of a record comes from the input: no raw bytes needed); bit 4 fills the pending list, bit 5 leaves a request of the same
-    // token pending. Then the token's serial and the fields.
+    // (every field of a record comes from the input: no raw bytes needed); bit 4 fills the pending
+    // list, bit 5 leaves a request of the same token pending. Then the token's serial and the
+    // fields.
     const Request &req = pick_request(in.u16());
     const uint8_t flags = in.u8();
     zol_kit::agent::set_result((flags & 1) != 0 ? -1 : 0);
@@ -224,7 +247,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 
     size_t len = 0;
     void *payload = mode == 7 ? nullptr
-                              : in.record(req.shape, req.count, mode == 4 || mode == 6 ? in.u8() % 4 + 1 : 0, len);
+                              : in.record(req.shape, req.count,
+                                          mode == 4 || mode == 6 ? in.u8() % 4 + 1 : 0, len);
     if (mode == 5 && len != 0) {
         len = in.u16() % len;
         payload = in.block(payload, len);

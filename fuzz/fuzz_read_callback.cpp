@@ -43,7 +43,8 @@ struct Delivery {
     // that does not claim more than arrived.
     bool acceptable() const
     {
-        return kind == bytes && frame.size() >= kHeader && be32(frame.data() + 7) <= frame.size() - kHeader;
+        return kind == bytes && frame.size() >= kHeader &&
+               be32(frame.data() + 7) <= frame.size() - kHeader;
     }
     uint16_t id() const { return static_cast<uint16_t>(frame[5] << 8 | frame[6]); }
 };
@@ -54,7 +55,8 @@ int deliver(const Delivery &d)
         return zol_ipc_read_event_cb(nullptr);
     }
     // A block of exactly the bytes received, so a read past them is caught.
-    uint8_t *copy = d.kind == Delivery::no_data ? nullptr : static_cast<uint8_t *>(malloc(d.frame.size() + 1));
+    uint8_t *copy =
+        d.kind == Delivery::no_data ? nullptr : static_cast<uint8_t *>(malloc(d.frame.size() + 1));
     if (copy != nullptr && !d.frame.empty()) {
         memcpy(copy, d.frame.data(), d.frame.size());
     }
@@ -77,7 +79,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         snprintf(g_marker_line, sizeof g_marker_line, "De-queued event %s (%d)\n",
                  zol_log_lookup_event_name(marker), marker);
         zol_fuzz::set_up_host(observe);
-        return zol_kit::start_module(RIL_Init) != nullptr; // the whole start-up, event thread included
+        return zol_kit::start_module(RIL_Init) !=
+               nullptr; // the whole start-up, event thread included
     }();
     (void)started;
     size_t pos = 0;
@@ -127,18 +130,22 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
             });
             if (interrogation != deliveries.end()) {
                 const uint8_t *f = interrogation++->frame.data();
-                tokens[i].plain = !zol_fuzz::host_can_read(tokens[i].request, kInterrogation, f + kHeader, be32(f + 7));
+                tokens[i].plain = !zol_fuzz::host_can_read(tokens[i].request, kInterrogation,
+                                                           f + kHeader, be32(f + 7));
             }
         }
         zol_fuzz::add_waiting(tokens[i], static_cast<uint32_t>(waits_for[i]));
     }
 
-    deliveries.push_back({Delivery::bytes, {0, 0, 0, 0xFF, 0xFF, kMarkerId >> 8, kMarkerId & 0xFF, 0, 0, 0, 0}});
+    deliveries.push_back(
+        {Delivery::bytes, {0, 0, 0, 0xFF, 0xFF, kMarkerId >> 8, kMarkerId & 0xFF, 0, 0, 0, 0}});
     for (const Delivery &d : deliveries) {
         const int result = deliver(d);
         if ((result == 0) != d.acceptable()) {
-            fprintf(stderr, "read callback answered %d for a frame of %zu bytes\n", result, d.frame.size());
-            zol_fuzz::fault(result == 0 ? "frame taken that had to be refused" : "frame refused that had to be taken");
+            fprintf(stderr, "read callback answered %d for a frame of %zu bytes\n", result,
+                    d.frame.size());
+            zol_fuzz::fault(result == 0 ? "frame taken that had to be refused"
+                                        : "frame refused that had to be taken");
         }
     }
     std::unique_lock<std::mutex> lock(g_mutex);

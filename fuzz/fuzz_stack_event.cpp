@@ -25,7 +25,8 @@ constexpr size_t kMaxWaiters = 3; // two bits of the input
 
 int32_t le32(const uint8_t *p)
 {
-    return static_cast<int32_t>(uint32_t{p[0]} | uint32_t{p[1]} << 8 | uint32_t{p[2]} << 16 | uint32_t{p[3]} << 24);
+    return static_cast<int32_t>(uint32_t{p[0]} | uint32_t{p[1]} << 8 | uint32_t{p[2]} << 16 |
+                                uint32_t{p[3]} << 24);
 }
 
 // What a host request answers from the module's own state: its first word.
@@ -80,14 +81,18 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         const int32_t request = candidates[(choices[i] & 0x7F) % candidates.size()];
         waits_here[i] = (choices[i] & 0x80) == 0;
         tokens[i] = zol_fuzz::Token{static_cast<int32_t>(200 + i), request,
-                                    null_payload || !zol_fuzz::host_can_read(request, event_id, bytes, len)};
-        zol_fuzz::add_waiting(tokens[i], waits_here[i] ? static_cast<uint32_t>(event_id) : ZOL_EVENT_NONE);
+                                    null_payload ||
+                                        !zol_fuzz::host_can_read(request, event_id, bytes, len)};
+        zol_fuzz::add_waiting(tokens[i],
+                              waits_here[i] ? static_cast<uint32_t>(event_id) : ZOL_EVENT_NONE);
     }
 
-    const int32_t cause_before = event_id == zol::ev::CALL_END_IND ? ask(RIL_REQUEST_LAST_CALL_FAIL_CAUSE) : 0;
+    const int32_t cause_before =
+        event_id == zol::ev::CALL_END_IND ? ask(RIL_REQUEST_LAST_CALL_FAIL_CAUSE) : 0;
     for (int i = 0; i < deliveries; ++i) {
         // The handler gets a copy of exactly the payload's length, as from the queue.
-        uint8_t *payload = null_payload ? nullptr : static_cast<uint8_t *>(malloc(std::max<size_t>(len, 1)));
+        uint8_t *payload =
+            null_payload ? nullptr : static_cast<uint8_t *>(malloc(std::max<size_t>(len, 1)));
         std::copy(bytes, bytes + (payload != nullptr ? len : 0), payload);
         zol_process_event(event_id, payload, static_cast<uint32_t>(len), ZOL_EVENT_TOKEN);
         free(payload);
@@ -99,8 +104,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         zol_fuzz::check_answered_once(tokens[i]);
         const bool expected = waits_here[i] && answered_here < deliveries;
         if ((tokens[i].completions == 1) != expected) {
-            zol_fuzz::fault(waits_here[i] ? "waiting requests not answered oldest first, one per message"
-                                          : "request waiting for another message answered");
+            zol_fuzz::fault(waits_here[i]
+                                ? "waiting requests not answered oldest first, one per message"
+                                : "request waiting for another message answered");
         }
         answered_here += expected ? 1 : 0;
     }

@@ -48,7 +48,8 @@ inline void on_complete(RIL_Token t, RIL_Errno e, void *response, size_t len)
         memcpy(&token->word, response, sizeof token->word);
     }
     // A failed forwarding query carries no list.
-    const bool plain = token->plain || (token->request == RIL_REQUEST_QUERY_CALL_FORWARD_STATUS && e != 0);
+    const bool plain =
+        token->plain || (token->request == RIL_REQUEST_QUERY_CALL_FORWARD_STATUS && e != 0);
     zol_kit::read_response(plain ? 0 : token->request, response, len);
 }
 
@@ -84,15 +85,16 @@ inline void check_answered_once(Token &token)
     zol_reqlist_entry_type entry;
     const bool pending = zol_reqlist_query(&token, &entry) == 0;
     if (pending ? token.completions != 0 : token.completions != 1) {
-        fault(pending ? "request completed but still pending" : "request neither completed nor pending");
+        fault(pending ? "request completed but still pending"
+                      : "request neither completed nor pending");
     }
 }
 
 inline void add_waiting(Token &token, uint32_t pending_event_id)
 {
     zol_reqlist_entry_type entry;
-    zol_reqlist_default_entry(&token, token.request, ZOL_REQ_AWAITING_MORE_AMSS_EVENTS, pending_event_id,
-                              nullptr, &entry);
+    zol_reqlist_default_entry(&token, token.request, ZOL_REQ_AWAITING_MORE_AMSS_EVENTS,
+                              pending_event_id, nullptr, &entry);
     if (zol_reqlist_new(&entry) != 0) {
         fault("pending list refused a waiting request");
     }
@@ -106,23 +108,28 @@ inline const std::vector<Waiter> &all_waiters()
 {
     static const std::vector<Waiter> waiters = [] {
         std::vector<Waiter> out = {
-            {ev::CALL_CONNECTED_IND, RIL_REQUEST_ANSWER}, {ev::CALL_END_IND, RIL_REQUEST_HANGUP},
+            {ev::CALL_CONNECTED_IND, RIL_REQUEST_ANSWER},
+            {ev::CALL_END_IND, RIL_REQUEST_HANGUP},
             {ev::CALL_END_IND, RIL_REQUEST_HANGUP_WAITING_OR_BACKGROUND},
             {ev::CALL_END_IND, RIL_REQUEST_HANGUP_FOREGROUND_RESUME_BACKGROUND},
-            {ev::CALL_DTMF_START_CONF, RIL_REQUEST_DTMF_START}, {ev::CALL_DTMF_STOP_CONF, RIL_REQUEST_DTMF_STOP},
-            {ev::CALL_CUR_CALL_IND, RIL_REQUEST_GET_CURRENT_CALLS}, {ev::CALL_CUR_CALL_IND, RIL_REQUEST_CONFERENCE},
+            {ev::CALL_DTMF_START_CONF, RIL_REQUEST_DTMF_START},
+            {ev::CALL_DTMF_STOP_CONF, RIL_REQUEST_DTMF_STOP},
+            {ev::CALL_CUR_CALL_IND, RIL_REQUEST_GET_CURRENT_CALLS},
+            {ev::CALL_CUR_CALL_IND, RIL_REQUEST_CONFERENCE},
             {ev::CALL_GET_CFG_CONF, RIL_REQUEST_IMS_GET_CONFIGRATION},
             {ev::SMS_SEND_STATUS_IND, RIL_REQUEST_IMS_SEND_SMS}};
-        for (int32_t query : {RIL_REQUEST_GET_CLIR, RIL_REQUEST_QUERY_CALL_FORWARD_STATUS, RIL_REQUEST_QUERY_CALL_WAITING,
-                              RIL_REQUEST_QUERY_FACILITY_LOCK, RIL_REQUEST_QUERY_CLIP, RIL_REQUEST_QUERY_COLR,
-                              RIL_REQUEST_QUERY_COLP}) {
+        for (int32_t query :
+             {RIL_REQUEST_GET_CLIR, RIL_REQUEST_QUERY_CALL_FORWARD_STATUS,
+              RIL_REQUEST_QUERY_CALL_WAITING, RIL_REQUEST_QUERY_FACILITY_LOCK,
+              RIL_REQUEST_QUERY_CLIP, RIL_REQUEST_QUERY_COLR, RIL_REQUEST_QUERY_COLP}) {
             out.push_back({ev::SUPS_INTERROGATE_SS_CONF, query});
         }
         // Every set request waits for the confirmation of the operation it chose.
-        for (int32_t conf : {ev::SUPS_ACTIVATE_SS_CONF, ev::SUPS_DEACTIVATE_SS_CONF, ev::SUPS_ERASE_SS_CONF,
-                             ev::SUPS_REGISTER_SS_CONF}) {
-            for (int32_t set : {RIL_REQUEST_SET_CLIR, RIL_REQUEST_SET_CALL_FORWARD, RIL_REQUEST_SET_CALL_WAITING,
-                                RIL_REQUEST_SET_FACILITY_LOCK, RIL_REQUEST_SET_COLP}) {
+        for (int32_t conf : {ev::SUPS_ACTIVATE_SS_CONF, ev::SUPS_DEACTIVATE_SS_CONF,
+                             ev::SUPS_ERASE_SS_CONF, ev::SUPS_REGISTER_SS_CONF}) {
+            for (int32_t set :
+                 {RIL_REQUEST_SET_CLIR, RIL_REQUEST_SET_CALL_FORWARD, RIL_REQUEST_SET_CALL_WAITING,
+                  RIL_REQUEST_SET_FACILITY_LOCK, RIL_REQUEST_SET_COLP}) {
                 out.push_back({conf, set});
             }
         }

@@ -31,14 +31,49 @@ TEST(AllocationCount, EveryWayToAllocateAndFree)
         void (*op)();
         int64_t allocations, frees;
     } cases[] = {
-        {"malloc", [] { g_sink = malloc(24); free(g_sink); }, 1, 1},
-        {"calloc", [] { g_sink = calloc(3, 8); free(g_sink); }, 1, 1},
-        {"realloc of null", [] { g_sink = realloc(nullptr, 8); free(g_sink); }, 1, 1},
-        {"realloc to grow", [] { g_sink = malloc(8); g_sink = realloc(g_sink, 4096); free(g_sink); }, 1, 1},
-        {"posix_memalign", [] { free(posix_memalign(const_cast<void **>(&g_sink), 64, 100) == 0 ? g_sink : nullptr); }, 1, 1},
-        {"aligned_alloc", [] { g_sink = aligned_alloc(64, 128); free(g_sink); }, 1, 1},
+        {"malloc",
+         [] {
+             g_sink = malloc(24);
+             free(g_sink);
+         },
+         1, 1},
+        {"calloc",
+         [] {
+             g_sink = calloc(3, 8);
+             free(g_sink);
+         },
+         1, 1},
+        {"realloc of null",
+         [] {
+             g_sink = realloc(nullptr, 8);
+             free(g_sink);
+         },
+         1, 1},
+        {"realloc to grow",
+         [] {
+             g_sink = malloc(8);
+             g_sink = realloc(g_sink, 4096);
+             free(g_sink);
+         },
+         1, 1},
+        {"posix_memalign",
+         [] {
+             free(posix_memalign(const_cast<void **>(&g_sink), 64, 100) == 0 ? g_sink : nullptr);
+         },
+         1, 1},
+        {"aligned_alloc",
+         [] {
+             g_sink = aligned_alloc(64, 128);
+             free(g_sink);
+         },
+         1, 1},
         {"free of null", [] { free(nullptr); }, 0, 0},
-        {"operator new", [] { g_sink = new int[10]; delete[] static_cast<int *>(g_sink); }, 1, 1},
+        {"operator new",
+         [] {
+             g_sink = new int[10];
+             delete[] static_cast<int *>(g_sink);
+         },
+         1, 1},
     };
     for (const Case &c : cases) {
         count_allocations(true);
@@ -130,8 +165,9 @@ TEST(BareLoop, EveryEventInProducerOrderFromItsOwnCopy)
         a.join();
         b.join();
         std::unique_lock<std::mutex> lock(seen.mu);
-        ASSERT_TRUE(seen.cv.wait_for(lock, std::chrono::seconds(10),
-                                     [&] { return seen.values.size() >= 2 * (kPerProducer + kPerProducer / 50); }));
+        ASSERT_TRUE(seen.cv.wait_for(lock, std::chrono::seconds(10), [&] {
+            return seen.values.size() >= 2 * (kPerProducer + kPerProducer / 50);
+        }));
     }
     EXPECT_EQ(seen.lengths_wrong, 0u);
     uint32_t next[3] = {0, 0, 0};
@@ -152,14 +188,17 @@ int g_written = 0;
 
 TEST(LogFilter, FormattedExactlyWhenTheLineIsWritten)
 {
-    __android_log_set_logger([](const struct __android_logger_data *, const char *) { ++g_written; });
-    for (int minimum : {ANDROID_LOG_VERBOSE, ANDROID_LOG_DEBUG, ANDROID_LOG_INFO, ANDROID_LOG_WARN, ANDROID_LOG_ERROR,
-                        ANDROID_LOG_FATAL, ANDROID_LOG_SILENT, ANDROID_LOG_DEFAULT}) {
+    __android_log_set_logger(
+        [](const struct __android_logger_data *, const char *) { ++g_written; });
+    for (int minimum :
+         {ANDROID_LOG_VERBOSE, ANDROID_LOG_DEBUG, ANDROID_LOG_INFO, ANDROID_LOG_WARN,
+          ANDROID_LOG_ERROR, ANDROID_LOG_FATAL, ANDROID_LOG_SILENT, ANDROID_LOG_DEFAULT}) {
         __android_log_set_minimum_priority(minimum);
         for (unsigned level = 0; level <= 6; ++level) {
             g_written = 0;
             zol_log_msg_to_adb(level, "line");
-            EXPECT_EQ(zol::log_level_enabled(level), g_written == 1) << "minimum " << minimum << ", level " << level;
+            EXPECT_EQ(zol::log_level_enabled(level), g_written == 1)
+                << "minimum " << minimum << ", level " << level;
         }
     }
     int formatted = 0;

@@ -24,8 +24,13 @@ TEST(Summary, NearestRankMedianAndP99)
     const struct {
         std::vector<uint64_t> samples;
         double median, p99;
-    } cases[] = {{{}, 0, 0},          {{7}, 7, 7},           {{5, 1, 3}, 3, 5},          {{4, 1}, 1, 4},
-                 {one_to(100), 50, 99}, {one_to(1000), 500, 990}, {{9, 9, 9, 1000}, 9, 1000}};
+    } cases[] = {{{}, 0, 0},
+                 {{7}, 7, 7},
+                 {{5, 1, 3}, 3, 5},
+                 {{4, 1}, 1, 4},
+                 {one_to(100), 50, 99},
+                 {one_to(1000), 500, 990},
+                 {{9, 9, 9, 1000}, 9, 1000}};
     for (const auto &c : cases) {
         const Summary s = summarize(c.samples);
         EXPECT_EQ(s.median, c.median) << c.samples.size();
@@ -110,9 +115,9 @@ TEST(Judge, RatiosAgainstTheFloorOfTheSameCpus)
 
 TEST(Json, CarriesVerdictsAndEscapesText)
 {
-    const std::string json = to_json({row("in-process", "dial", nullptr, 10),
-                                      row("in-process", "dial", "log filtered", 40)},
-                                     "abc \"dirty\"\n");
+    const std::string json = to_json(
+        {row("in-process", "dial", nullptr, 10), row("in-process", "dial", "log filtered", 40)},
+        "abc \"dirty\"\n");
     EXPECT_NE(json.find("\"commit\": \"abc \\\"dirty\\\"\\u000a\""), std::string::npos) << json;
     EXPECT_NE(json.find("\"ratio\": 4, \"target\": \"<= 1.5\", \"met\": false"), std::string::npos)
         << json;

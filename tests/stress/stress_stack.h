@@ -132,7 +132,8 @@ inline Bytes payload_of(uint16_t id, Rng &rng)
 {
     switch (id) {
     case msg::kMtInviteInd:
-        return imsd::encode_mt_invite(zol_kit::call(2, "+4915550009", 3, rng.permille(300) ? 4 : 1));
+        return imsd::encode_mt_invite(
+            zol_kit::call(2, "+4915550009", 3, rng.permille(300) ? 4 : 1));
     case msg::kEndInd:
         return imsd::encode_call_end(1, 16 + rng.below(20));
     case msg::kMoProgressInd:
@@ -159,8 +160,9 @@ inline Bytes payload_of(uint16_t id, Rng &rng)
     case imsd::kMsgSsInterrogateConf:
         return ss_conf(id == imsd::kMsgSsInterrogateConf, rng);
     case imsd::kMsgIncomingSms:
-        return imsd::encode_incoming_sms("0891683108200805F0",
-                                         rng.below(2) == 0 ? imsd::TpduType::deliver : imsd::TpduType::status_report);
+        return imsd::encode_incoming_sms("0891683108200805F0", rng.below(2) == 0
+                                                                   ? imsd::TpduType::deliver
+                                                                   : imsd::TpduType::status_report);
     case imsd::kMsgSmsSendStatus: {
         const uint32_t r = rng.below(100);
         return imsd::encode_send_status(rng.below(256), r < 85 ? 0 : r < 93 ? 10 : 1);
@@ -179,14 +181,16 @@ inline Bytes answer_to(const Bytes &bytes, Rng &rng)
     uint16_t answer = 0;
     Bytes payload;
     switch (sent.message) {
-    case msg::kAnswer: // an answer (accept 1) is confirmed by the connection; a reject needs nothing
+    case msg::kAnswer: // an answer (accept 1) is confirmed by the connection; a reject needs
+                       // nothing
         if (const auto r = imsd::decode_call_response(sent.payload); r && r->accept == 1) {
             answer = msg::kConnectedInd;
         }
         break;
     case imsd::kMsgGetConfig:
         answer = imsd::kMsgConfigConf;
-        payload = imsd::encode_config_conf(imsd::decode_word_request(sent.payload).value_or(0), {'i', 'm', 's'});
+        payload = imsd::encode_config_conf(imsd::decode_word_request(sent.payload).value_or(0),
+                                           {'i', 'm', 's'});
         break;
     case imsd::kMsgSupsOperation:
         if (const auto r = imsd::decode_ss_request(sent.payload)) {
@@ -195,17 +199,23 @@ inline Bytes answer_to(const Bytes &bytes, Rng &rng)
         break;
     default: {
         constexpr std::pair<uint16_t, uint16_t> kAnswers[] = {
-            {msg::kDial, msg::kMoProgressInd},     {msg::kReleaseCalls, msg::kEndInd},
-            {msg::kDtmfStart, msg::kDtmfStartConf}, {msg::kDtmfStop, msg::kDtmfStopConf},
-            {msg::kCallModify, msg::kModifyCnfInd}, {imsd::kMsgGetCurrentCalls, msg::kCurCallInd},
-            {msg::kSwap, msg::kHoldInd},           {imsd::kMsgGetRunStatus, imsd::kMsgRunStatusInd},
+            {msg::kDial, msg::kMoProgressInd},
+            {msg::kReleaseCalls, msg::kEndInd},
+            {msg::kDtmfStart, msg::kDtmfStartConf},
+            {msg::kDtmfStop, msg::kDtmfStopConf},
+            {msg::kCallModify, msg::kModifyCnfInd},
+            {imsd::kMsgGetCurrentCalls, msg::kCurCallInd},
+            {msg::kSwap, msg::kHoldInd},
+            {imsd::kMsgGetRunStatus, imsd::kMsgRunStatusInd},
             {imsd::kMsgSendSms, imsd::kMsgSmsSendStatus}};
         for (const auto &[request, reply] : kAnswers) {
             answer = request == sent.message ? reply : answer;
         }
     }
     }
-    return answer == 0 ? Bytes{} : frame(answer, payload.empty() ? payload_of(answer, rng) : payload, sent.token);
+    return answer == 0
+               ? Bytes{}
+               : frame(answer, payload.empty() ? payload_of(answer, rng) : payload, sent.token);
 }
 
 // A stack message nobody asked for: any message of the stack, well formed or
@@ -276,60 +286,93 @@ inline std::vector<RequestKind> make_kinds()
     constexpr int kFail = RIL_E_GENERIC_FAILURE;
     constexpr uint16_t kSs = imsd::kMsgSupsOperation;
     return {
-        {RIL_REQUEST_GET_CURRENT_CALLS, "get current calls", P::pending, imsd::kMsgGetCurrentCalls, kFail, none, nullptr},
+        {RIL_REQUEST_GET_CURRENT_CALLS, "get current calls", P::pending, imsd::kMsgGetCurrentCalls,
+         kFail, none, nullptr},
         {RIL_REQUEST_DIAL, "dial", P::immediate, msg::kDial, kFail, dial, none},
-        {RIL_REQUEST_HANGUP, "hang up", P::pending, msg::kReleaseCalls, kFail, [](HostData &d, Rng &r) { words(d, 1 + below(r, 3)); },
+        {RIL_REQUEST_HANGUP, "hang up", P::pending, msg::kReleaseCalls, kFail,
+         [](HostData &d, Rng &r) { words(d, 1 + below(r, 3)); },
          [](HostData &d, Rng &) { d.use(d.words, 2); }},
-        {RIL_REQUEST_HANGUP_WAITING_OR_BACKGROUND, "hang up background", P::pending, msg::kReleaseCalls, kFail, none, nullptr},
-        {RIL_REQUEST_HANGUP_FOREGROUND_RESUME_BACKGROUND, "hang up foreground", P::pending, msg::kReleaseCalls, kFail, none, nullptr},
-        {RIL_REQUEST_SWITCH_WAITING_OR_HOLDING_AND_ACTIVE, "swap", P::immediate, msg::kSwap, kFail, none, nullptr},
+        {RIL_REQUEST_HANGUP_WAITING_OR_BACKGROUND, "hang up background", P::pending,
+         msg::kReleaseCalls, kFail, none, nullptr},
+        {RIL_REQUEST_HANGUP_FOREGROUND_RESUME_BACKGROUND, "hang up foreground", P::pending,
+         msg::kReleaseCalls, kFail, none, nullptr},
+        {RIL_REQUEST_SWITCH_WAITING_OR_HOLDING_AND_ACTIVE, "swap", P::immediate, msg::kSwap, kFail,
+         none, nullptr},
         {RIL_REQUEST_UDUB, "reject", P::immediate, msg::kAnswer, kFail, none, nullptr},
         {RIL_REQUEST_LAST_CALL_FAIL_CAUSE, "last fail cause", P::local, 0, 0, none, nullptr},
-        {RIL_REQUEST_ANSWER, "answer", P::pending, msg::kAnswer, kFail, [](HostData &d, Rng &r) { words(d, below(r, 4)); }, nullptr},
+        {RIL_REQUEST_ANSWER, "answer", P::pending, msg::kAnswer, kFail,
+         [](HostData &d, Rng &r) { words(d, below(r, 4)); }, nullptr},
         {RIL_REQUEST_DTMF_START, "dtmf start", P::pending, msg::kDtmfStart, kFail,
-         [](HostData &d, Rng &r) { d.tone[0] = static_cast<char>('0' + r.below(10)), d.use(d.tone, 1); },
+         [](HostData &d, Rng &r) {
+             d.tone[0] = static_cast<char>('0' + r.below(10)), d.use(d.tone, 1);
+         },
          [](HostData &d, Rng &) { d.use(d.tone, 0); }},
         {RIL_REQUEST_DTMF_STOP, "dtmf stop", P::pending, msg::kDtmfStop, kFail, none, nullptr},
-        {RIL_REQUEST_IMS_REGISTRATION_STATE, "registration state", P::local, imsd::kMsgGetRunStatus, 0, none, nullptr},
-        {RIL_REQUEST_CALL_MODIFY, "modify", P::immediate, msg::kCallModify, kFail, [](HostData &d, Rng &r) { words(d, 1, 2, below(r, 4)); },
+        {RIL_REQUEST_IMS_REGISTRATION_STATE, "registration state", P::local, imsd::kMsgGetRunStatus,
+         0, none, nullptr},
+        {RIL_REQUEST_CALL_MODIFY, "modify", P::immediate, msg::kCallModify, kFail,
+         [](HostData &d, Rng &r) { words(d, 1, 2, below(r, 4)); },
          [](HostData &d, Rng &) { words(d, 1); }},
-        {RIL_REQUEST_CALL_MODIFY_RSP, "modify response", P::immediate, msg::kCallModifyResponse, kFail,
-         [](HostData &d, Rng &r) { words(d, 1, 2, below(r, 5)); }, [](HostData &d, Rng &) { words(d, 1); }},
+        {RIL_REQUEST_CALL_MODIFY_RSP, "modify response", P::immediate, msg::kCallModifyResponse,
+         kFail, [](HostData &d, Rng &r) { words(d, 1, 2, below(r, 5)); },
+         [](HostData &d, Rng &) { words(d, 1); }},
         {RIL_REQUEST_IMS_GET_CONFIGRATION, "get config", P::pending, imsd::kMsgGetConfig, kFail,
-         [](HostData &d, Rng &r) { texts(d, {std::array{"1", "3", "5", "14", "16"}[r.below(5)]}); }, none},
+         [](HostData &d, Rng &r) {
+             texts(d, {std::array{"1", "3", "5", "14", "16"}[r.below(5)]});
+         },
+         none},
         {RIL_REQUEST_IMS_SET_CONFIGRATION, "set config", P::immediate, imsd::kMsgSetConfig, kFail,
-         [](HostData &d, Rng &) { texts(d, {"5", "1"}); }, [](HostData &d, Rng &) { texts(d, {"5"}); }},
-        {RIL_REQUEST_IMS_SET_REGISTRATION_STATE, "set registration", P::immediate, imsd::kMsgSetRegistration, kFail,
-         [](HostData &d, Rng &r) { words(d, below(r, 2)); }, none},
-        {RIL_REQUEST_IMS_SEND_SMS, "send sms", P::pending, imsd::kMsgSendSms, RIL_E_SMS_SEND_FAIL_RETRY,
-         [](HostData &d, Rng &r) { sms(d, r, RADIO_TECH_3GPP); }, [](HostData &d, Rng &r) { sms(d, r, RADIO_TECH_3GPP2); }},
-        {RIL_REQUEST_SMS_ACKNOWLEDGE, "sms ack", P::immediate, imsd::kMsgAckSms, kFail, [](HostData &d, Rng &r) { words(d, below(r, 2)); },
+         [](HostData &d, Rng &) {
+             texts(d, {"5", "1"});
+         },
+         [](HostData &d, Rng &) { texts(d, {"5"}); }},
+        {RIL_REQUEST_IMS_SET_REGISTRATION_STATE, "set registration", P::immediate,
+         imsd::kMsgSetRegistration, kFail, [](HostData &d, Rng &r) { words(d, below(r, 2)); },
+         none},
+        {RIL_REQUEST_IMS_SEND_SMS, "send sms", P::pending, imsd::kMsgSendSms,
+         RIL_E_SMS_SEND_FAIL_RETRY, [](HostData &d, Rng &r) { sms(d, r, RADIO_TECH_3GPP); },
+         [](HostData &d, Rng &r) { sms(d, r, RADIO_TECH_3GPP2); }},
+        {RIL_REQUEST_SMS_ACKNOWLEDGE, "sms ack", P::immediate, imsd::kMsgAckSms, kFail,
+         [](HostData &d, Rng &r) { words(d, below(r, 2)); },
          [](HostData &d, Rng &) { words(d, 7); }},
         {RIL_REQUEST_GET_CLIR, "get clir", P::pending, kSs, kFail, none, nullptr},
-        {RIL_REQUEST_SET_CLIR, "set clir", P::pending, kSs, kFail, [](HostData &d, Rng &r) { words(d, below(r, 3)); },
+        {RIL_REQUEST_SET_CLIR, "set clir", P::pending, kSs, kFail,
+         [](HostData &d, Rng &r) { words(d, below(r, 3)); },
          [](HostData &d, Rng &) { words(d, 3); }},
         {RIL_REQUEST_QUERY_CALL_FORWARD_STATUS, "query forwarding", P::pending, kSs, kFail,
          [](HostData &d, Rng &r) { forward(d, r, 2); }, none},
         {RIL_REQUEST_SET_CALL_FORWARD, "set forwarding", P::pending, kSs, kFail,
-         [](HostData &d, Rng &r) { forward(d, r, below(r, 5)); }, [](HostData &d, Rng &r) { forward(d, r, 7); }},
-        {RIL_REQUEST_QUERY_CALL_WAITING, "query waiting", P::pending, kSs, kFail, [](HostData &d, Rng &) { words(d, 1); },
-         nullptr},
+         [](HostData &d, Rng &r) { forward(d, r, below(r, 5)); },
+         [](HostData &d, Rng &r) { forward(d, r, 7); }},
+        {RIL_REQUEST_QUERY_CALL_WAITING, "query waiting", P::pending, kSs, kFail,
+         [](HostData &d, Rng &) { words(d, 1); }, nullptr},
         {RIL_REQUEST_SET_CALL_WAITING, "set waiting", P::pending, kSs, kFail,
-         [](HostData &d, Rng &r) { words(d, below(r, 2), 2, 1); }, [](HostData &d, Rng &) { words(d, 5, 2, 1); }},
+         [](HostData &d, Rng &r) { words(d, below(r, 2), 2, 1); },
+         [](HostData &d, Rng &) { words(d, 5, 2, 1); }},
         {RIL_REQUEST_QUERY_FACILITY_LOCK, "query barring", P::pending, kSs, kFail,
-         [](HostData &d, Rng &) { texts(d, {"AO", "", "1"}); }, none},
+         [](HostData &d, Rng &) {
+             texts(d, {"AO", "", "1"});
+         },
+         none},
         {RIL_REQUEST_SET_FACILITY_LOCK, "set barring", P::pending, kSs, kFail,
-         [](HostData &d, Rng &r) { texts(d, {"AI", r.below(2) == 0 ? "0" : "1", "", "1", "", "0"}); },
-         [](HostData &d, Rng &) { texts(d, {"AI", "x", "", "1", "", "0"}); }},
+         [](HostData &d, Rng &r) {
+             texts(d, {"AI", r.below(2) == 0 ? "0" : "1", "", "1", "", "0"});
+         },
+         [](HostData &d, Rng &) {
+             texts(d, {"AI", "x", "", "1", "", "0"});
+         }},
         {RIL_REQUEST_QUERY_CLIP, "query clip", P::pending, kSs, kFail, none, nullptr},
-        {RIL_REQUEST_IMS_MT_INVITE_RSP, "invite response", P::immediate, msg::kMtInviteResponse, kFail,
-         [](HostData &d, Rng &r) { words(d, 2, 2, below(r, 2)); }, [](HostData &d, Rng &) { words(d, 2); }},
-        {RIL_REQUEST_SET_COLP, "set colp", P::pending, kSs, kFail, [](HostData &d, Rng &r) { words(d, below(r, 2)); },
+        {RIL_REQUEST_IMS_MT_INVITE_RSP, "invite response", P::immediate, msg::kMtInviteResponse,
+         kFail, [](HostData &d, Rng &r) { words(d, 2, 2, below(r, 2)); },
+         [](HostData &d, Rng &) { words(d, 2); }},
+        {RIL_REQUEST_SET_COLP, "set colp", P::pending, kSs, kFail,
+         [](HostData &d, Rng &r) { words(d, below(r, 2)); },
          [](HostData &d, Rng &) { words(d, 2); }},
         {RIL_REQUEST_QUERY_COLR, "query colr", P::pending, kSs, kFail, none, nullptr},
         {RIL_REQUEST_QUERY_COLP, "query colp", P::pending, kSs, kFail, none, nullptr},
         {1, "sim status", P::unsupported, 0, 0, none, nullptr},
-        {RIL_REQUEST_SET_MUTE, "set mute", P::unsupported, 0, 0, [](HostData &d, Rng &) { words(d, 1); }, nullptr},
+        {RIL_REQUEST_SET_MUTE, "set mute", P::unsupported, 0, 0,
+         [](HostData &d, Rng &) { words(d, 1); }, nullptr},
         {70000, "out of range", P::unsupported, 0, 0, none, nullptr},
     };
 }
@@ -357,9 +400,20 @@ struct Faults {
 };
 
 // What the stack did, in the order the summary line prints it.
-#define ZOL_STRESS_FIGURES(X)                                                                     \
-    X(frames) X(send_failures) X(failed_but_seen) X(inline_answers) X(slow_sends) X(duplicates)   \
-    X(late) X(held) X(stalls) X(stalled_answers) X(strays) X(refused_by_module) X(delivered)      \
+#define ZOL_STRESS_FIGURES(X)                                                                      \
+    X(frames)                                                                                      \
+    X(send_failures)                                                                               \
+    X(failed_but_seen)                                                                             \
+    X(inline_answers)                                                                              \
+    X(slow_sends)                                                                                  \
+    X(duplicates)                                                                                  \
+    X(late)                                                                                        \
+    X(held)                                                                                        \
+    X(stalls)                                                                                      \
+    X(stalled_answers)                                                                             \
+    X(strays)                                                                                      \
+    X(refused_by_module)                                                                           \
+    X(delivered)                                                                                   \
     X(markers)
 #define ZOL_STRESS_ENUM(name) k_##name,
 enum Figure { ZOL_STRESS_FIGURES(ZOL_STRESS_ENUM) kFigures };

@@ -70,7 +70,8 @@ int64_t now_ns()
 // comes late lands on the token's next request, and a module that still
 // reads a completed token reads poisoned memory under AddressSanitizer.
 struct Ledger {
-    explicit Ledger(size_t n) : words(n), owners(new std::atomic<int64_t>[n]), records(new Record[n])
+    explicit Ledger(size_t n)
+        : words(n), owners(new std::atomic<int64_t>[n]), records(new Record[n])
     {
         for (size_t i = 0; i < n; ++i) {
             owners[i].store(-1);
@@ -121,7 +122,8 @@ struct Ledger {
     std::vector<std::string> notes; // the first problems
     std::atomic<uint64_t> problems{0};
     std::atomic<uint64_t> completions{0}, unsolicited{0};
-    std::atomic<int64_t> answer_ns{200000}; // running mean of the stack's and event thread's answer time
+    std::atomic<int64_t> answer_ns{
+        200000}; // running mean of the stack's and event thread's answer time
 };
 
 Ledger *g_ledger = nullptr;
@@ -147,7 +149,8 @@ void count_log(const struct __android_logger_data *data, const char *message)
     }
     if (m == "Error processing event! (4)\n") {
         g_markers.fetch_add(1);
-    } else if (m.starts_with("Fail to add ReqList entry for token id") && m.ends_with("(no buffer)\n")) {
+    } else if (m.starts_with("Fail to add ReqList entry for token id") &&
+               m.ends_with("(no buffer)\n")) {
         g_list_full.fetch_add(1);
     } else if (m.starts_with("Fail to add ReqList entry with token id")) {
         g_duplicate_token.fetch_add(1);
@@ -182,8 +185,9 @@ void on_complete(RIL_Token t, RIL_Errno e, void *response, size_t len)
     }
     const RequestKind &kind = request_kinds()[static_cast<size_t>(r.kind.load())];
     if (n > 1) {
-        l.note("token " + std::to_string(kFirstSerial + i) + " (" + kind.name + ") completed again: codes " +
-               std::to_string(first_code) + " then " + std::to_string(e));
+        l.note("token " + std::to_string(kFirstSerial + i) + " (" + kind.name +
+               ") completed again: codes " + std::to_string(first_code) + " then " +
+               std::to_string(e));
     }
     // The host reads every byte, records and texts too, as rild would. A
     // forwarding query the stack answered with a status instead of a list
@@ -216,8 +220,9 @@ int on_send(void *stack, const uint8_t *frame, int32_t length)
     const RequestKind &kind = request_kinds()[static_cast<size_t>(r.kind.load())];
     const kit::Sent sent = kit::read_frame(kit::Bytes(frame, frame + length));
     // The invite response answers the stack, not a host request: it carries the stack's token.
-    const int32_t token =
-        kind.request == RIL_REQUEST_IMS_MT_INVITE_RSP ? 0xFFFF : kFirstSerial + static_cast<int32_t>(t_current);
+    const int32_t token = kind.request == RIL_REQUEST_IMS_MT_INVITE_RSP
+                              ? 0xFFFF
+                              : kFirstSerial + static_cast<int32_t>(t_current);
     if (sent.message != kind.message || sent.token != token) {
         r.bad_frames.fetch_add(1);
     }
@@ -236,10 +241,12 @@ struct Tally {
 // requests ago. While the stack stalls it does not wait, and the list fills up.
 constexpr size_t kWindow = 10;
 
-void issue(Ledger &l, const Stack &stack, const RIL_RadioFunctions *radio, size_t first, size_t i, Rng &rng)
+void issue(Ledger &l, const Stack &stack, const RIL_RadioFunctions *radio, size_t first, size_t i,
+           Rng &rng)
 {
     if (i >= first + kWindow && !stack.stalled()) {
-        const int64_t until = now_ns() + std::clamp<int64_t>(3 * l.answer_ns.load(), 100000, 20000000);
+        const int64_t until =
+            now_ns() + std::clamp<int64_t>(3 * l.answer_ns.load(), 100000, 20000000);
         while (l.records[i - kWindow].completions.load() == 0 && now_ns() < until) {
             std::this_thread::sleep_for(std::chrono::microseconds(20));
         }
@@ -269,8 +276,10 @@ std::string check_record(const Record &r, Tally &tally)
     const int n = r.completions.load(), code = r.code.load(), where = r.where.load();
     const int frames = r.frames.load(), sent_ok = r.sent_ok.load();
     const auto expect = [&](bool ok, const std::string &what) {
-        return ok ? std::string() : std::string(k.name) + ": " + what + " (code " + std::to_string(code) +
-                                        ", where " + std::to_string(where) + ", frames " + std::to_string(frames) + ")";
+        return ok ? std::string()
+                  : std::string(k.name) + ": " + what + " (code " + std::to_string(code) +
+                        ", where " + std::to_string(where) + ", frames " + std::to_string(frames) +
+                        ")";
     };
     const bool inline_with = where == kInline && frames == 0;
     if (n != 1 || r.bad_frames.load() != 0) {
@@ -279,29 +288,37 @@ std::string check_record(const Record &r, Tally &tally)
     }
     if (r.refused_data.load()) {
         tally.refused_data++;
-        return expect(inline_with && code == RIL_E_GENERIC_FAILURE, "refused data not answered with 2 at once");
+        return expect(inline_with && code == RIL_E_GENERIC_FAILURE,
+                      "refused data not answered with 2 at once");
     }
     switch (k.pattern) {
     case Pattern::unsupported:
-        return expect(inline_with && code == RIL_E_REQUEST_NOT_SUPPORTED, "not refused with 6 at once");
+        return expect(inline_with && code == RIL_E_REQUEST_NOT_SUPPORTED,
+                      "not refused with 6 at once");
     case Pattern::local:
-        return expect(where == kInline && frames <= (k.message != 0 ? 1 : 0) && code == RIL_E_SUCCESS,
+        return expect(where == kInline && frames <= (k.message != 0 ? 1 : 0) &&
+                          code == RIL_E_SUCCESS,
                       "not answered from the module's state");
     case Pattern::immediate:
-        return expect(where == kInline && frames == 1 && code == (sent_ok == 1 ? RIL_E_SUCCESS : RIL_E_GENERIC_FAILURE),
+        return expect(where == kInline && frames == 1 &&
+                          code == (sent_ok == 1 ? RIL_E_SUCCESS : RIL_E_GENERIC_FAILURE),
                       "not answered from its send");
     case Pattern::pending:
         if (frames == 0) { // refused by a full list: nothing sent, code 2 at once
             tally.list_full++;
-            return expect(inline_with && code == RIL_E_GENERIC_FAILURE, "refused by the list, not with 2 at once");
+            return expect(inline_with && code == RIL_E_GENERIC_FAILURE,
+                          "refused by the list, not with 2 at once");
         }
-        if (frames > 1 || where == kInline) { // only a failed send is answered on the request's thread
-            return expect(frames == 1 && sent_ok == 0 && code == k.send_fail_code, "answered on its own thread");
+        if (frames > 1 ||
+            where == kInline) { // only a failed send is answered on the request's thread
+            return expect(frames == 1 && sent_ok == 0 && code == k.send_fail_code,
+                          "answered on its own thread");
         }
         return expect(where == kEventThread, "completed off the event thread") +
-               expect(code == RIL_E_SUCCESS || code == RIL_E_GENERIC_FAILURE ||
-                          (code == RIL_E_SMS_SEND_FAIL_RETRY && k.request == RIL_REQUEST_IMS_SEND_SMS),
-                      "completed with a code no answer gives");
+               expect(
+                   code == RIL_E_SUCCESS || code == RIL_E_GENERIC_FAILURE ||
+                       (code == RIL_E_SMS_SEND_FAIL_RETRY && k.request == RIL_REQUEST_IMS_SEND_SMS),
+                   "completed with a code no answer gives");
     }
     return "";
 }
@@ -340,7 +357,8 @@ TEST(Stress, EveryRequestIsCompletedExactlyOnce)
     kit::agent::keep_frames(false);
     const RIL_RadioFunctions *radio = kit::start_module(RIL_Init);
     ASSERT_NE(radio, nullptr);
-    ASSERT_NE(kit::agent::module_callback(), nullptr) << "the module did not open the agent's channel";
+    ASSERT_NE(kit::agent::module_callback(), nullptr)
+        << "the module did not open the agent's channel";
 
     // Never freed: if a check fails early, the event thread may still report to it.
     g_ledger = new Ledger(s.requests);
@@ -357,13 +375,17 @@ TEST(Stress, EveryRequestIsCompletedExactlyOnce)
     Tally tally;
     size_t next = 0;
     for (int round = 0; round < s.rounds && ledger.clean(); ++round) {
-        const size_t end = s.requests * static_cast<size_t>(round + 1) / static_cast<size_t>(s.rounds);
+        const size_t end =
+            s.requests * static_cast<size_t>(round + 1) / static_cast<size_t>(s.rounds);
         stack.begin_round();
         std::vector<std::thread> hosts;
         for (int th = 0; th < s.threads; ++th) {
-            const size_t b = next + (end - next) * static_cast<size_t>(th) / static_cast<size_t>(s.threads);
-            const size_t e = next + (end - next) * static_cast<size_t>(th + 1) / static_cast<size_t>(s.threads);
-            const uint64_t seed = s.seed ^ (0x9E3779B97F4A7C15ull * static_cast<uint64_t>(round * 64 + th + 1));
+            const size_t b =
+                next + (end - next) * static_cast<size_t>(th) / static_cast<size_t>(s.threads);
+            const size_t e =
+                next + (end - next) * static_cast<size_t>(th + 1) / static_cast<size_t>(s.threads);
+            const uint64_t seed =
+                s.seed ^ (0x9E3779B97F4A7C15ull * static_cast<uint64_t>(round * 64 + th + 1));
             hosts.emplace_back([&, b, e, seed] {
                 t_host = true;
                 Rng rng(seed);
@@ -388,7 +410,8 @@ TEST(Stress, EveryRequestIsCompletedExactlyOnce)
             << "round " << round << ": the event thread did not get through the stack's answers";
         for (size_t i = next; i < end; ++i) {
             if (const std::string p = check_record(ledger.records[i], tally); !p.empty()) {
-                ledger.note("token " + std::to_string(kFirstSerial + static_cast<int64_t>(i)) + ": " + p);
+                ledger.note("token " + std::to_string(kFirstSerial + static_cast<int64_t>(i)) +
+                            ": " + p);
             }
         }
         if (const std::string p = check_list_empty(); !p.empty()) {
