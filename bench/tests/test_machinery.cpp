@@ -24,61 +24,35 @@ namespace {
 // Keeps the optimiser from pairing up or dropping the allocations under test.
 void *volatile g_sink;
 
+void *memaligned()
+{
+    void *p = nullptr;
+    return posix_memalign(&p, 64, 100) == 0 ? p : nullptr;
+}
+
 TEST(AllocationCount, EveryWayToAllocateAndFree)
 {
     struct Case {
         const char *what;
-        void (*op)();
+        void *(*allocate)();
         int64_t allocations, frees;
+        void (*release)(void *) = free;
     } cases[] = {
-        {"malloc",
-         [] {
-             g_sink = malloc(24);
-             free(g_sink);
-         },
-         1, 1},
-        {"calloc",
-         [] {
-             g_sink = calloc(3, 8);
-             free(g_sink);
-         },
-         1, 1},
-        {"realloc of null",
-         [] {
-             g_sink = realloc(nullptr, 8);
-             free(g_sink);
-         },
-         1, 1},
-        {"realloc to grow",
-         [] {
-             g_sink = malloc(8);
-             g_sink = realloc(g_sink, 4096);
-             free(g_sink);
-         },
-         1, 1},
-        {"posix_memalign",
-         [] {
-             free(posix_memalign(const_cast<void **>(&g_sink), 64, 100) == 0 ? g_sink : nullptr);
-         },
-         1, 1},
-        {"aligned_alloc",
-         [] {
-             g_sink = aligned_alloc(64, 128);
-             free(g_sink);
-         },
-         1, 1},
-        {"free of null", [] { free(nullptr); }, 0, 0},
-        {"operator new",
-         [] {
-             g_sink = new int[10];
-             delete[] static_cast<int *>(g_sink);
-         },
-         1, 1},
+        {"malloc", [] { return malloc(24); }, 1, 1},
+        {"calloc", [] { return calloc(3, 8); }, 1, 1},
+        {"realloc of null", [] { return realloc(nullptr, 8); }, 1, 1},
+        {"realloc to grow", [] { return realloc(malloc(8), 4096); }, 1, 1},
+        {"posix_memalign", memaligned, 1, 1},
+        {"aligned_alloc", [] { return aligned_alloc(64, 128); }, 1, 1},
+        {"free of null", []() -> void * { return nullptr; }, 0, 0},
+        {"operator new", []() -> void * { return new int[10]; }, 1, 1,
+         [](void *p) { delete[] static_cast<int *>(p); }},
     };
     for (const Case &c : cases) {
         count_allocations(true);
         const HeapCounts before = heap_counts();
-        c.op();
+        g_sink = c.allocate();
+        c.release(g_sink);
         const HeapCounts after = heap_counts();
         count_allocations(false);
         EXPECT_EQ(static_cast<int64_t>(after.allocations - before.allocations), c.allocations)

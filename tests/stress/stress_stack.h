@@ -65,16 +65,17 @@ struct HostData {
     void use(const void *d, size_t l) { data = d, len = l; }
 };
 using FillFn = void (*)(HostData &, Rng &);
+inline void no_data(HostData &, Rng &) {}
 
 // One row per request number the host sends.
 struct RequestKind {
     int request;
     const char *name;
     Pattern pattern;
-    uint16_t message;    // the stack message it sends; 0 for none
-    int send_fail_code;  // what the host gets when that send fails
-    FillFn fill;         // well-formed data
-    FillFn fill_refused; // data the module refuses at once (code 2, nothing sent); null if none
+    uint16_t message;              // the stack message it sends; 0 for none
+    FillFn fill = no_data;         // well-formed data
+    FillFn fill_refused = nullptr; // data the module refuses at once (code 2, nothing sent)
+    int send_fail_code = RIL_E_GENERIC_FAILURE; // what the host gets when that send fails
 };
 
 // The stack's messages and the host's data, from the stand-in's encoders.
@@ -245,7 +246,6 @@ inline Bytes stray_frame(Rng &rng)
 inline char kNumber[] = "5551234", kForwardNumber[] = "5550100", kSmsc[] = "+4915550000";
 inline char kPdu[] = "0001000B915155214365F7000003C16010";
 
-inline void none(HostData &, Rng &) {}
 inline void words(HostData &d, int32_t a, int count = 1, int32_t b = 0)
 {
     d.words[0] = a;
@@ -275,107 +275,76 @@ inline void forward(HostData &d, Rng &rng, int status)
     d.forward = {status, static_cast<int>(rng.below(6)), 1, 129, kForwardNumber, 20, nullptr};
     d.use(&d.forward, sizeof d.forward);
 }
-inline int32_t below(Rng &rng, uint32_t n)
-{
-    return static_cast<int32_t>(rng.below(n));
-}
+
+// A fill function from one expression over the host's data `d` and the rng `r`.
+#define ZOL_FILL(...) [](HostData &d, [[maybe_unused]] Rng &r) { __VA_ARGS__; }
 
 inline std::vector<RequestKind> make_kinds()
 {
     using P = Pattern;
-    constexpr int kFail = RIL_E_GENERIC_FAILURE;
     constexpr uint16_t kSs = imsd::kMsgSupsOperation;
     return {
-        {RIL_REQUEST_GET_CURRENT_CALLS, "get current calls", P::pending, imsd::kMsgGetCurrentCalls,
-         kFail, none, nullptr},
-        {RIL_REQUEST_DIAL, "dial", P::immediate, msg::kDial, kFail, dial, none},
-        {RIL_REQUEST_HANGUP, "hang up", P::pending, msg::kReleaseCalls, kFail,
-         [](HostData &d, Rng &r) { words(d, 1 + below(r, 3)); },
-         [](HostData &d, Rng &) { d.use(d.words, 2); }},
+        {RIL_REQUEST_GET_CURRENT_CALLS, "get current calls", P::pending, imsd::kMsgGetCurrentCalls},
+        {RIL_REQUEST_DIAL, "dial", P::immediate, msg::kDial, dial, no_data},
+        {RIL_REQUEST_HANGUP, "hang up", P::pending, msg::kReleaseCalls,
+         ZOL_FILL(words(d, 1 + r.below(3))), ZOL_FILL(d.use(d.words, 2))},
         {RIL_REQUEST_HANGUP_WAITING_OR_BACKGROUND, "hang up background", P::pending,
-         msg::kReleaseCalls, kFail, none, nullptr},
+         msg::kReleaseCalls},
         {RIL_REQUEST_HANGUP_FOREGROUND_RESUME_BACKGROUND, "hang up foreground", P::pending,
-         msg::kReleaseCalls, kFail, none, nullptr},
-        {RIL_REQUEST_SWITCH_WAITING_OR_HOLDING_AND_ACTIVE, "swap", P::immediate, msg::kSwap, kFail,
-         none, nullptr},
-        {RIL_REQUEST_UDUB, "reject", P::immediate, msg::kAnswer, kFail, none, nullptr},
-        {RIL_REQUEST_LAST_CALL_FAIL_CAUSE, "last fail cause", P::local, 0, 0, none, nullptr},
-        {RIL_REQUEST_ANSWER, "answer", P::pending, msg::kAnswer, kFail,
-         [](HostData &d, Rng &r) { words(d, below(r, 4)); }, nullptr},
-        {RIL_REQUEST_DTMF_START, "dtmf start", P::pending, msg::kDtmfStart, kFail,
-         [](HostData &d, Rng &r) {
-             d.tone[0] = static_cast<char>('0' + r.below(10)), d.use(d.tone, 1);
-         },
-         [](HostData &d, Rng &) { d.use(d.tone, 0); }},
-        {RIL_REQUEST_DTMF_STOP, "dtmf stop", P::pending, msg::kDtmfStop, kFail, none, nullptr},
-        {RIL_REQUEST_IMS_REGISTRATION_STATE, "registration state", P::local, imsd::kMsgGetRunStatus,
-         0, none, nullptr},
-        {RIL_REQUEST_CALL_MODIFY, "modify", P::immediate, msg::kCallModify, kFail,
-         [](HostData &d, Rng &r) { words(d, 1, 2, below(r, 4)); },
-         [](HostData &d, Rng &) { words(d, 1); }},
+         msg::kReleaseCalls},
+        {RIL_REQUEST_SWITCH_WAITING_OR_HOLDING_AND_ACTIVE, "swap", P::immediate, msg::kSwap},
+        {RIL_REQUEST_UDUB, "reject", P::immediate, msg::kAnswer},
+        {RIL_REQUEST_LAST_CALL_FAIL_CAUSE, "last fail cause", P::local, 0},
+        {RIL_REQUEST_ANSWER, "answer", P::pending, msg::kAnswer, ZOL_FILL(words(d, r.below(4)))},
+        {RIL_REQUEST_DTMF_START, "dtmf start", P::pending, msg::kDtmfStart,
+         ZOL_FILL(d.tone[0] = static_cast<char>('0' + r.below(10)), d.use(d.tone, 1)),
+         ZOL_FILL(d.use(d.tone, 0))},
+        {RIL_REQUEST_DTMF_STOP, "dtmf stop", P::pending, msg::kDtmfStop},
+        {RIL_REQUEST_IMS_REGISTRATION_STATE, "registration state", P::local,
+         imsd::kMsgGetRunStatus},
+        {RIL_REQUEST_CALL_MODIFY, "modify", P::immediate, msg::kCallModify,
+         ZOL_FILL(words(d, 1, 2, r.below(4))), ZOL_FILL(words(d, 1))},
         {RIL_REQUEST_CALL_MODIFY_RSP, "modify response", P::immediate, msg::kCallModifyResponse,
-         kFail, [](HostData &d, Rng &r) { words(d, 1, 2, below(r, 5)); },
-         [](HostData &d, Rng &) { words(d, 1); }},
-        {RIL_REQUEST_IMS_GET_CONFIGRATION, "get config", P::pending, imsd::kMsgGetConfig, kFail,
-         [](HostData &d, Rng &r) {
-             texts(d, {std::array{"1", "3", "5", "14", "16"}[r.below(5)]});
-         },
-         none},
-        {RIL_REQUEST_IMS_SET_CONFIGRATION, "set config", P::immediate, imsd::kMsgSetConfig, kFail,
-         [](HostData &d, Rng &) {
-             texts(d, {"5", "1"});
-         },
-         [](HostData &d, Rng &) { texts(d, {"5"}); }},
+         ZOL_FILL(words(d, 1, 2, r.below(5))), ZOL_FILL(words(d, 1))},
+        {RIL_REQUEST_IMS_GET_CONFIGRATION, "get config", P::pending, imsd::kMsgGetConfig,
+         ZOL_FILL(texts(d, {std::array{"1", "3", "5", "14", "16"}[r.below(5)]})), no_data},
+        {RIL_REQUEST_IMS_SET_CONFIGRATION, "set config", P::immediate, imsd::kMsgSetConfig,
+         ZOL_FILL(texts(d, {"5", "1"})), ZOL_FILL(texts(d, {"5"}))},
         {RIL_REQUEST_IMS_SET_REGISTRATION_STATE, "set registration", P::immediate,
-         imsd::kMsgSetRegistration, kFail, [](HostData &d, Rng &r) { words(d, below(r, 2)); },
-         none},
+         imsd::kMsgSetRegistration, ZOL_FILL(words(d, r.below(2))), no_data},
         {RIL_REQUEST_IMS_SEND_SMS, "send sms", P::pending, imsd::kMsgSendSms,
-         RIL_E_SMS_SEND_FAIL_RETRY, [](HostData &d, Rng &r) { sms(d, r, RADIO_TECH_3GPP); },
-         [](HostData &d, Rng &r) { sms(d, r, RADIO_TECH_3GPP2); }},
-        {RIL_REQUEST_SMS_ACKNOWLEDGE, "sms ack", P::immediate, imsd::kMsgAckSms, kFail,
-         [](HostData &d, Rng &r) { words(d, below(r, 2)); },
-         [](HostData &d, Rng &) { words(d, 7); }},
-        {RIL_REQUEST_GET_CLIR, "get clir", P::pending, kSs, kFail, none, nullptr},
-        {RIL_REQUEST_SET_CLIR, "set clir", P::pending, kSs, kFail,
-         [](HostData &d, Rng &r) { words(d, below(r, 3)); },
-         [](HostData &d, Rng &) { words(d, 3); }},
-        {RIL_REQUEST_QUERY_CALL_FORWARD_STATUS, "query forwarding", P::pending, kSs, kFail,
-         [](HostData &d, Rng &r) { forward(d, r, 2); }, none},
-        {RIL_REQUEST_SET_CALL_FORWARD, "set forwarding", P::pending, kSs, kFail,
-         [](HostData &d, Rng &r) { forward(d, r, below(r, 5)); },
-         [](HostData &d, Rng &r) { forward(d, r, 7); }},
-        {RIL_REQUEST_QUERY_CALL_WAITING, "query waiting", P::pending, kSs, kFail,
-         [](HostData &d, Rng &) { words(d, 1); }, nullptr},
-        {RIL_REQUEST_SET_CALL_WAITING, "set waiting", P::pending, kSs, kFail,
-         [](HostData &d, Rng &r) { words(d, below(r, 2), 2, 1); },
-         [](HostData &d, Rng &) { words(d, 5, 2, 1); }},
-        {RIL_REQUEST_QUERY_FACILITY_LOCK, "query barring", P::pending, kSs, kFail,
-         [](HostData &d, Rng &) {
-             texts(d, {"AO", "", "1"});
-         },
-         none},
-        {RIL_REQUEST_SET_FACILITY_LOCK, "set barring", P::pending, kSs, kFail,
-         [](HostData &d, Rng &r) {
-             texts(d, {"AI", r.below(2) == 0 ? "0" : "1", "", "1", "", "0"});
-         },
-         [](HostData &d, Rng &) {
-             texts(d, {"AI", "x", "", "1", "", "0"});
-         }},
-        {RIL_REQUEST_QUERY_CLIP, "query clip", P::pending, kSs, kFail, none, nullptr},
+         ZOL_FILL(sms(d, r, RADIO_TECH_3GPP)), ZOL_FILL(sms(d, r, RADIO_TECH_3GPP2)),
+         RIL_E_SMS_SEND_FAIL_RETRY},
+        {RIL_REQUEST_SMS_ACKNOWLEDGE, "sms ack", P::immediate, imsd::kMsgAckSms,
+         ZOL_FILL(words(d, r.below(2))), ZOL_FILL(words(d, 7))},
+        {RIL_REQUEST_GET_CLIR, "get clir", P::pending, kSs},
+        {RIL_REQUEST_SET_CLIR, "set clir", P::pending, kSs, ZOL_FILL(words(d, r.below(3))),
+         ZOL_FILL(words(d, 3))},
+        {RIL_REQUEST_QUERY_CALL_FORWARD_STATUS, "query forwarding", P::pending, kSs,
+         ZOL_FILL(forward(d, r, 2)), no_data},
+        {RIL_REQUEST_SET_CALL_FORWARD, "set forwarding", P::pending, kSs,
+         ZOL_FILL(forward(d, r, r.below(5))), ZOL_FILL(forward(d, r, 7))},
+        {RIL_REQUEST_QUERY_CALL_WAITING, "query waiting", P::pending, kSs, ZOL_FILL(words(d, 1))},
+        {RIL_REQUEST_SET_CALL_WAITING, "set waiting", P::pending, kSs,
+         ZOL_FILL(words(d, r.below(2), 2, 1)), ZOL_FILL(words(d, 5, 2, 1))},
+        {RIL_REQUEST_QUERY_FACILITY_LOCK, "query barring", P::pending, kSs,
+         ZOL_FILL(texts(d, {"AO", "", "1"})), no_data},
+        {RIL_REQUEST_SET_FACILITY_LOCK, "set barring", P::pending, kSs,
+         ZOL_FILL(texts(d, {"AI", r.below(2) == 0 ? "0" : "1", "", "1", "", "0"})),
+         ZOL_FILL(texts(d, {"AI", "x", "", "1", "", "0"}))},
+        {RIL_REQUEST_QUERY_CLIP, "query clip", P::pending, kSs},
         {RIL_REQUEST_IMS_MT_INVITE_RSP, "invite response", P::immediate, msg::kMtInviteResponse,
-         kFail, [](HostData &d, Rng &r) { words(d, 2, 2, below(r, 2)); },
-         [](HostData &d, Rng &) { words(d, 2); }},
-        {RIL_REQUEST_SET_COLP, "set colp", P::pending, kSs, kFail,
-         [](HostData &d, Rng &r) { words(d, below(r, 2)); },
-         [](HostData &d, Rng &) { words(d, 2); }},
-        {RIL_REQUEST_QUERY_COLR, "query colr", P::pending, kSs, kFail, none, nullptr},
-        {RIL_REQUEST_QUERY_COLP, "query colp", P::pending, kSs, kFail, none, nullptr},
-        {1, "sim status", P::unsupported, 0, 0, none, nullptr},
-        {RIL_REQUEST_SET_MUTE, "set mute", P::unsupported, 0, 0,
-         [](HostData &d, Rng &) { words(d, 1); }, nullptr},
-        {70000, "out of range", P::unsupported, 0, 0, none, nullptr},
+         ZOL_FILL(words(d, 2, 2, r.below(2))), ZOL_FILL(words(d, 2))},
+        {RIL_REQUEST_SET_COLP, "set colp", P::pending, kSs, ZOL_FILL(words(d, r.below(2))),
+         ZOL_FILL(words(d, 2))},
+        {RIL_REQUEST_QUERY_COLR, "query colr", P::pending, kSs},
+        {RIL_REQUEST_QUERY_COLP, "query colp", P::pending, kSs},
+        {1, "sim status", P::unsupported, 0},
+        {RIL_REQUEST_SET_MUTE, "set mute", P::unsupported, 0, ZOL_FILL(words(d, 1))},
+        {70000, "out of range", P::unsupported, 0},
     };
 }
+#undef ZOL_FILL
 
 } // namespace detail
 
@@ -399,25 +368,12 @@ struct Faults {
     uint32_t stall = 3;                  // the stack stops answering for a while (per 10000 frames)
 };
 
-// What the stack did, in the order the summary line prints it.
-#define ZOL_STRESS_FIGURES(X)                                                                      \
-    X(frames)                                                                                      \
-    X(send_failures)                                                                               \
-    X(failed_but_seen)                                                                             \
-    X(inline_answers)                                                                              \
-    X(slow_sends)                                                                                  \
-    X(duplicates)                                                                                  \
-    X(late)                                                                                        \
-    X(held)                                                                                        \
-    X(stalls)                                                                                      \
-    X(stalled_answers)                                                                             \
-    X(strays)                                                                                      \
-    X(refused_by_module)                                                                           \
-    X(delivered)                                                                                   \
-    X(markers)
-#define ZOL_STRESS_ENUM(name) k_##name,
-enum Figure { ZOL_STRESS_FIGURES(ZOL_STRESS_ENUM) kFigures };
-#undef ZOL_STRESS_ENUM
+// What the stack did, for the summary line.
+struct Figures {
+    std::atomic<unsigned long long> frames{0}, send_failures{0}, failed_but_seen{0},
+        inline_answers{0}, slow_sends{0}, duplicates{0}, late{0}, held{0}, stalls{0},
+        stalled_answers{0}, strays{0}, refused_by_module{0}, delivered{0}, markers{0};
+};
 
 class Stack {
 public:
@@ -433,16 +389,16 @@ public:
     {
         const bool fail = rng.permille(faults_.send_fail);
         const bool seen = !fail || rng.permille(faults_.failed_but_seen);
-        count(k_frames);
-        figures_[k_send_failures] += fail ? 1 : 0;
-        figures_[k_failed_but_seen] += fail && seen ? 1 : 0;
+        ++figures_.frames;
+        figures_.send_failures += fail ? 1 : 0;
+        figures_.failed_but_seen += fail && seen ? 1 : 0;
         // A failed send the stack got anyway is the race that matters most: its
         // answer then often beats the handler's failure reply. An answer inside
         // the send overtakes it: the event thread may handle it while the
         // request's handler is still inside this call.
         Bytes sent(frame_bytes, frame_bytes + length);
         if (seen && rng.permille(fail ? faults_.inline_after_failure : faults_.inline_answer)) {
-            count(k_inline_answers);
+            ++figures_.inline_answers;
             if (const Bytes answer = detail::answer_to(sent, rng); !answer.empty()) {
                 deliver(answer);
             }
@@ -450,7 +406,7 @@ public:
             push(Kind::frame, std::move(sent));
         }
         if (rng.permille(faults_.slow_send)) {
-            count(k_slow_sends);
+            ++figures_.slow_sends;
             std::this_thread::sleep_for(std::chrono::microseconds(20 + rng.below(200)));
         }
         return fail ? -1 : 0;
@@ -467,10 +423,10 @@ public:
         inbox_.push_back({Kind::drain, {}});
         cv_.notify_all();
         cv_.wait(lock, [&] { return drains_done_ >= target; });
-        return figure(k_markers);
+        return figures_.markers.load();
     }
 
-    uint64_t figure(Figure f) const { return figures_[f].load(); }
+    const Figures &figures() const { return figures_; }
     // Whether the stack is holding every answer back just now.
     bool stalled() const { return stalled_.load(std::memory_order_relaxed); }
     // Whether the caller is the stack's reader thread, which only delivers frames.
@@ -480,7 +436,6 @@ private:
     enum class Kind { frame, round, drain, stop };
     using Item = std::pair<Kind, Bytes>;
 
-    void count(Figure f) { figures_[f].fetch_add(1); }
     void push(Kind kind, Bytes frame = {})
     {
         std::lock_guard<std::mutex> lock(mu_);
@@ -542,7 +497,7 @@ private:
         }
         release(due);
         if (stall_left_ == 0 && (tick_ == stall_at_ || rng_.below(10000) < faults_.stall)) {
-            count(k_stalls);
+            ++figures_.stalls;
             stall_left_ = 60 + rng_.below(140);
             stalled_.store(true);
         }
@@ -550,7 +505,7 @@ private:
             dispose(std::move(answer));
         }
         if (rng_.permille(faults_.stray)) {
-            count(k_strays);
+            ++figures_.strays;
             deliver(detail::stray_frame(rng_));
         }
         if (stall_left_ > 0 && --stall_left_ == 0) {
@@ -561,20 +516,20 @@ private:
     void dispose(Bytes answer)
     {
         if (stall_left_ > 0) {
-            count(k_stalled_answers);
+            ++figures_.stalled_answers;
             stalled_answers_.push_back(std::move(answer));
             return;
         }
         const uint32_t r = rng_.below(1000);
         if (r < faults_.hold) {
-            count(k_held);
+            ++figures_.held;
             held_.push_back(std::move(answer));
         } else if (r < faults_.hold + faults_.duplicate) {
-            count(k_duplicates);
+            ++figures_.duplicates;
             deliver(answer);
             late_.emplace_back(tick_ + 1 + rng_.below(30), std::move(answer));
         } else if (r < faults_.hold + faults_.duplicate + faults_.late) {
-            count(k_late);
+            ++figures_.late;
             late_.emplace_back(tick_ + 1 + rng_.below(40), std::move(answer));
         } else {
             deliver(answer);
@@ -593,16 +548,16 @@ private:
     }
     void deliver(const Bytes &f)
     {
-        count(k_delivered);
+        ++figures_.delivered;
         if (zol_kit::agent::deliver(f) != 0) {
-            count(k_refused_by_module);
+            ++figures_.refused_by_module;
         } else if (f.size() >= 7 && (f[5] << 8 | f[6]) == detail::kUnknownMessage) {
-            count(k_markers);
+            ++figures_.markers;
         }
     }
 
     const Faults faults_;
-    std::atomic<uint64_t> figures_[kFigures] = {};
+    Figures figures_;
     std::mutex mu_;
     std::condition_variable cv_;
     std::deque<Item> inbox_;

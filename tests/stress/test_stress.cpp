@@ -422,11 +422,14 @@ TEST(Stress, EveryRequestIsCompletedExactlyOnce)
     printf("stress: seed 0x%016" PRIx64 ": requests %zu, refused for their data %" PRIu64
            ", refused by the full list %" PRIu64 ", unsolicited %" PRIu64 "; stack:",
            s.seed, next, tally.refused_data, tally.list_full, ledger.unsolicited.load());
-#define ZOL_STRESS_NAME(name) #name,
-    const char *const names[] = {ZOL_STRESS_FIGURES(ZOL_STRESS_NAME)};
-    for (int f = 0; f < kFigures; ++f) {
-        printf(" %s %" PRIu64 ",", names[f], stack.figure(static_cast<Figure>(f)));
-    }
+    const Figures &f = stack.figures();
+    printf(" frames %llu, failed sends %llu (the stack got %llu), answered inside the send %llu,"
+           " slow sends %llu, duplicated %llu, late %llu, held %llu, stalls %llu (answers held"
+           " %llu), strays %llu, refused by the module %llu, delivered %llu, markers %llu",
+           f.frames.load(), f.send_failures.load(), f.failed_but_seen.load(),
+           f.inline_answers.load(), f.slow_sends.load(), f.duplicates.load(), f.late.load(),
+           f.held.load(), f.stalls.load(), f.stalled_answers.load(), f.strays.load(),
+           f.refused_by_module.load(), f.delivered.load(), f.markers.load());
     printf("\n");
     fflush(stdout);
     {
