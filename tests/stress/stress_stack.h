@@ -461,15 +461,9 @@ private:
                 stall_at_ = tick_ + 50 + rng_.below(350);
                 break;
             case Kind::drain: {
-                for (auto &[due, f] : late_) {
-                    held_.push_back(std::move(f));
-                }
-                late_.clear();
-                held_.insert(held_.end(), stalled_answers_.begin(), stalled_answers_.end());
-                stalled_answers_.clear();
-                stall_left_ = 0;
+                stall_until_ = 0;
                 stalled_.store(false);
-                release(held_);
+                release(UINT64_MAX);
                 deliver(detail::frame(detail::kUnknownMessage, {}, 0xFFFF)); // the marker
                 {
                     std::lock_guard<std::mutex> lock(mu_);
@@ -485,22 +479,12 @@ private:
     }
     void handle(const Bytes &sent)
     {
-        ++tick_;
-        std::vector<Bytes> due;
-        for (auto it = late_.begin(); it != late_.end();) {
-            if (it->first <= tick_) {
-                due.push_back(std::move(it->second));
-                it = late_.erase(it);
-            } else {
-                ++it;
-            }
-        }
-        release(due);
-        if (stall_left_ == 0 && (tick_ == stall_at_ || rng_.below(10000) < faults_.stall)) {
+        release(++tick_);
+        if (tick_ >= stall_until_ && (tick_ == stall_at_ || rng_.below(10000) < faults_.stall)) {
             ++figures_.stalls;
-            stall_left_ = 60 + rng_.below(140);
-            stalled_.store(true);
+            stall_until_ = tick_ + 60 + rng_.below(140);
         }
+        stalled_.store(tick_ < stall_until_);
         if (Bytes answer = detail::answer_to(sent, rng_); !answer.empty()) {
             dispose(std::move(answer));
         }
@@ -508,43 +492,45 @@ private:
             ++figures_.strays;
             deliver(detail::stray_frame(rng_));
         }
-        if (stall_left_ > 0 && --stall_left_ == 0) {
-            stalled_.store(false);
-            release(stalled_answers_);
-        }
     }
     void dispose(Bytes answer)
     {
-        if (stall_left_ > 0) {
-            ++figures_.stalled_answers;
-            stalled_answers_.push_back(std::move(answer));
-            return;
-        }
         const uint32_t r = rng_.below(1000);
-        if (r < faults_.hold) {
+        if (tick_ < stall_until_) {
+            ++figures_.stalled_answers;
+            later_.emplace_back(stall_until_, std::move(answer));
+        } else if (r < faults_.hold) {
             ++figures_.held;
-            held_.push_back(std::move(answer));
+            later_.emplace_back(UINT64_MAX, std::move(answer)); // until the drain
         } else if (r < faults_.hold + faults_.duplicate) {
             ++figures_.duplicates;
             deliver(answer);
-            late_.emplace_back(tick_ + 1 + rng_.below(30), std::move(answer));
+            later_.emplace_back(tick_ + 1 + rng_.below(30), std::move(answer));
         } else if (r < faults_.hold + faults_.duplicate + faults_.late) {
             ++figures_.late;
-            late_.emplace_back(tick_ + 1 + rng_.below(40), std::move(answer));
+            later_.emplace_back(tick_ + 1 + rng_.below(40), std::move(answer));
         } else {
             deliver(answer);
         }
     }
-    void release(std::vector<Bytes> &pool)
+    // Every answer due by `tick`, out of order: the stack owes no order between held-back answers.
+    void release(uint64_t tick)
     {
-        // Out of order: the stack owes no order between held-back answers.
-        for (size_t i = pool.size(); i > 1; --i) {
-            std::swap(pool[i - 1], pool[rng_.below(static_cast<uint32_t>(i))]);
+        std::vector<Bytes> due;
+        for (auto it = later_.begin(); it != later_.end();) {
+            if (it->first <= tick) {
+                due.push_back(std::move(it->second));
+                it = later_.erase(it);
+            } else {
+                ++it;
+            }
         }
-        for (const Bytes &f : pool) {
+        for (size_t i = due.size(); i > 1; --i) {
+            std::swap(due[i - 1], due[rng_.below(static_cast<uint32_t>(i))]);
+        }
+        for (const Bytes &f : due) {
             deliver(f);
         }
-        pool.clear();
     }
     void deliver(const Bytes &f)
     {
@@ -565,11 +551,10 @@ private:
 
     // Reader thread only.
     Rng rng_;
-    uint64_t tick_ = 0, stall_at_ = 0, stall_left_ = 0;
+    uint64_t tick_ = 0, stall_at_ = 0, stall_until_ = 0;
     std::atomic<bool> stalled_{false};
-    std::vector<std::pair<uint64_t, Bytes>> late_; // due tick, answer
-    std::vector<Bytes> stalled_answers_, held_;
-    std::thread reader_; // last: it starts at once
+    std::vector<std::pair<uint64_t, Bytes>> later_; // due tick, answer
+    std::thread reader_;                            // last: it starts at once
 };
 
 } // namespace zol_stress
