@@ -35,18 +35,17 @@ struct Settings {
     uint64_t seed = env_number("ZOL_STRESS_SEED",
                                uint64_t{std::random_device{}()} << 32 ^ std::random_device{}());
     size_t requests = env_number("ZOL_STRESS_REQUESTS", 20000);
-    int threads = std::clamp(static_cast<int>(env_number("ZOL_STRESS_THREADS", 4)), 1, 64);
-    int rounds = std::max(1, static_cast<int>(env_number("ZOL_STRESS_ROUNDS", 4)));
+    size_t threads = std::clamp<size_t>(env_number("ZOL_STRESS_THREADS", 4), 1, 64);
+    size_t rounds = std::max<size_t>(1, env_number("ZOL_STRESS_ROUNDS", 4));
 };
 
-thread_local bool t_host = false;
+thread_local Rng *t_rng = nullptr;   // set on host threads only
 thread_local int64_t t_current = -1; // the request this host thread is issuing
-thread_local Rng *t_rng = nullptr;
 
 // Neither a host thread nor the stack's reader: the module's own thread.
 bool on_module_thread()
 {
-    return !t_host && !Stack::on_reader_thread();
+    return t_rng == nullptr && !Stack::on_reader_thread();
 }
 
 enum Where : int { kNowhere, kInline, kEventThread, kWrongThread };
@@ -122,8 +121,8 @@ struct Ledger {
     std::vector<std::string> notes; // the first problems
     std::atomic<uint64_t> problems{0};
     std::atomic<uint64_t> completions{0}, unsolicited{0};
-    std::atomic<int64_t> answer_ns{
-        200000}; // running mean of the stack's and event thread's answer time
+    // Running mean of the stack's and the event thread's answer time.
+    std::atomic<int64_t> answer_ns{200000};
 };
 
 Ledger *g_ledger = nullptr;
@@ -212,7 +211,7 @@ void on_unsolicited(int, const void *, size_t)
 int on_send(void *stack, const uint8_t *frame, int32_t length)
 {
     Ledger &l = *g_ledger;
-    if (!t_host || t_rng == nullptr || t_current < 0) {
+    if (t_rng == nullptr || t_current < 0) {
         l.note("a send outside a host request");
         return 0;
     }
@@ -347,7 +346,7 @@ TEST(Stress, EveryRequestIsCompletedExactlyOnce)
 {
     const Settings s;
     printf("stress: seed 0x%016" PRIx64 " (ZOL_STRESS_SEED), %zu requests (ZOL_STRESS_REQUESTS), "
-           "%d threads (ZOL_STRESS_THREADS), %d rounds (ZOL_STRESS_ROUNDS)\n",
+           "%zu threads (ZOL_STRESS_THREADS), %zu rounds (ZOL_STRESS_ROUNDS)\n",
            s.seed, s.requests, s.threads, s.rounds);
     fflush(stdout);
     g_seed.store(s.seed);
@@ -374,20 +373,14 @@ TEST(Stress, EveryRequestIsCompletedExactlyOnce)
     const uint64_t list_full_before = g_list_full.load();
     Tally tally;
     size_t next = 0;
-    for (int round = 0; round < s.rounds && ledger.clean(); ++round) {
-        const size_t end =
-            s.requests * static_cast<size_t>(round + 1) / static_cast<size_t>(s.rounds);
+    for (size_t round = 0; round < s.rounds && ledger.clean(); ++round) {
+        const size_t end = s.requests * (round + 1) / s.rounds;
+        const auto split = [&](size_t th) { return next + (end - next) * th / s.threads; };
         stack.begin_round();
         std::vector<std::thread> hosts;
-        for (int th = 0; th < s.threads; ++th) {
-            const size_t b =
-                next + (end - next) * static_cast<size_t>(th) / static_cast<size_t>(s.threads);
-            const size_t e =
-                next + (end - next) * static_cast<size_t>(th + 1) / static_cast<size_t>(s.threads);
-            const uint64_t seed =
-                s.seed ^ (0x9E3779B97F4A7C15ull * static_cast<uint64_t>(round * 64 + th + 1));
-            hosts.emplace_back([&, b, e, seed] {
-                t_host = true;
+        for (size_t th = 0; th < s.threads; ++th) {
+            const uint64_t seed = s.seed ^ (0x9E3779B97F4A7C15ull * (round * 64 + th + 1));
+            hosts.emplace_back([&, b = split(th), e = split(th + 1), seed] {
                 Rng rng(seed);
                 t_rng = &rng;
                 for (size_t i = b; i < e; ++i) {
