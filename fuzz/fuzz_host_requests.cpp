@@ -75,15 +75,15 @@ public:
     Builder(const uint8_t *data, size_t size) : data_(data), size_(size) {}
 
     uint8_t u8() { return pos_ < size_ ? data_[pos_++] : 0; }
-    uint16_t u16()
+    uint16_t u16() { return static_cast<uint16_t>(le(2)); }
+    int32_t i32() { return static_cast<int32_t>(le(4)); }
+    uint32_t le(int bytes)
     {
-        const uint8_t low = u8();
-        return static_cast<uint16_t>(low | u8() << 8);
-    }
-    int32_t i32()
-    {
-        const uint16_t low = u16();
-        return static_cast<int32_t>(low | uint32_t{u16()} << 16);
+        uint32_t v = 0;
+        for (int i = 0; i < bytes; ++i) {
+            v |= uint32_t{u8()} << 8 * i;
+        }
+        return v;
     }
     std::string bytes(size_t len)
     {
@@ -108,8 +108,7 @@ public:
     template <typename T>
     void *whole(const T &record, size_t &natural)
     {
-        natural = sizeof record;
-        return block(&record, natural);
+        return block(&record, natural = sizeof record);
     }
 
     // The record rild builds, followed by `extra` more integers or texts (or

@@ -118,22 +118,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         deliveries.push_back(std::move(d));
     }
 
-    // The k-th interrogation confirmation taken answers the k-th request that
-    // waits for one; the host reads a forwarding query's answer as a list
-    // only when the confirmation carries one.
-    auto interrogation = deliveries.begin();
-    constexpr int32_t kInterrogation = zol_fuzz::ev::SUPS_INTERROGATE_SS_CONF;
+    // The host reads a forwarding query's answer as a list only when no
+    // interrogation confirmation of the input lacks one.
+    const bool lists = std::none_of(deliveries.begin(), deliveries.end(), [](const Delivery &d) {
+        constexpr int32_t kInterrogation = zol_fuzz::ev::SUPS_INTERROGATE_SS_CONF;
+        return d.acceptable() && ZOL_STACK_EVENT_BASE + d.id() == kInterrogation &&
+               !zol_fuzz::host_can_read(RIL_REQUEST_QUERY_CALL_FORWARD_STATUS, kInterrogation,
+                                        d.frame.data() + kHeader, be32(d.frame.data() + 7));
+    });
     for (size_t i = 0; i < waiter_count; ++i) {
-        if (waits_for[i] == kInterrogation) {
-            interrogation = std::find_if(interrogation, deliveries.end(), [](const Delivery &d) {
-                return d.acceptable() && ZOL_STACK_EVENT_BASE + d.id() == kInterrogation;
-            });
-            if (interrogation != deliveries.end()) {
-                const uint8_t *f = interrogation++->frame.data();
-                tokens[i].plain = !zol_fuzz::host_can_read(tokens[i].request, kInterrogation,
-                                                           f + kHeader, be32(f + 7));
-            }
-        }
+        tokens[i].plain = !lists && tokens[i].request == RIL_REQUEST_QUERY_CALL_FORWARD_STATUS;
         zol_fuzz::add_waiting(tokens[i], static_cast<uint32_t>(waits_for[i]));
     }
 
