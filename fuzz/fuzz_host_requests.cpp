@@ -1,8 +1,7 @@
 // Host requests through onRequest, with data built as rild would build it
 // for each request (integers, arrays of texts, dial, SMS and forwarding
-// records, with texts of any length and null text pointers), cut short, or
-// raw bytes of any length. The fake agent's sends succeed or fail as the
-// input says.
+// records, with texts of any length and null text pointers), longer, cut
+// short, or missing. The kit agent's sends succeed or fail as the input says.
 #include <algorithm>
 #include <deque>
 #include <string>
@@ -105,46 +104,32 @@ public:
                                        static_cast<const uint8_t *>(record) + len);
         return b.data();
     }
-    template <typename T>
-    void *whole(const T &record, size_t &natural)
-    {
-        return block(&record, natural = sizeof record);
-    }
 
-    // The record rild builds, followed by `extra` more integers or texts (or
-    // words of raw bytes after a record): data longer than the request needs.
-    // natural is the length of what was built.
-    void *record(Shape shape, size_t count, size_t extra, size_t &natural)
+    // The bytes of the record rild builds, then `extra` more integers or texts
+    // (raw words after a record): data longer than the request needs.
+    std::string record(Shape shape, size_t count, size_t extra)
     {
-        if (extra != 0 && shape != Shape::ints && shape != Shape::texts) {
-            size_t inner = 0;
-            const auto *full = static_cast<const uint8_t *>(record(shape, count, 0, inner));
-            std::string longer(full != nullptr ? reinterpret_cast<const char *>(full) : "", inner);
-            std::string tail = bytes(extra * sizeof(int32_t));
-            tail.resize(extra * sizeof(int32_t));
-            longer += tail;
-            natural = longer.size();
-            return block(longer.data(), natural);
-        }
-        count += extra;
+        std::string out;
+        const auto put = [&out](const auto &v) {
+            out.append(reinterpret_cast<const char *>(&v), sizeof v);
+        };
         switch (shape) {
-        case Shape::ints: {
-            std::vector<int32_t> words(count);
-            std::generate(words.begin(), words.end(), [this] { return i32(); });
-            natural = count * sizeof(int32_t);
-            return block(words.data(), natural);
-        }
-        case Shape::texts: {
-            std::vector<char *> list(count);
-            std::generate(list.begin(), list.end(), [this] { return text(); });
-            natural = count * sizeof(char *);
-            return block(list.data(), natural);
-        }
-        case Shape::text: {
-            const std::string &t = text() != nullptr ? texts_.back() : texts_.emplace_back();
-            natural = t.size() + 1;
-            return block(t.c_str(), natural);
-        }
+        case Shape::ints:
+            for (size_t i = 0; i < count + extra; ++i) {
+                put(i32());
+            }
+            return out;
+        case Shape::texts:
+            for (size_t i = 0; i < count + extra; ++i) {
+                put(text());
+            }
+            return out;
+        case Shape::text:
+            if (text() != nullptr) {
+                out = texts_.back();
+            }
+            out.push_back('\0');
+            break;
         case Shape::dial: {
             RIL_Dial d{};
             d.address = text();
@@ -156,7 +141,8 @@ public:
                 d.uusInfo = static_cast<RIL_UUS_Info *>(block(&uus, sizeof uus));
             }
             d.callType = i32();
-            return whole(d, natural);
+            put(d);
+            break;
         }
         case Shape::sms: {
             RIL_IMS_SMS_Message m{};
@@ -167,20 +153,23 @@ public:
                 char *pair[2] = {text(), text()};
                 m.message.gsmMessage = static_cast<char **>(block(pair, sizeof pair));
             }
-            return whole(m, natural);
+            put(m);
+            break;
         }
         case Shape::forward: {
             RIL_CallForwardInfo f{i32(), i32(), i32(), i32(), nullptr, 0, nullptr};
             f.number = text();
             f.timeSeconds = i32();
             f.timeInterval = text();
-            return whole(f, natural);
+            put(f);
+            break;
         }
         case Shape::none:
             break;
         }
-        natural = 0;
-        return nullptr;
+        std::string tail = bytes(extra * sizeof(int32_t));
+        tail.resize(extra * sizeof(int32_t));
+        return out + tail;
     }
 
 private:
@@ -217,12 +206,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     const RIL_RadioFunctions *functions = radio();
     Builder in(data, size);
     // Bytes 0-1: the request number (any other value picks a request by
-    // index); byte 2: bit 0 makes the agent's sends fail, bits 1-3
-    // choose the data: 0-3 the record rild builds, 4 and 6 that record with
-    // more after it, 5 that record cut short, 7 a null pointer with a length
-    // (every field of a record comes from the input: no raw bytes needed); bit 4 fills the pending
-    // list, bit 5 leaves a request of the same token pending. Then the token's serial and the
-    // fields.
+    // index); byte 2: bit 0 makes the agent's sends fail, bits 1-3 choose the
+    // data (0-3 the record rild builds, 4 and 6 that record with more after
+    // it, 5 that record cut short, 7 a null pointer with a length), bit 4
+    // fills the pending list, bit 5 leaves a request of the same token
+    // pending. Then the token's serial and the fields.
     const Request &req = pick_request(in.u16());
     const uint8_t flags = in.u8();
     zol_kit::agent::set_result((flags & 1) != 0 ? -1 : 0);
@@ -244,14 +232,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         zol_fuzz::add_waiting(token, ZOL_EVENT_NONE);
     }
 
-    size_t len = 0;
-    void *payload = mode == 7 ? nullptr
-                              : in.record(req.shape, req.count,
-                                          mode == 4 || mode == 6 ? in.u8() % 4 + 1 : 0, len);
+    const std::string record =
+        mode == 7 ? std::string()
+                  : in.record(req.shape, req.count, mode == 4 || mode == 6 ? in.u8() % 4 + 1 : 0);
+    size_t len = record.size();
     if (mode == 5 && len != 0) {
         len = in.u16() % len;
-        payload = in.block(payload, len);
-    } else if (mode == 7) {
+    }
+    void *payload = len == 0 ? nullptr : in.block(record.data(), len);
+    if (mode == 7) {
         len = in.u16() % 4096 + 1;
     }
     functions->onRequest(req.number, payload, len, &token);

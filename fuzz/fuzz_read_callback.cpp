@@ -79,8 +79,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         snprintf(g_marker_line, sizeof g_marker_line, "De-queued event %s (%d)\n",
                  zol_log_lookup_event_name(marker), marker);
         zol_fuzz::set_up_host(observe);
-        return zol_kit::start_module(RIL_Init) !=
-               nullptr; // the whole start-up, event thread included
+        // The whole start-up, event thread included.
+        return zol_kit::start_module(RIL_Init) != nullptr;
     }();
     (void)started;
     size_t pos = 0;

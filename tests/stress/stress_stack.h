@@ -182,8 +182,7 @@ inline Bytes answer_to(const Bytes &bytes, Rng &rng)
     uint16_t answer = 0;
     Bytes payload;
     switch (sent.message) {
-    case msg::kAnswer: // an answer (accept 1) is confirmed by the connection; a reject needs
-                       // nothing
+    case msg::kAnswer: // accepting (1) is confirmed by the connection, a reject needs nothing
         if (const auto r = imsd::decode_call_response(sent.payload); r && r->accept == 1) {
             answer = msg::kConnectedInd;
         }

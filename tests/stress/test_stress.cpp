@@ -104,7 +104,6 @@ struct Ledger {
         std::lock_guard<std::mutex> lock(mu);
         free_slots.push_back(slot);
     }
-    bool clean() { return problems.load() == 0; }
     void note(std::string text)
     {
         std::lock_guard<std::mutex> lock(mu);
@@ -373,7 +372,7 @@ TEST(Stress, EveryRequestIsCompletedExactlyOnce)
     const uint64_t list_full_before = g_list_full.load();
     Tally tally;
     size_t next = 0;
-    for (size_t round = 0; round < s.rounds && ledger.clean(); ++round) {
+    for (size_t round = 0; round < s.rounds && ledger.problems.load() == 0; ++round) {
         const size_t end = s.requests * (round + 1) / s.rounds;
         const auto split = [&](size_t th) { return next + (end - next) * th / s.threads; };
         stack.begin_round();
