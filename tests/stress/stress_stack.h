@@ -13,6 +13,8 @@
 #include <chrono>
 #include <condition_variable>
 #include <deque>
+#include <functional>
+#include <future>
 #include <mutex>
 #include <thread>
 
@@ -379,7 +381,7 @@ public:
     Stack(uint64_t seed, Faults faults) : faults_(faults), rng_(seed), reader_([this] { run(); }) {}
     ~Stack()
     {
-        push(Kind::stop);
+        push(nullptr);
         reader_.join();
     }
 
@@ -402,7 +404,7 @@ public:
                 deliver(answer);
             }
         } else if (seen) {
-            push(Kind::frame, std::move(sent));
+            push([this, sent = std::move(sent)] { handle(sent); });
         }
         if (rng.permille(faults_.slow_send)) {
             ++figures_.slow_sends;
@@ -411,17 +413,24 @@ public:
         return fail ? -1 : 0;
     }
     // A new round: at least one stall somewhere in its first few hundred frames.
-    void begin_round() { push(Kind::round); }
+    void begin_round()
+    {
+        push([this] { stall_at_ = tick_ + 50 + rng_.below(350); });
+    }
     // After the host threads have stopped: answers everything still held back,
     // then sends a marker. Returns how many markers the module has taken so
     // far; once it has processed that many, every answer has been handled.
     uint64_t drain()
     {
-        std::unique_lock<std::mutex> lock(mu_);
-        const uint64_t target = drains_done_ + 1;
-        inbox_.push_back({Kind::drain, {}});
-        cv_.notify_all();
-        cv_.wait(lock, [&] { return drains_done_ >= target; });
+        std::promise<void> done;
+        push([&] {
+            stall_until_ = 0;
+            stalled_.store(false);
+            release(UINT64_MAX);
+            deliver(detail::frame(detail::kUnknownMessage, {}, 0xFFFF)); // the marker
+            done.set_value();
+        });
+        done.get_future().wait();
         return figures_.markers.load();
     }
 
@@ -432,48 +441,28 @@ public:
     static bool on_reader_thread() { return detail::t_reader; }
 
 private:
-    enum class Kind { frame, round, drain, stop };
-    using Item = std::pair<Kind, Bytes>;
-
-    void push(Kind kind, Bytes frame = {})
+    // Work for the reader thread, in order; an empty task stops it.
+    void push(std::function<void()> task)
     {
         std::lock_guard<std::mutex> lock(mu_);
-        inbox_.push_back({kind, std::move(frame)});
+        inbox_.push_back(std::move(task));
         cv_.notify_all();
     }
     void run()
     {
         detail::t_reader = true;
         for (;;) {
-            Item item;
+            std::function<void()> task;
             {
                 std::unique_lock<std::mutex> lock(mu_);
                 cv_.wait(lock, [&] { return !inbox_.empty(); });
-                item = std::move(inbox_.front());
+                task = std::move(inbox_.front());
                 inbox_.pop_front();
             }
-            switch (item.first) {
-            case Kind::frame:
-                handle(item.second);
-                break;
-            case Kind::round:
-                stall_at_ = tick_ + 50 + rng_.below(350);
-                break;
-            case Kind::drain: {
-                stall_until_ = 0;
-                stalled_.store(false);
-                release(UINT64_MAX);
-                deliver(detail::frame(detail::kUnknownMessage, {}, 0xFFFF)); // the marker
-                {
-                    std::lock_guard<std::mutex> lock(mu_);
-                    ++drains_done_;
-                }
-                cv_.notify_all();
-                break;
-            }
-            case Kind::stop:
+            if (!task) {
                 return;
             }
+            task();
         }
     }
     void handle(const Bytes &sent)
@@ -545,8 +534,7 @@ private:
     Figures figures_;
     std::mutex mu_;
     std::condition_variable cv_;
-    std::deque<Item> inbox_;
-    uint64_t drains_done_ = 0;
+    std::deque<std::function<void()>> inbox_;
 
     // Reader thread only.
     Rng rng_;
