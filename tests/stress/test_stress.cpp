@@ -273,11 +273,10 @@ std::string check_record(const Record &r, Tally &tally)
     const RequestKind &k = request_kinds()[static_cast<size_t>(r.kind.load())];
     const int n = r.completions.load(), code = r.code.load(), where = r.where.load();
     const int frames = r.frames.load(), sent_ok = r.sent_ok.load();
+    const std::string seen = " (code " + std::to_string(code) + ", where " + std::to_string(where) +
+                             ", frames " + std::to_string(frames) + ")";
     const auto expect = [&](bool ok, const std::string &what) {
-        return ok ? std::string()
-                  : std::string(k.name) + ": " + what + " (code " + std::to_string(code) +
-                        ", where " + std::to_string(where) + ", frames " + std::to_string(frames) +
-                        ")";
+        return ok ? std::string() : k.name + (": " + what + seen);
     };
     const bool inline_with = where == kInline && frames == 0;
     if (n != 1 || r.bad_frames.load() != 0) {
@@ -307,16 +306,15 @@ std::string check_record(const Record &r, Tally &tally)
             return expect(inline_with && code == RIL_E_GENERIC_FAILURE,
                           "refused by the list, not with 2 at once");
         }
-        if (frames > 1 ||
-            where == kInline) { // only a failed send is answered on the request's thread
+        // Only a failed send is answered on the request's thread.
+        if (frames > 1 || where == kInline) {
             return expect(frames == 1 && sent_ok == 0 && code == k.send_fail_code,
                           "answered on its own thread");
         }
         return expect(where == kEventThread, "completed off the event thread") +
-               expect(
-                   code == RIL_E_SUCCESS || code == RIL_E_GENERIC_FAILURE ||
-                       (code == RIL_E_SMS_SEND_FAIL_RETRY && k.request == RIL_REQUEST_IMS_SEND_SMS),
-                   "completed with a code no answer gives");
+               expect(code == RIL_E_SUCCESS || code == RIL_E_GENERIC_FAILURE ||
+                          code == k.send_fail_code,
+                      "completed with a code no answer gives");
     }
     return "";
 }
