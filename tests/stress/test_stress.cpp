@@ -120,6 +120,7 @@ struct Ledger {
     std::vector<std::string> notes; // the first problems
     std::atomic<uint64_t> problems{0};
     std::atomic<uint64_t> completions{0}, unsolicited{0};
+    uint64_t list_full = 0, refused_data = 0; // requests refused at once, counted by the checks
     // Running mean of the stack's and the event thread's answer time.
     std::atomic<int64_t> answer_ns{200000};
 };
@@ -155,13 +156,6 @@ void count_log(const struct __android_logger_data *data, const char *message)
     }
 }
 
-// Inside the request's own onRequest, on the module's event thread (the
-// module's one thread of its own), or anywhere else.
-int where_now(int64_t index)
-{
-    return t_current == index ? kInline : on_module_thread() ? kEventThread : kWrongThread;
-}
-
 void on_complete(RIL_Token t, RIL_Errno e, void *response, size_t len)
 {
     Ledger &l = *g_ledger;
@@ -175,7 +169,8 @@ void on_complete(RIL_Token t, RIL_Errno e, void *response, size_t len)
     Record &r = l.records[i];
     const int n = r.completions.fetch_add(1) + 1;
     const int first_code = r.code.exchange(e);
-    const int where = where_now(i);
+    // Inside the request's own onRequest, on the module's event thread, or anywhere else.
+    const int where = t_current == i ? kInline : on_module_thread() ? kEventThread : kWrongThread;
     r.where.store(where);
     if (where == kEventThread) {
         const int64_t mean = l.answer_ns.load();
@@ -230,10 +225,6 @@ int on_send(void *stack, const uint8_t *frame, int32_t length)
     return rc;
 }
 
-struct Tally {
-    uint64_t list_full = 0, refused_data = 0;
-};
-
 // A host thread keeps a window of requests open: before the next one it
 // waits, for a few answer times at most, for the one it issued that many
 // requests ago. While the stack stalls it does not wait, and the list fills up.
@@ -268,7 +259,7 @@ void issue(Ledger &l, const Stack &stack, const RIL_RadioFunctions *radio, size_
 }
 
 // What the request's path allows; empty when the record is right.
-std::string check_record(const Record &r, Tally &tally)
+std::string check_record(const Record &r, Ledger &ledger)
 {
     const RequestKind &k = request_kinds()[static_cast<size_t>(r.kind.load())];
     const int n = r.completions.load(), code = r.code.load(), where = r.where.load();
@@ -284,7 +275,7 @@ std::string check_record(const Record &r, Tally &tally)
                                     : "sent a frame with the wrong message or token id");
     }
     if (r.refused_data.load()) {
-        tally.refused_data++;
+        ledger.refused_data++;
         return expect(inline_with && code == RIL_E_GENERIC_FAILURE,
                       "refused data not answered with 2 at once");
     }
@@ -302,7 +293,7 @@ std::string check_record(const Record &r, Tally &tally)
                       "not answered from its send");
     case Pattern::pending:
         if (frames == 0) { // refused by a full list: nothing sent, code 2 at once
-            tally.list_full++;
+            ledger.list_full++;
             return expect(inline_with && code == RIL_E_GENERIC_FAILURE,
                           "refused by the list, not with 2 at once");
         }
@@ -368,7 +359,6 @@ TEST(Stress, EveryRequestIsCompletedExactlyOnce)
     } detach;
 
     const uint64_t list_full_before = g_list_full.load();
-    Tally tally;
     size_t next = 0;
     for (size_t round = 0; round < s.rounds && ledger.problems.load() == 0; ++round) {
         const size_t end = s.requests * (round + 1) / s.rounds;
@@ -399,7 +389,7 @@ TEST(Stress, EveryRequestIsCompletedExactlyOnce)
         ASSERT_GE(g_markers.load(), markers)
             << "round " << round << ": the event thread did not get through the stack's answers";
         for (size_t i = next; i < end; ++i) {
-            if (const std::string p = check_record(ledger.records[i], tally); !p.empty()) {
+            if (const std::string p = check_record(ledger.records[i], ledger); !p.empty()) {
                 ledger.note("token " + std::to_string(kFirstSerial + static_cast<int64_t>(i)) +
                             ": " + p);
             }
@@ -411,7 +401,7 @@ TEST(Stress, EveryRequestIsCompletedExactlyOnce)
     }
     printf("stress: seed 0x%016" PRIx64 ": requests %zu, refused for their data %" PRIu64
            ", refused by the full list %" PRIu64 ", unsolicited %" PRIu64 "; stack:",
-           s.seed, next, tally.refused_data, tally.list_full, ledger.unsolicited.load());
+           s.seed, next, ledger.refused_data, ledger.list_full, ledger.unsolicited.load());
     const Figures &f = stack.figures();
     printf(" frames %llu, failed sends %llu (the stack got %llu), answered inside the send %llu,"
            " slow sends %llu, duplicated %llu, late %llu, held %llu, stalls %llu (answers held"
@@ -431,9 +421,9 @@ TEST(Stress, EveryRequestIsCompletedExactlyOnce)
     EXPECT_EQ(ledger.completions.load(), next);
     EXPECT_EQ(g_duplicate_token.load(), 0u) << "no token was ever pending twice";
     // Every "(no buffer)" line is one pending request refused without a send.
-    EXPECT_EQ(g_list_full.load() - list_full_before, tally.list_full);
+    EXPECT_EQ(g_list_full.load() - list_full_before, ledger.list_full);
     if (next >= 2000) {
-        EXPECT_GT(tally.list_full, 0u) << "the stalls should have filled the pending list";
+        EXPECT_GT(ledger.list_full, 0u) << "the stalls should have filled the pending list";
     }
 }
 
