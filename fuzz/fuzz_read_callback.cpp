@@ -74,7 +74,7 @@ int deliver(const Delivery &d)
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
-    static const bool started = [] {
+    [[maybe_unused]] static const bool started = [] {
         const int32_t marker = ZOL_STACK_EVENT_BASE + kMarkerId;
         snprintf(g_marker_line, sizeof g_marker_line, "De-queued event %s (%d)\n",
                  zol_log_lookup_event_name(marker), marker);
@@ -82,7 +82,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         // The whole start-up, event thread included.
         return zol_kit::start_module(RIL_Init) != nullptr;
     }();
-    (void)started;
     size_t pos = 0;
     auto u8 = [&]() -> uint8_t { return pos < size ? data[pos++] : 0; };
 
@@ -95,11 +94,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     const auto &all = zol_fuzz::all_waiters();
     zol_reqlist_init();
     static zol_fuzz::Token tokens[kMaxWaiters];
-    int32_t waits_for[kMaxWaiters] = {};
     for (size_t i = 0; i < waiter_count; ++i) {
         const zol_fuzz::Waiter &w = all[u8() % all.size()];
         tokens[i] = zol_fuzz::Token{static_cast<int32_t>(100 + i), w.request};
-        waits_for[i] = w.event_id;
+        zol_fuzz::add_waiting(tokens[i], static_cast<uint32_t>(w.event_id));
     }
 
     // Then deliveries: a 16-bit little-endian word, bits 0-13 the count of
@@ -126,9 +124,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
                !zol_fuzz::host_can_read(RIL_REQUEST_QUERY_CALL_FORWARD_STATUS, kInterrogation,
                                         d.frame.data() + kHeader, be32(d.frame.data() + 7));
     });
-    for (size_t i = 0; i < waiter_count; ++i) {
-        tokens[i].plain = !lists && tokens[i].request == RIL_REQUEST_QUERY_CALL_FORWARD_STATUS;
-        zol_fuzz::add_waiting(tokens[i], static_cast<uint32_t>(waits_for[i]));
+    for (zol_fuzz::Token &t : tokens) { // read when completed, after the deliveries
+        t.plain = !lists && t.request == RIL_REQUEST_QUERY_CALL_FORWARD_STATUS;
     }
 
     deliveries.push_back(

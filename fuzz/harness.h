@@ -68,14 +68,13 @@ inline void set_up_host(zol_kit::Host::LogObserver observer = nullptr)
 // target hands stack events to zol_process_event itself.
 inline void bring_up_module()
 {
-    static const bool done = [] {
+    [[maybe_unused]] static const bool done = [] {
         set_up_host();
         zol_response_api = zol_kit::Host::get().env();
         zol_ipc_init();
         zol_init();
         return true;
     }();
-    (void)done;
 }
 
 // Every host request is completed exactly once: either the host has its one
