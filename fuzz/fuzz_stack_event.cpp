@@ -9,18 +9,6 @@
 
 namespace {
 
-// The dispatch table's stack events, in table order.
-std::vector<int32_t> table_events()
-{
-    std::vector<int32_t> v;
-    for (const auto &row : zol_dispatch_table) {
-        if (row.mask == ZOL_MASK_EVENT) {
-            v.push_back(row.event_id);
-        }
-    }
-    return v;
-}
-
 constexpr size_t kMaxWaiters = 3; // two bits of the input
 
 int32_t le32(const uint8_t *p)
@@ -60,7 +48,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     // Then one byte per waiting request: the request among those that wait
     // for the message, bit 7 making it wait for another message. The rest
     // is the payload.
-    static const std::vector<int32_t> events = table_events();
+    static const std::vector<int32_t> events = [] { // the dispatch table's, in its order
+        std::vector<int32_t> v;
+        for (const auto &row : zol_dispatch_table) {
+            if (row.mask == ZOL_MASK_EVENT) {
+                v.push_back(row.event_id);
+            }
+        }
+        return v;
+    }();
     const int32_t event_id = events[u8() % events.size()];
     const uint8_t flags = u8();
     const size_t waiter_count = flags & 3;

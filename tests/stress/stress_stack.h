@@ -28,21 +28,17 @@ namespace zol_stress {
 using zol_kit::Bytes;
 
 // splitmix64: small, fast, and the same sequence everywhere for a seed.
-class Rng {
-public:
-    explicit Rng(uint64_t seed) : state_(seed) {}
+struct Rng {
+    uint64_t state;
     uint64_t next()
     {
-        uint64_t z = (state_ += 0x9E3779B97F4A7C15ull);
+        uint64_t z = (state += 0x9E3779B97F4A7C15ull);
         z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
         z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
         return z ^ (z >> 31);
     }
     uint32_t below(uint32_t n) { return n == 0 ? 0 : static_cast<uint32_t>(next() % n); }
     bool permille(uint32_t p) { return below(1000) < p; }
-
-private:
-    uint64_t state_;
 };
 
 // How the module answers a request.
@@ -378,7 +374,7 @@ struct Figures {
 
 class Stack {
 public:
-    Stack(uint64_t seed, Faults faults) : faults_(faults), rng_(seed), reader_([this] { run(); }) {}
+    Stack(uint64_t seed, Faults faults) : faults_(faults), rng_{seed}, reader_([this] { run(); }) {}
     ~Stack()
     {
         push(nullptr);

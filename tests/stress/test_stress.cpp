@@ -1,8 +1,7 @@
-// Host threads send a random mix of every request kind while the stack
-// answers, loses, repeats, delays and reorders its answers, fails sends, and
-// sends messages nobody asked for. Every request must be completed exactly
-// once, by the right thread, with a code its path allows, and once the stack
-// has answered everything it held back, nothing may be left pending.
+// Host threads send a random mix of every request kind to a faulty stack
+// (stress_stack.h). Every request must be completed exactly once, by the
+// right thread, with a code its path allows, and once the stack has answered
+// everything it held back, nothing may be left pending.
 //
 // Environment: ZOL_STRESS_SEED, ZOL_STRESS_REQUESTS (default 20000),
 // ZOL_STRESS_THREADS (4), ZOL_STRESS_ROUNDS (4).
@@ -138,7 +137,7 @@ void count_log(const struct __android_logger_data *data, const char *message)
     // taken its request and not yet answered it: the request's own thread,
     // whose send has just failed, then meets a request already taken.
     if (on_module_thread() && m.starts_with("Reply to RIL")) {
-        thread_local Rng rng(g_seed.load() ^ 0x5DEECE66Dull);
+        thread_local Rng rng{g_seed.load() ^ 0x5DEECE66Dull};
         if (rng.permille(250)) {
             std::this_thread::sleep_for(std::chrono::microseconds(50 + rng.below(250)));
         }
@@ -368,7 +367,7 @@ TEST(Stress, EveryRequestIsCompletedExactlyOnce)
         for (size_t th = 0; th < s.threads; ++th) {
             const uint64_t seed = s.seed ^ (0x9E3779B97F4A7C15ull * (round * 64 + th + 1));
             hosts.emplace_back([&, b = split(th), e = split(th + 1), seed] {
-                Rng rng(seed);
+                Rng rng{seed};
                 t_rng = &rng;
                 for (size_t i = b; i < e; ++i) {
                     issue(ledger, stack, radio, b, i, rng);
