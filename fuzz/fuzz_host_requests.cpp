@@ -190,20 +190,14 @@ const Request &pick_request(uint16_t value)
     return kRequests[value % std::size(kRequests)];
 }
 
-const RIL_RadioFunctions *radio()
-{
-    static const RIL_RadioFunctions *r = [] {
-        zol_fuzz::set_up_host();
-        return zol_kit::start_module(RIL_Init);
-    }();
-    return r;
-}
-
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
-    const RIL_RadioFunctions *functions = radio();
+    static const RIL_RadioFunctions *functions = [] {
+        zol_fuzz::set_up_host();
+        return zol_kit::start_module(RIL_Init);
+    }();
     Builder in(data, size);
     // Bytes 0-1: the request number (any other value picks a request by
     // index); byte 2: bit 0 makes the agent's sends fail, bits 1-3 choose the

@@ -160,9 +160,7 @@ TEST(LogFilter, FormattedExactlyWhenTheLineIsWritten)
 {
     __android_log_set_logger(
         [](const struct __android_logger_data *, const char *) { ++g_written; });
-    for (int minimum :
-         {ANDROID_LOG_VERBOSE, ANDROID_LOG_DEBUG, ANDROID_LOG_INFO, ANDROID_LOG_WARN,
-          ANDROID_LOG_ERROR, ANDROID_LOG_FATAL, ANDROID_LOG_SILENT, ANDROID_LOG_DEFAULT}) {
+    for (int minimum = ANDROID_LOG_DEFAULT; minimum <= ANDROID_LOG_SILENT; ++minimum) {
         __android_log_set_minimum_priority(minimum);
         for (unsigned level = 0; level <= 6; ++level) {
             g_written = 0;

@@ -404,12 +404,11 @@ TEST(Stress, EveryRequestIsCompletedExactlyOnce)
     const Figures &f = stack.figures();
     printf(" frames %llu, failed sends %llu (the stack got %llu), answered inside the send %llu,"
            " slow sends %llu, duplicated %llu, late %llu, held %llu, stalls %llu (answers held"
-           " %llu), strays %llu, refused by the module %llu, delivered %llu, markers %llu",
+           " %llu), strays %llu, refused by the module %llu, delivered %llu, markers %llu\n",
            f.frames.load(), f.send_failures.load(), f.failed_but_seen.load(),
            f.inline_answers.load(), f.slow_sends.load(), f.duplicates.load(), f.late.load(),
            f.held.load(), f.stalls.load(), f.stalled_answers.load(), f.strays.load(),
            f.refused_by_module.load(), f.delivered.load(), f.markers.load());
-    printf("\n");
     fflush(stdout);
     {
         std::lock_guard<std::mutex> lock(ledger.mu);
