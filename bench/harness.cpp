@@ -129,7 +129,8 @@ void expect_clean_tally()
     expect(t.failures == 0, "%llu completions carried an error",
            static_cast<unsigned long long>(t.failures));
     expect(t.lost == 0, "%llu round trips lost an answer", static_cast<unsigned long long>(t.lost));
-    expect(t.stray == 0, "%llu callbacks came for nobody", static_cast<unsigned long long>(t.stray));
+    expect(t.stray == 0, "%llu callbacks came for nobody",
+           static_cast<unsigned long long>(t.stray));
     expect(t.other_unsolicited == 0, "%llu unexpected unsolicited responses",
            static_cast<unsigned long long>(t.other_unsolicited));
 }

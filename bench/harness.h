@@ -14,10 +14,10 @@
 namespace zol_bench {
 
 struct Options {
-    bool smoke = false;          // a few iterations: checks everything, times nothing worth keeping
-    std::string out;             // where the rows go
-    long requests = 1000000;     // soak length
-    bool log_formatted = false;  // soak with every log line formatted
+    bool smoke = false;         // a few iterations: checks everything, times nothing worth keeping
+    std::string out;            // where the rows go
+    long requests = 1000000;    // soak length
+    bool log_formatted = false; // soak with every log line formatted
     std::vector<std::string> benchmark_args; // --benchmark_* flags passed on
 };
 

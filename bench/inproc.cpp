@@ -1,4 +1,4 @@
-// In-process paths: request round trips through the module and the loopback
+// In-process paths: request round trips through the module and the kit
 // agent, and stack event throughput; each beside its floor.
 #include "groups.h"
 
@@ -10,7 +10,7 @@
 #include "harness.h"
 #include "host.h"
 #include "kinds.h"
-#include "loopback_agent.h"
+#include "agent.h"
 
 namespace zol_bench {
 
@@ -35,13 +35,13 @@ struct InProcess {
         return now_ns() - start;
     }
 
-    // The same hops without the module: the loopback's reader thread hands the
+    // The same hops without the module: the agent's reader thread hands the
     // same answer to the bare loop, whose handler completes.
     static uint64_t floor_round_trip(RequestKind &k)
     {
         Host &host = Host::get();
-        ipc_agent_send_type send = {k.request_frame.data(),
-                                    static_cast<int32_t>(k.request_frame.size()), -1, 0, 0, 1};
+        ipc_agent_send_type send = {
+            k.request_frame.data(), static_cast<int32_t>(k.request_frame.size()), -1, 0, 0, 1};
         host.arm(1);
         const uint64_t start = now_ns();
         ipc_agent_message_send_block_comm(&send);
@@ -75,15 +75,16 @@ int run_in_process(const Options &options)
 {
     set_log_mode(LogMode::filtered);
     InProcess ip;
+    zol_kit::agent::keep_frames(false);
     ip.radio = load_module(ZOL_BENCH_MODULE);
-    ip.module_cb = zol_loopback_module_callback();
+    ip.module_cb = zol_kit::agent::module_callback();
     if (!expect(ip.radio != nullptr && ip.module_cb != nullptr, "the module did not come up")) {
         return 1;
     }
     std::vector<RequestKind> kinds = in_process_kinds();
     for (const RequestKind &k : kinds) {
-        zol_loopback_set_answer(static_cast<uint16_t>((k.request_frame[5] << 8) | k.request_frame[6]),
-                                k.answer.data(), k.answer.size());
+        zol_kit::agent::answer(
+            static_cast<uint16_t>((k.request_frame[5] << 8) | k.request_frame[6]), k.answer);
     }
     ip.event_frame = progress_indication_frame();
     BareLoop floor(floor_handler, nullptr);
@@ -99,33 +100,36 @@ int run_in_process(const Options &options)
     const std::string cpus = cpus_label();
     const int reps = options.smoke ? 1 : 5;
     const int requests = options.smoke ? 200 : 4000;
-    auto module_route = [] { zol_loopback_route_to(nullptr); };
-    auto floor_route = [] { zol_loopback_route_to(floor_read_cb); };
+    auto module_route = [] { zol_kit::agent::route_to(nullptr); };
+    auto floor_route = [] { zol_kit::agent::route_to(floor_read_cb); };
     for (RequestKind &k : kinds) {
         add_benchmark(name_of("in-process", k.name, nullptr), requests, reps, floor_route,
                       [&k] { return InProcess::floor_round_trip(k); });
         for (LogMode mode : kLogModes) {
-            add_benchmark(name_of("in-process", k.name, log_mode_name(mode)), requests, reps,
-                          [module_route, mode] {
-                              module_route();
-                              set_log_mode(mode);
-                          },
-                          [&ip, &k] { return ip.module_round_trip(k); });
+            add_benchmark(
+                name_of("in-process", k.name, log_mode_name(mode)), requests, reps,
+                [module_route, mode] {
+                    module_route();
+                    set_log_mode(mode);
+                },
+                [&ip, &k] { return ip.module_round_trip(k); });
         }
     }
     for (size_t events : kBursts) {
         const std::string path = "burst " + std::to_string(events);
         const int bursts = static_cast<int>((options.smoke ? 2000 : 40000) / events) + 2;
-        add_benchmark(name_of("events", path, nullptr), bursts, reps, [] {},
-                      [&ip, events] { return ip.burst(floor_read_cb, events); });
+        add_benchmark(
+            name_of("events", path, nullptr), bursts, reps, [] {},
+            [&ip, events] { return ip.burst(floor_read_cb, events); });
         for (LogMode mode : kLogModes) {
-            add_benchmark(name_of("events", path, log_mode_name(mode)), bursts, reps,
-                          [mode] { set_log_mode(mode); },
-                          [&ip, events] { return ip.burst(ip.module_cb, events); });
+            add_benchmark(
+                name_of("events", path, log_mode_name(mode)), bursts, reps,
+                [mode] { set_log_mode(mode); },
+                [&ip, events] { return ip.burst(ip.module_cb, events); });
         }
     }
     run_benchmarks(options, true);
-    zol_loopback_route_to(nullptr);
+    zol_kit::agent::route_to(nullptr);
     set_log_mode(LogMode::filtered);
 
     std::vector<Row> rows;
@@ -148,10 +152,10 @@ int run_in_process(const Options &options)
 
     const int counted = options.smoke ? 200 : 2000;
     for (RequestKind &k : kinds) {
-        zol_loopback_route_to(floor_read_cb);
+        zol_kit::agent::route_to(floor_read_cb);
         const double floor_allocs =
             allocations_per(counted, [&k] { InProcess::floor_round_trip(k); });
-        zol_loopback_route_to(nullptr);
+        zol_kit::agent::route_to(nullptr);
         const double allocs = allocations_per(counted, [&] { ip.module_round_trip(k); });
         expect(allocs == k.expected_allocations, "%s: %.3f heap blocks per request, want %d",
                k.name.c_str(), allocs, k.expected_allocations);
@@ -165,10 +169,10 @@ int run_in_process(const Options &options)
     }
     for (size_t events : kBursts) {
         const std::string path = "burst " + std::to_string(events);
-        const double floor_allocs =
-            allocations_per(20, [&] { ip.burst(floor_read_cb, events); }) / static_cast<double>(events);
-        const double allocs =
-            allocations_per(20, [&] { ip.burst(ip.module_cb, events); }) / static_cast<double>(events);
+        const double floor_allocs = allocations_per(20, [&] { ip.burst(floor_read_cb, events); }) /
+                                    static_cast<double>(events);
+        const double allocs = allocations_per(20, [&] { ip.burst(ip.module_cb, events); }) /
+                              static_cast<double>(events);
         // Per event: the record and the payload copy, nothing more.
         expect(allocs == 2, "events: %.3f heap blocks per event, want 2", allocs);
         add_row("events", path, nullptr, floor_allocs, kFloorAllocations);

@@ -97,7 +97,7 @@ std::vector<RequestKind> in_process_kinds()
 std::vector<RequestKind> cross_process_kinds()
 {
     std::vector<RequestKind> kinds = in_process_kinds();
-    kinds.erase(kinds.begin() + 1); // a dial is answered by the send alone
+    kinds.erase(kinds.begin() + 1);         // a dial is answered by the send alone
     kinds[1].response_len = sizeof(void *); // nothing registered: one "not active" entry
     for (RequestKind &k : kinds) {
         k.answer.clear(); // the stack answers
@@ -127,9 +127,8 @@ int floor_read_cb(void *record)
         g_floor == nullptr) {
         return 1;
     }
-    return g_floor->queue(rec->data + kHeaderLen, static_cast<size_t>(rec->count) - kHeaderLen)
-               ? 0
-               : 1;
+    return g_floor->queue(rec->data + kHeaderLen, static_cast<size_t>(rec->count) - kHeaderLen) ? 0
+                                                                                                : 1;
 }
 
 void floor_handler(void *, const uint8_t *, size_t)

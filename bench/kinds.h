@@ -14,14 +14,14 @@ namespace zol_bench {
 
 struct RequestKind {
     std::string name;
-    int request = 0;              // the host request number
-    const void *data = nullptr;   // the host's data of the request
+    int request = 0;            // the host request number
+    const void *data = nullptr; // the host's data of the request
     size_t datalen = 0;
     std::vector<uint8_t> request_frame; // the frame the module sends (the floors send it too)
-    std::vector<uint8_t> answer;  // the whole frame the stack answers with
-    int callbacks = 1;            // host callbacks that end one round trip
-    int expected_allocations = 0; // heap blocks one round trip of the module takes
-    size_t response_len = 0;      // length of the completion's data
+    std::vector<uint8_t> answer;        // the whole frame the stack answers with
+    int callbacks = 1;                  // host callbacks that end one round trip
+    int expected_allocations = 0;       // heap blocks one round trip of the module takes
+    size_t response_len = 0;            // length of the completion's data
 };
 
 // GET_CURRENT_CALLS with two calls, DIAL (immediate; its round trip ends with

@@ -17,7 +17,7 @@ void usage(FILE *to)
           "                 [--requests N] [--log-formatted] [--benchmark_...]\n"
           "       zol_bench report FILE... [--json FILE] [--commit TEXT]\n"
           "\n"
-          "  in-process     request round trips through the module and a loopback agent,\n"
+          "  in-process     request round trips through the module and the kit agent,  \n"
           "                 and event throughput, each beside its floor\n"
           "  cross-process  request round trips through the socket agent and zol-imsd,\n"
           "                 beside a bare SOCK_SEQPACKET ping-pong with the same stack\n"

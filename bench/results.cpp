@@ -114,7 +114,8 @@ Summary summarize(std::vector<uint64_t> samples)
         return s;
     }
     auto rank = [&](double p) {
-        const auto r = static_cast<size_t>(std::ceil(p / 100.0 * static_cast<double>(samples.size())));
+        const auto r =
+            static_cast<size_t>(std::ceil(p / 100.0 * static_cast<double>(samples.size())));
         const size_t index = std::max<size_t>(r, 1) - 1;
         std::nth_element(samples.begin(), samples.begin() + static_cast<ptrdiff_t>(index),
                          samples.end());
@@ -130,9 +131,9 @@ std::string to_line(const Row &r)
     std::ostringstream out;
     out.precision(12);
     out << r.group << '\t' << r.path << '\t' << r.variant << '\t' << r.cpus << '\t'
-        << (r.floor ? 1 : 0) << '\t' << r.median_ns << '\t' << r.p99_ns << '\t' << r.samples
-        << '\t' << r.allocations << '\t' << r.expected_allocations << '\t' << r.rss_start_kib
-        << '\t' << r.rss_end_kib << '\t' << r.rss_max_kib << '\t' << r.live_blocks;
+        << (r.floor ? 1 : 0) << '\t' << r.median_ns << '\t' << r.p99_ns << '\t' << r.samples << '\t'
+        << r.allocations << '\t' << r.expected_allocations << '\t' << r.rss_start_kib << '\t'
+        << r.rss_end_kib << '\t' << r.rss_max_kib << '\t' << r.live_blocks;
     return out.str();
 }
 
@@ -202,7 +203,8 @@ Verdict judge(const Row &path, const std::vector<Row> &rows)
         return v;
     }
     const bool throughput = path.group == "events";
-    v.ratio = throughput ? v.floor->median_ns / path.median_ns : path.median_ns / v.floor->median_ns;
+    v.ratio =
+        throughput ? v.floor->median_ns / path.median_ns : path.median_ns / v.floor->median_ns;
     if (const std::optional<Target> t = target_of(path)) {
         v.target = (t->lower_is_better ? "<= " : ">= ") + number(t->bound);
         v.met = t->lower_is_better ? v.ratio <= t->bound : v.ratio >= t->bound;
@@ -248,8 +250,7 @@ void print_table(FILE *out, const std::vector<Row> &rows)
                 allocs += " !";
             }
         }
-        const std::string target =
-            v.target.empty() ? "-" : v.target + (v.met ? " ok" : " MISSED");
+        const std::string target = v.target.empty() ? "-" : v.target + (v.met ? " ok" : " MISSED");
         char ratio[16] = "-";
         if (v.floor != nullptr) {
             snprintf(ratio, sizeof ratio, "%.2f", v.ratio);
@@ -258,8 +259,8 @@ void print_table(FILE *out, const std::vector<Row> &rows)
                 r.path.c_str(), r.variant.c_str(), r.cpus.c_str(), duration(r.median_ns).c_str(),
                 duration(r.p99_ns).c_str(),
                 v.floor != nullptr ? duration(v.floor->median_ns).c_str() : "-",
-                v.floor != nullptr ? duration(v.floor->p99_ns).c_str() : "-", ratio,
-                target.c_str(), allocs.c_str());
+                v.floor != nullptr ? duration(v.floor->p99_ns).c_str() : "-", ratio, target.c_str(),
+                allocs.c_str());
     }
     for (const Row &r : rows) {
         if (r.group != "memory") {
@@ -285,8 +286,9 @@ std::string to_json(const std::vector<Row> &rows, const std::string &commit)
     out << "{\n  \"commit\": " << json_text(commit) << ",\n  \"rows\": [";
     const char *sep = "\n";
     for (const Row &r : rows) {
-        out << sep << "    {\"group\": " << json_text(r.group) << ", \"path\": " << json_text(r.path)
-            << ", \"variant\": " << json_text(r.variant) << ", \"cpus\": " << json_text(r.cpus)
+        out << sep << "    {\"group\": " << json_text(r.group)
+            << ", \"path\": " << json_text(r.path) << ", \"variant\": " << json_text(r.variant)
+            << ", \"cpus\": " << json_text(r.cpus)
             << ", \"floor\": " << (r.floor ? "true" : "false") << ", \"median_ns\": " << r.median_ns
             << ", \"p99_ns\": " << r.p99_ns << ", \"samples\": " << r.samples;
         if (r.allocations >= 0) {
@@ -296,8 +298,8 @@ std::string to_json(const std::vector<Row> &rows, const std::string &commit)
             out << ", \"expected_allocations\": " << r.expected_allocations;
         }
         if (r.group == "memory") {
-            out << ", \"rss_start_kib\": " << r.rss_start_kib << ", \"rss_end_kib\": "
-                << r.rss_end_kib << ", \"rss_max_kib\": " << r.rss_max_kib
+            out << ", \"rss_start_kib\": " << r.rss_start_kib
+                << ", \"rss_end_kib\": " << r.rss_end_kib << ", \"rss_max_kib\": " << r.rss_max_kib
                 << ", \"live_blocks\": " << r.live_blocks;
         }
         if (!r.floor) {

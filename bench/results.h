@@ -30,7 +30,7 @@ struct Row {
     double median_ns = 0; // per request, or per event for the event paths
     double p99_ns = 0;
     size_t samples = 0;
-    double allocations = -1;      // heap blocks per request or event; -1 when not counted
+    double allocations = -1; // heap blocks per request or event; -1 when not counted
     double expected_allocations = -1;
     // Memory soak only.
     long rss_start_kib = 0;
@@ -47,9 +47,9 @@ bool read_rows(const std::string &path, std::vector<Row> &rows);
 
 // How a path compares with its floor.
 struct Verdict {
-    const Row *floor = nullptr;   // null when the run had none
-    double ratio = 0;             // path/floor time; floor/path time for events (a throughput ratio)
-    std::string target;           // "<= 1.5", ">= 0.6", or empty
+    const Row *floor = nullptr; // null when the run had none
+    double ratio = 0;           // path/floor time; floor/path time for events (a throughput ratio)
+    std::string target;         // "<= 1.5", ">= 0.6", or empty
     bool met = true;
 };
 Verdict judge(const Row &path, const std::vector<Row> &rows);

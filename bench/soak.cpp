@@ -10,23 +10,24 @@
 #include "harness.h"
 #include "host.h"
 #include "kinds.h"
-#include "loopback_agent.h"
+#include "agent.h"
 
 namespace zol_bench {
 
 int run_soak(const Options &options)
 {
     set_log_mode(options.log_formatted ? LogMode::formatted : LogMode::filtered);
+    zol_kit::agent::keep_frames(false);
     const RIL_RadioFunctions *radio = load_module(ZOL_BENCH_MODULE);
-    if (!expect(radio != nullptr && zol_loopback_module_callback() != nullptr,
+    if (!expect(radio != nullptr && zol_kit::agent::module_callback() != nullptr,
                 "the module did not come up")) {
         return 1;
     }
     const std::vector<RequestKind> kinds = in_process_kinds();
     double expected = 0;
     for (const RequestKind &k : kinds) {
-        zol_loopback_set_answer(static_cast<uint16_t>((k.request_frame[5] << 8) | k.request_frame[6]),
-                                k.answer.data(), k.answer.size());
+        zol_kit::agent::answer(
+            static_cast<uint16_t>((k.request_frame[5] << 8) | k.request_frame[6]), k.answer);
         expected += k.expected_allocations;
     }
     expected /= static_cast<double>(kinds.size());
@@ -70,8 +71,8 @@ int run_soak(const Options &options)
     r.path = "soak";
     r.cpus = cpus_label();
     r.samples = static_cast<size_t>(requests);
-    r.allocations = static_cast<double>(after.allocations - before.allocations) /
-                    static_cast<double>(requests);
+    r.allocations =
+        static_cast<double>(after.allocations - before.allocations) / static_cast<double>(requests);
     r.expected_allocations = expected;
     r.rss_start_kib = rss_start;
     r.rss_end_kib = rss_end;

@@ -62,8 +62,8 @@ public:
             const int null = open("/dev/null", O_RDWR);
             dup2(null, STDIN_FILENO);
             dup2(null, STDOUT_FILENO);
-            execl(ZOL_IMSD, "zol-imsd", "--socket", socket_.c_str(), "--control",
-                  control_.c_str(), "--connect-status", "off", static_cast<char *>(nullptr));
+            execl(ZOL_IMSD, "zol-imsd", "--socket", socket_.c_str(), "--control", control_.c_str(),
+                  "--connect-status", "off", static_cast<char *>(nullptr));
             _exit(127);
         }
         for (int i = 0; i < 500 && pid_ > 0; ++i) {
@@ -149,7 +149,8 @@ public:
         Host &host = Host::get();
         host.arm(1);
         const uint64_t start = now_ns();
-        if (send(fd_, frame.data(), frame.size(), MSG_NOSIGNAL) != static_cast<ssize_t>(frame.size())) {
+        if (send(fd_, frame.data(), frame.size(), MSG_NOSIGNAL) !=
+            static_cast<ssize_t>(frame.size())) {
             return 0;
         }
         host.wait();
@@ -228,12 +229,14 @@ int run_cross_process(const Options &options)
             for (int w = 0; w < 50; ++w) {
                 floor.round_trip(k.request_frame);
             }
-            add_benchmark("cross-process/" + k.name + "/floor", requests, reps, [] {},
-                          [&floor, &k] { return floor.round_trip(k.request_frame); });
+            add_benchmark(
+                "cross-process/" + k.name + "/floor", requests, reps, [] {},
+                [&floor, &k] { return floor.round_trip(k.request_frame); });
         }
         run_benchmarks(options, false);
         for (size_t i = 0; i < kinds.size(); ++i) {
-            floor_allocs[i] = allocations_per(counted, [&] { floor.round_trip(kinds[i].request_frame); });
+            floor_allocs[i] =
+                allocations_per(counted, [&] { floor.round_trip(kinds[i].request_frame); });
         }
     }
 
@@ -258,8 +261,9 @@ int run_cross_process(const Options &options)
     }
     for (RequestKind &k : kinds) {
         for (LogMode mode : {LogMode::formatted, LogMode::filtered}) {
-            add_benchmark("cross-process/" + k.name + "/" + log_mode_name(mode), requests, reps,
-                          [mode] { set_log_mode(mode); }, [&round_trip, &k] { return round_trip(k); });
+            add_benchmark(
+                "cross-process/" + k.name + "/" + log_mode_name(mode), requests, reps,
+                [mode] { set_log_mode(mode); }, [&round_trip, &k] { return round_trip(k); });
         }
     }
     run_benchmarks(options, true);

@@ -2,26 +2,17 @@
 // frames with any header and any length field, records without bytes, with a
 // negative count, or no record at all. The module's own event thread then
 // handles whatever the callback queued, with up to three requests waiting
-// for answers. The input waits for the thread to finish: a frame with an id
-// no handler has goes last, and the thread's log line for it ends the input,
-// so every input is handled alone and in order.
+// for answers. A frame with an id no handler has goes last, and the thread's
+// log line for it ends the input, so every input is handled alone and in order.
 #include <algorithm>
-#include <chrono>
 #include <condition_variable>
-#include <cstdint>
-#include <cstdio>
-#include <cstdlib>
-#include <cstring>
 #include <mutex>
-#include <vector>
 
-#include "fuzz_host.h"
-#include "ipc_agent.h"
+#include "harness.h"
 
 namespace {
 
 constexpr uint16_t kMarkerId = 0x7FFF;
-constexpr int32_t kMarkerEvent = ZOL_STACK_EVENT_BASE + kMarkerId;
 constexpr size_t kHeader = 11;
 constexpr size_t kMaxWaiters = 3; // two bits of the input
 constexpr size_t kMaxFrames = 64;
@@ -31,28 +22,12 @@ std::condition_variable g_done;
 bool g_marker_seen = false;
 char g_marker_line[96];
 
-void observe(const char *line)
+void observe(const struct __android_logger_data *, const char *line)
 {
-    if (strcmp(line, g_marker_line) == 0) {
+    if (line != nullptr && strcmp(line, g_marker_line) == 0) {
         std::lock_guard<std::mutex> lock(g_mutex);
         g_marker_seen = true;
         g_done.notify_all();
-    }
-}
-
-void bring_up()
-{
-    static bool done = false;
-    if (done) {
-        return;
-    }
-    done = true;
-    snprintf(g_marker_line, sizeof g_marker_line, "De-queued event %s (%d)\n",
-             zol_log_lookup_event_name(kMarkerEvent), kMarkerEvent);
-    zol_fuzz::set_log_observer(observe);
-    // The whole start-up, event thread included.
-    if (RIL_Init(zol_fuzz::host_env()) == nullptr) {
-        zol_fuzz::fault("no radio functions");
     }
 }
 
@@ -61,79 +36,68 @@ uint32_t be32(const uint8_t *p)
     return uint32_t{p[0]} << 24 | uint32_t{p[1]} << 16 | uint32_t{p[2]} << 8 | p[3];
 }
 
-// One call of the read callback.
 struct Delivery {
     enum Kind : uint8_t { bytes, no_data, negative_count, no_record } kind;
     std::vector<uint8_t> frame;
+    // Whether the callback must take it: a whole header, and a length field
+    // that does not claim more than arrived.
+    bool acceptable() const
+    {
+        return kind == bytes && frame.size() >= kHeader &&
+               be32(frame.data() + 7) <= frame.size() - kHeader;
+    }
+    uint16_t id() const { return static_cast<uint16_t>(frame[5] << 8 | frame[6]); }
 };
-
-// Whether the callback must take the frame: complete header, and a length
-// field that does not claim more than arrived.
-bool acceptable(const Delivery &d)
-{
-    return d.kind == Delivery::bytes && d.frame.size() >= kHeader &&
-           be32(d.frame.data() + 7) <= d.frame.size() - kHeader;
-}
 
 int deliver(const Delivery &d)
 {
     if (d.kind == Delivery::no_record) {
         return zol_ipc_read_event_cb(nullptr);
     }
-    ipc_agent_recv_type record{};
     // A block of exactly the bytes received, so a read past them is caught.
-    uint8_t *copy = nullptr;
-    if (d.kind != Delivery::no_data) {
-        copy = static_cast<uint8_t *>(malloc(d.frame.empty() ? 1 : d.frame.size()));
-        if (!d.frame.empty()) {
-            memcpy(copy, d.frame.data(), d.frame.size());
-        }
-        record.data = copy;
+    uint8_t *copy =
+        d.kind == Delivery::no_data ? nullptr : static_cast<uint8_t *>(malloc(d.frame.size() + 1));
+    if (copy != nullptr && !d.frame.empty()) {
+        memcpy(copy, d.frame.data(), d.frame.size());
     }
-    record.count = static_cast<int32_t>(d.frame.size());
-    if (d.kind == Delivery::negative_count) {
-        record.count = -record.count - 1;
-    }
+    const auto count = static_cast<int32_t>(d.frame.size());
+    ipc_agent_recv_type record{0, copy, d.kind == Delivery::negative_count ? -count - 1 : count};
     const int result = zol_ipc_read_event_cb(&record);
-    // The agent reuses its buffer as soon as the callback returns.
-    if (copy != nullptr) {
+    if (copy != nullptr) { // the agent reuses its buffer as soon as the callback returns
         memset(copy, 0xA5, d.frame.size());
         free(copy);
     }
     return result;
 }
 
-void wait_for_marker()
-{
-    std::unique_lock<std::mutex> lock(g_mutex);
-    if (!g_done.wait_for(lock, std::chrono::seconds(30), [] { return g_marker_seen; })) {
-        zol_fuzz::fault("the event thread did not handle the queued frames");
-    }
-    g_marker_seen = false;
-}
-
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
-    bring_up();
+    [[maybe_unused]] static const bool started = [] {
+        const int32_t marker = ZOL_STACK_EVENT_BASE + kMarkerId;
+        snprintf(g_marker_line, sizeof g_marker_line, "De-queued event %s (%d)\n",
+                 zol_log_lookup_event_name(marker), marker);
+        zol_fuzz::set_up_host(observe);
+        // The whole start-up, event thread included.
+        return zol_kit::start_module(RIL_Init) != nullptr;
+    }();
     size_t pos = 0;
     auto u8 = [&]() -> uint8_t { return pos < size ? data[pos++] : 0; };
 
-    // Byte 0: bits 0-1 the number of waiting requests, bit 2 makes every send
-    // fail; then one byte per waiting request, an index into every request
+    // Byte 0: bits 0-1 the number of waiting requests, bit 2 fails every
+    // send; then one byte per waiting request, an index into every request
     // that waits for a stack message.
     const uint8_t head = u8();
-    zol_fuzz::agent_set_send_result((head & 4) != 0 ? -1 : 0);
+    zol_kit::agent::set_result((head & 4) != 0 ? -1 : 0);
     const size_t waiter_count = head & 3;
     const auto &all = zol_fuzz::all_waiters();
     zol_reqlist_init();
     static zol_fuzz::Token tokens[kMaxWaiters];
-    int32_t waits_for[kMaxWaiters] = {};
     for (size_t i = 0; i < waiter_count; ++i) {
         const zol_fuzz::Waiter &w = all[u8() % all.size()];
-        tokens[i] = zol_fuzz::new_token(static_cast<int32_t>(100 + i), w.request);
-        waits_for[i] = w.event_id;
+        tokens[i] = zol_fuzz::Token{static_cast<int32_t>(100 + i), w.request};
+        zol_fuzz::add_waiting(tokens[i], static_cast<uint32_t>(w.event_id));
     }
 
     // Then deliveries: a 16-bit little-endian word, bits 0-13 the count of
@@ -146,52 +110,41 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         const size_t n = std::min<size_t>(word & 0x3FFF, size - pos);
         Delivery d{static_cast<Delivery::Kind>(word >> 14), {data + pos, data + pos + n}};
         pos += n;
-        // The end marker's id is kept for the marker itself.
-        if (d.frame.size() >= 7 && (d.frame[5] << 8 | d.frame[6]) == kMarkerId) {
-            d.frame[6] = 0xFE;
+        if (d.frame.size() >= 7 && d.id() == kMarkerId) {
+            d.frame[6] = 0xFE; // the end marker's id is kept for the marker itself
         }
         deliveries.push_back(std::move(d));
     }
 
-    // The k-th interrogation confirmation taken answers the k-th request that
-    // waits for one; the host reads a forwarding query's answer as a list
-    // only when the confirmation carries one.
-    std::vector<const Delivery *> interrogations;
-    for (const Delivery &d : deliveries) {
-        if (acceptable(d) && ZOL_STACK_EVENT_BASE + (d.frame[5] << 8 | d.frame[6]) == 0x17567) {
-            interrogations.push_back(&d);
-        }
-    }
-    size_t next_interrogation = 0;
-    for (size_t i = 0; i < waiter_count; ++i) {
-        if (waits_for[i] == 0x17567) {
-            const Delivery *d = next_interrogation < interrogations.size()
-                                    ? interrogations[next_interrogation++]
-                                    : nullptr;
-            tokens[i].plain = d != nullptr &&
-                              !zol_fuzz::host_can_read(tokens[i].request, 0x17567,
-                                                       d->frame.data() + kHeader,
-                                                       be32(d->frame.data() + 7));
-        }
-        zol_fuzz::add_waiting(tokens[i], tokens[i].request, static_cast<uint32_t>(waits_for[i]));
+    // The host reads a forwarding query's answer as a list only when no
+    // interrogation confirmation of the input lacks one.
+    const bool lists = std::none_of(deliveries.begin(), deliveries.end(), [](const Delivery &d) {
+        constexpr int32_t kInterrogation = zol_fuzz::ev::SUPS_INTERROGATE_SS_CONF;
+        return d.acceptable() && ZOL_STACK_EVENT_BASE + d.id() == kInterrogation &&
+               !zol_fuzz::host_can_read(RIL_REQUEST_QUERY_CALL_FORWARD_STATUS, kInterrogation,
+                                        d.frame.data() + kHeader, be32(d.frame.data() + 7));
+    });
+    for (zol_fuzz::Token &t : tokens) { // read when completed, after the deliveries
+        t.plain = !lists && t.request == RIL_REQUEST_QUERY_CALL_FORWARD_STATUS;
     }
 
+    deliveries.push_back(
+        {Delivery::bytes, {0, 0, 0, 0xFF, 0xFF, kMarkerId >> 8, kMarkerId & 0xFF, 0, 0, 0, 0}});
     for (const Delivery &d : deliveries) {
         const int result = deliver(d);
-        if ((result == 0) != acceptable(d)) {
+        if ((result == 0) != d.acceptable()) {
             fprintf(stderr, "read callback answered %d for a frame of %zu bytes\n", result,
                     d.frame.size());
             zol_fuzz::fault(result == 0 ? "frame taken that had to be refused"
                                         : "frame refused that had to be taken");
         }
     }
-    uint8_t marker[kHeader] = {0, 0, 0, 0xFF, 0xFF, kMarkerId >> 8, kMarkerId & 0xFF, 0, 0, 0, 0};
-    ipc_agent_recv_type marker_record{0, marker, sizeof marker};
-    if (zol_ipc_read_event_cb(&marker_record) != 0) {
-        zol_fuzz::fault("end marker refused");
+    std::unique_lock<std::mutex> lock(g_mutex);
+    if (!g_done.wait_for(lock, std::chrono::seconds(30), [] { return g_marker_seen; })) {
+        zol_fuzz::fault("the event thread did not handle the queued frames");
     }
-    wait_for_marker();
-
+    g_marker_seen = false;
+    lock.unlock();
     for (size_t i = 0; i < waiter_count; ++i) {
         zol_fuzz::check_answered_once(tokens[i]);
     }

@@ -4,7 +4,7 @@
 //
 // Input: a byte with the size of the pieces the stream arrives in (0: all at
 // once), then the client's bytes (frames: big-endian length, request number,
-// serial, parcel). make_rild_corpus.py writes the starting inputs.
+// serial, parcel); fuzz/corpus/fuzz_rild_requests holds the starting inputs.
 #include <cstddef>
 #include <cstdint>
 #include <span>

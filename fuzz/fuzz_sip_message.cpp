@@ -20,8 +20,7 @@ void read_offer(const sip_msg &msg)
     sa laddr{};
     sa_set_str(&laddr, "127.0.0.1", 0);
     sdp_session *sdp = nullptr;
-    sdp_media *audio = nullptr;
-    sdp_media *video = nullptr;
+    sdp_media *audio = nullptr, *video = nullptr;
     if (sdp_session_alloc(&sdp, &laddr) == 0 &&
         sdp_media_add(&audio, sdp, sdp_media_audio, 4000, sdp_proto_rtpavp) == 0 &&
         sdp_format_add(nullptr, audio, false, "0", "PCMU", 8000, 1, nullptr, nullptr, nullptr,

@@ -1,9 +1,11 @@
-// The measuring machinery: the allocation counters, the loopback agent and
-// the host's countdown. A fault here would make the benchmarks time or count
-// something other than the module's work.
+// The measuring machinery: the allocation counters, the host's countdown, the
+// floor's event loop and the log filter. A fault here would make the
+// benchmarks time or count something other than the module's work.
 #include <gtest/gtest.h>
 
-#include <atomic>
+#include <android/log.h>
+
+#include <condition_variable>
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
@@ -11,8 +13,9 @@
 #include <vector>
 
 #include "alloc_count.h"
+#include "bare_loop.h"
 #include "host.h"
-#include "loopback_agent.h"
+#include "log/zol_diag.h"
 
 using namespace zol_bench;
 
@@ -21,40 +24,35 @@ namespace {
 // Keeps the optimiser from pairing up or dropping the allocations under test.
 void *volatile g_sink;
 
+void *memaligned()
+{
+    void *p = nullptr;
+    return posix_memalign(&p, 64, 100) == 0 ? p : nullptr;
+}
+
 TEST(AllocationCount, EveryWayToAllocateAndFree)
 {
     struct Case {
         const char *what;
-        void (*op)();
+        void *(*allocate)();
         int64_t allocations, frees;
+        void (*release)(void *) = free;
     } cases[] = {
-        {"malloc", [] { g_sink = malloc(24); free(g_sink); }, 1, 1},
-        {"calloc", [] { g_sink = calloc(3, 8); free(g_sink); }, 1, 1},
-        {"realloc of null", [] { g_sink = realloc(nullptr, 8); free(g_sink); }, 1, 1},
-        {"realloc to grow", [] {
-             g_sink = malloc(8);
-             g_sink = realloc(g_sink, 4096);
-             free(g_sink);
-         }, 1, 1},
-        {"posix_memalign", [] {
-             void *p = nullptr;
-             if (posix_memalign(&p, 64, 100) == 0) {
-                 g_sink = p;
-                 free(p);
-             }
-         }, 1, 1},
-        {"aligned_alloc", [] { g_sink = aligned_alloc(64, 128); free(g_sink); }, 1, 1},
-        {"free of null", [] { free(nullptr); }, 0, 0},
-        {"operator new", [] {
-             int *p = new int[10];
-             g_sink = p;
-             delete[] p;
-         }, 1, 1},
+        {"malloc", [] { return malloc(24); }, 1, 1},
+        {"calloc", [] { return calloc(3, 8); }, 1, 1},
+        {"realloc of null", [] { return realloc(nullptr, 8); }, 1, 1},
+        {"realloc to grow", [] { return realloc(malloc(8), 4096); }, 1, 1},
+        {"posix_memalign", memaligned, 1, 1},
+        {"aligned_alloc", [] { return aligned_alloc(64, 128); }, 1, 1},
+        {"free of null", []() -> void * { return nullptr; }, 0, 0},
+        {"operator new", []() -> void * { return new int[10]; }, 1, 1,
+         [](void *p) { delete[] static_cast<int *>(p); }},
     };
     for (const Case &c : cases) {
         count_allocations(true);
         const HeapCounts before = heap_counts();
-        c.op();
+        g_sink = c.allocate();
+        c.release(g_sink);
         const HeapCounts after = heap_counts();
         count_allocations(false);
         EXPECT_EQ(static_cast<int64_t>(after.allocations - before.allocations), c.allocations)
@@ -82,102 +80,6 @@ TEST(AllocationCount, CountsOtherThreadsAndNothingWhileOff)
     EXPECT_GT(rss_kib(), 0);
 }
 
-// What reaches a read callback, copied out while it runs.
-struct Received {
-    std::mutex mu;
-    std::vector<std::vector<uint8_t>> frames;
-    std::atomic<int> count{0};
-};
-Received g_received;
-
-int record_frame(void *record)
-{
-    const auto *rec = static_cast<const ipc_agent_recv_type *>(record);
-    std::lock_guard<std::mutex> lock(g_received.mu);
-    g_received.frames.emplace_back(rec->data, rec->data + rec->count);
-    g_received.count.fetch_add(1);
-    return 0;
-}
-
-std::vector<uint8_t> frame_of(uint16_t message, uint8_t fill, size_t payload)
-{
-    std::vector<uint8_t> f(11 + payload, fill);
-    f[0] = 0;
-    f[5] = static_cast<uint8_t>(message >> 8);
-    f[6] = static_cast<uint8_t>(message);
-    return f;
-}
-
-int send_frame(std::vector<uint8_t> f)
-{
-    ipc_agent_send_type send = {f.data(), static_cast<int32_t>(f.size()), -1, 0, 0, 1};
-    return ipc_agent_message_send_block_comm(&send);
-}
-
-bool wait_count(int n)
-{
-    for (int i = 0; i < 1000 && g_received.count.load() < n; ++i) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
-    return g_received.count.load() == n;
-}
-
-// Opening starts the reader thread; every test opens, in whatever order they run.
-void open_loopback()
-{
-    ipc_agent_open_type open = {};
-    open.read_cb = record_frame;
-    ASSERT_EQ(ipc_agent_open(&open), 0);
-    ASSERT_EQ(zol_loopback_module_callback(), &record_frame);
-}
-
-TEST(Loopback, AnswersEachMessageWithItsFrameInOrder)
-{
-    open_loopback();
-
-    const std::vector<uint8_t> to_17 = frame_of(30021, 0xA1, 411);
-    const std::vector<uint8_t> to_51 = frame_of(30055, 0xB2, 868);
-    zol_loopback_set_answer(17, to_17.data(), to_17.size());
-    zol_loopback_set_answer(51, to_51.data(), to_51.size());
-    zol_loopback_set_answer(99, nullptr, 0); // sent, never answered
-
-    const uint64_t sent = zol_loopback_sent();
-    const uint16_t order[] = {17, 51, 99, 51, 17, 17};
-    for (uint16_t message : order) {
-        ASSERT_EQ(send_frame(frame_of(message, 0, 3)), 0);
-    }
-    ASSERT_TRUE(wait_count(5));
-    EXPECT_EQ(zol_loopback_sent() - sent, 6u);
-    std::lock_guard<std::mutex> lock(g_received.mu);
-    const std::vector<std::vector<uint8_t>> want = {to_17, to_51, to_51, to_17, to_17};
-    EXPECT_EQ(g_received.frames, want);
-}
-
-TEST(Loopback, RoutesElsewhereAndRefusesWhatIsNoFrame)
-{
-    open_loopback();
-    static std::atomic<int> routed{0};
-    const int before = g_received.count.load();
-    const std::vector<uint8_t> answer = frame_of(30006, 1, 5);
-    zol_loopback_set_answer(1, answer.data(), answer.size());
-    zol_loopback_route_to([](void *) {
-        routed.fetch_add(1);
-        return 0;
-    });
-    ASSERT_EQ(send_frame(frame_of(1, 0, 0)), 0);
-    for (int i = 0; i < 1000 && routed.load() == 0; ++i) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    }
-    zol_loopback_route_to(nullptr);
-    EXPECT_EQ(routed.load(), 1);
-    EXPECT_EQ(g_received.count.load(), before);
-
-    std::vector<uint8_t> short_frame(10, 0);
-    ipc_agent_send_type send = {short_frame.data(), 10, -1, 0, 0, 1};
-    EXPECT_EQ(ipc_agent_message_send_block_comm(&send), -1);
-    EXPECT_EQ(ipc_agent_message_send_block_comm(nullptr), -1);
-}
-
 TEST(HostCountdown, WakesOnTheLastExpectedCallbackAndCountsStrays)
 {
     Host &host = Host::get();
@@ -193,6 +95,94 @@ TEST(HostCountdown, WakesOnTheLastExpectedCallbackAndCountsStrays)
     EXPECT_EQ(host.tally().stray, strays);
     host.count_down();
     EXPECT_EQ(host.tally().stray, strays + 1);
+}
+
+// The floor's event loop must deliver like the module's queue does, or the
+// floor measures something else: every event, in order, from its own copy.
+struct Seen {
+    std::mutex mu;
+    std::condition_variable cv;
+    // Producer in the high byte, sequence below; empty events as ~0, a wrong length as 0.
+    std::vector<uint32_t> values;
+
+    static void handler(void *context, const uint8_t *data, size_t length)
+    {
+        uint32_t v = length == 0 ? 0xFFFFFFFF : 0;
+        if (length == sizeof v) {
+            memcpy(&v, data, sizeof v);
+        }
+        auto *self = static_cast<Seen *>(context);
+        std::lock_guard<std::mutex> lock(self->mu);
+        self->values.push_back(v);
+        self->cv.notify_all();
+    }
+};
+
+TEST(BareLoop, EveryEventInProducerOrderFromItsOwnCopy)
+{
+    constexpr uint32_t kPerProducer = 5000, kEvents = 2 * (kPerProducer + kPerProducer / 50);
+    Seen seen;
+    {
+        BareLoop loop(Seen::handler, &seen);
+        auto produce = [&loop](uint32_t producer) {
+            uint32_t buffer;
+            for (uint32_t i = 0; i < kPerProducer; ++i) {
+                buffer = producer << 24 | i;
+                ASSERT_TRUE(loop.queue(reinterpret_cast<const uint8_t *>(&buffer), sizeof buffer));
+                buffer = 0xFFFFFFFF; // the producer reuses its buffer at once
+                ASSERT_TRUE(i % 50 != 0 || loop.queue(nullptr, 0)); // now and then an empty event
+            }
+        };
+        std::thread a(produce, 1), b(produce, 2);
+        a.join();
+        b.join();
+        std::unique_lock<std::mutex> lock(seen.mu);
+        ASSERT_TRUE(seen.cv.wait_for(lock, std::chrono::seconds(10),
+                                     [&] { return seen.values.size() >= kEvents; }));
+    }
+    uint32_t next[3] = {0, 0, 0};
+    for (uint32_t v : seen.values) {
+        const uint32_t producer = v >> 24;
+        ASSERT_TRUE(producer == 1 || producer == 2 || v == 0xFFFFFFFF) << std::hex << v;
+        if (v != 0xFFFFFFFF) {
+            EXPECT_EQ(v & 0xFFFFFF, next[producer]++) << producer;
+        }
+    }
+    EXPECT_EQ(next[1] + next[2], 2 * kPerProducer);
+    EXPECT_EQ(seen.values.size(), kEvents);
+}
+
+// A log line is formatted only when the log library would write it, and
+// whenever it would: skipping formatting must never lose a line.
+int g_written = 0;
+
+TEST(LogFilter, FormattedExactlyWhenTheLineIsWritten)
+{
+    __android_log_set_logger(
+        [](const struct __android_logger_data *, const char *) { ++g_written; });
+    for (int minimum = ANDROID_LOG_DEFAULT; minimum <= ANDROID_LOG_SILENT; ++minimum) {
+        __android_log_set_minimum_priority(minimum);
+        for (unsigned level = 0; level <= 6; ++level) {
+            g_written = 0;
+            zol_log_msg_to_adb(level, "line");
+            EXPECT_EQ(zol::log_level_enabled(level), g_written == 1)
+                << "minimum " << minimum << ", level " << level;
+        }
+    }
+    int formatted = 0;
+    auto argument = [&formatted] { return ++formatted; };
+    __android_log_set_minimum_priority(ANDROID_LOG_INFO);
+    ZOL_LOG(ZOL_LOG_TRACE, "trace %d", argument());
+    ZOL_LOG(ZOL_LOG_DETAIL, "detail %d", argument());
+    EXPECT_EQ(formatted, 0);
+    ZOL_LOG(ZOL_LOG_ERROR, "error %d", argument());
+    EXPECT_EQ(formatted, 1);
+    __android_log_set_minimum_priority(ANDROID_LOG_DEBUG);
+    g_written = 0;
+    ZOL_LOG(ZOL_LOG_TRACE, "trace %d", argument());
+    EXPECT_EQ(formatted, 2);
+    EXPECT_EQ(g_written, 1);
+    __android_log_set_minimum_priority(ANDROID_LOG_DEFAULT);
 }
 
 } // namespace

@@ -1,121 +1,542 @@
-// The stress test's IMS stack: it takes the frames the module sends (on the
-// sending host thread, inside the agent's send) and answers them from a
-// reader thread of its own, as the real agent does, with faults: failed
-// sends, answers given inside the send, duplicated, late and reordered
-// answers, answers held back until the drain, stalls that let the pending
-// list fill up, and indications and confirmations nobody asked for.
+// The stress test's IMS stack and what it knows of the module's traffic. It
+// takes the frames the module sends (on the sending host thread, inside the
+// kit agent's send) and answers them from a reader thread of its own, as the
+// real agent does, with the stand-in's encoders and with faults: failed sends,
+// answers given inside the send, duplicated, late and reordered answers,
+// answers held back until the drain, stalls that let the pending list fill up,
+// and well-formed or damaged messages nobody asked for.
 #ifndef ZOL_STRESS_STACK_H
 #define ZOL_STRESS_STACK_H
 
+#include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
-#include <cstdint>
 #include <deque>
+#include <functional>
+#include <future>
 #include <mutex>
 #include <thread>
-#include <vector>
 
-#include "stress_agent.h"
-#include "stress_model.h"
+#include "agent.h"
+#include "messages.h"
+#include "payloads.h"
+#include "ril.h"
 
 namespace zol_stress {
 
-// Fault rates in permille, unless said otherwise.
-struct Faults {
-    uint32_t send_fail = 40;              // the send reports failure...
-    uint32_t failed_but_seen = 500;       // ...though the stack got the frame
-    uint32_t inline_answer = 100;         // answered on the sending thread before the send returns
-    uint32_t inline_after_failure = 500;  // the same, for a failed send the stack got
-    uint32_t slow_send = 50;              // the send blocks a little after handing over the frame
-    uint32_t duplicate = 60;              // the answer comes twice
-    uint32_t late = 120;                  // the answer comes some frames later, out of order
-    uint32_t hold = 5;                    // the answer is held back until the drain
-    uint32_t stray = 60;                  // an unrelated message follows a frame
-    uint32_t stall = 3;                   // the stack stops answering for a while (per 10000 frames)
+using zol_kit::Bytes;
+
+// splitmix64: small, fast, and the same sequence everywhere for a seed.
+struct Rng {
+    uint64_t state;
+    uint64_t next()
+    {
+        uint64_t z = (state += 0x9E3779B97F4A7C15ull);
+        z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
+        z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
+        return z ^ (z >> 31);
+    }
+    uint32_t below(uint32_t n) { return n == 0 ? 0 : static_cast<uint32_t>(next() % n); }
+    bool permille(uint32_t p) { return below(1000) < p; }
 };
 
-struct StackFigures {
-    std::atomic<uint64_t> frames{0};
-    std::atomic<uint64_t> send_failures{0};
-    std::atomic<uint64_t> failed_but_seen{0};
-    std::atomic<uint64_t> inline_answers{0};
-    std::atomic<uint64_t> slow_sends{0};
-    std::atomic<uint64_t> delivered{0}; // every message handed to the module
-    std::atomic<uint64_t> duplicates{0};
-    std::atomic<uint64_t> late{0};
-    std::atomic<uint64_t> held{0};
-    std::atomic<uint64_t> stalls{0};
-    std::atomic<uint64_t> stalled_answers{0};
-    std::atomic<uint64_t> strays{0};
-    std::atomic<uint64_t> refused_by_module{0};
-    std::atomic<uint64_t> unknown_delivered{0};
+// How the module answers a request.
+enum class Pattern {
+    pending,     // the stack's answer completes it
+    immediate,   // completed from the result of its one send
+    local,       // completed from the module's own state
+    unsupported, // not the module's: refused with 6
+};
+
+// The host's data for one request; everything it points to lives here.
+struct HostData {
+    const void *data = nullptr;
+    size_t len = 0;
+    int32_t words[4] = {};
+    char tone[2] = {};
+    RIL_Dial dial{};
+    RIL_IMS_SMS_Message sms{};
+    char *sms_texts[2] = {};
+    RIL_CallForwardInfo forward{};
+    const char *texts[6] = {};
+    void use(const void *d, size_t l) { data = d, len = l; }
+};
+using FillFn = void (*)(HostData &, Rng &);
+inline void no_data(HostData &, Rng &) {}
+
+// One row per request number the host sends.
+struct RequestKind {
+    int request;
+    const char *name;
+    Pattern pattern;
+    uint16_t message;              // the stack message it sends; 0 for none
+    FillFn fill = no_data;         // well-formed data
+    FillFn fill_refused = nullptr; // data the module refuses at once (code 2, nothing sent)
+    int send_fail_code = RIL_E_GENERIC_FAILURE; // what the host gets when that send fails
+};
+
+// The stack's messages and the host's data, from the stand-in's encoders.
+namespace detail {
+
+namespace imsd = zol::imsd;
+namespace msg = zol::imsd::msg;
+using zol_kit::frame;
+
+inline thread_local bool t_reader = false;
+
+// A message id no handler serves: the marker.
+constexpr uint16_t kUnknownMessage = 30001;
+
+inline Bytes call_list(Rng &rng)
+{
+    std::vector<imsd::Call> calls;
+    for (uint8_t i = 1, n = static_cast<uint8_t>(rng.below(3)); i <= n; ++i) {
+        imsd::Call c = zol_kit::call(i, i == 1 ? "+4915550001" : "5550002", 1 + rng.below(8),
+                                     rng.permille(300) ? 4 : 1);
+        c.dir = rng.below(2) == 0 ? imsd::CallDir::mt : imsd::CallDir::mo;
+        c.attr = rng.permille(200) ? 64 : 0;
+        c.mpty = static_cast<uint8_t>(rng.below(2));
+        c.text = "stress";
+        c.video_dir = rng.below(4);
+        calls.push_back(c);
+    }
+    // Now and then a list that claims one call more than it carries.
+    return zol_kit::call_list(calls, static_cast<int>(calls.size()) + (rng.permille(50) ? 1 : 0));
+}
+
+// One SS confirmation; an interrogation's carries a status or a forwarding list.
+inline Bytes ss_conf(bool interrogation, Rng &rng)
+{
+    const bool success = rng.permille(920);
+    if (rng.permille(20)) {
+        return Bytes(2, 1); // too short to say anything
+    }
+    if (!interrogation || rng.permille(200) || !success) {
+        return imsd::encode_ss_conf(success);
+    }
+    if (rng.below(2) == 0) {
+        constexpr uint32_t kCodes[] = {1, 9, 15, 16, 17, 18, 3};
+        return imsd::encode_ss_status_conf(kCodes[rng.below(7)], rng.below(2) == 0);
+    }
+    std::vector<imsd::FwdFeature> features(rng.below(3));
+    for (imsd::FwdFeature &f : features) {
+        f = {3 + rng.below(5), 1, 1, false, rng.below(2) == 0, "5550100", 20};
+    }
+    return imsd::encode_fwd_list_conf(features);
+}
+
+// A well-formed payload of a message the stack sends.
+inline Bytes payload_of(uint16_t id, Rng &rng)
+{
+    switch (id) {
+    case msg::kMtInviteInd:
+        return imsd::encode_mt_invite(
+            zol_kit::call(2, "+4915550009", 3, rng.permille(300) ? 4 : 1));
+    case msg::kEndInd:
+        return imsd::encode_call_end(1, 16 + rng.below(20));
+    case msg::kMoProgressInd:
+        return imsd::encode_mo_progress(1, imsd::CallState::dialing);
+    case msg::kModifyInd:
+        return imsd::encode_modify_ind(1, 4, 1 + rng.below(3));
+    case msg::kModifyCnfInd:
+        return imsd::encode_modify_cnf(1, 4, 1, 3);
+    case msg::kDtmfStartConf:
+    case msg::kDtmfStopConf:
+        return imsd::encode_dtmf_conf(0xFF, rng.permille(950) ? 1 : 0);
+    case msg::kSrvccInd:
+        return imsd::encode_srvcc(rng.below(4));
+    case msg::kCurCallInd:
+        return call_list(rng);
+    case imsd::kMsgRunStatusInd:
+        return imsd::encode_run_status(rng.below(2));
+    case imsd::kMsgConfigConf:
+        return imsd::encode_config_conf(1 + rng.below(16), {'i', 'm', 's'});
+    case imsd::kMsgSsActivateConf:
+    case imsd::kMsgSsDeactivateConf:
+    case imsd::kMsgSsEraseConf:
+    case imsd::kMsgSsRegisterConf:
+    case imsd::kMsgSsInterrogateConf:
+        return ss_conf(id == imsd::kMsgSsInterrogateConf, rng);
+    case imsd::kMsgIncomingSms:
+        return imsd::encode_incoming_sms("0891683108200805F0", rng.below(2) == 0
+                                                                   ? imsd::TpduType::deliver
+                                                                   : imsd::TpduType::status_report);
+    case imsd::kMsgSmsSendStatus: {
+        const uint32_t r = rng.below(100);
+        return imsd::encode_send_status(rng.below(256), r < 85 ? 0 : r < 93 ? 10 : 1);
+    }
+    default:
+        return imsd::encode_call_id(1);
+    }
+}
+
+// The stack's answer to one frame the module sent, as a real stack sends it;
+// none when it owes none (invite and modify responses, configuration,
+// registration and SMS acknowledgements, unknown messages).
+inline Bytes answer_to(const Bytes &bytes, Rng &rng)
+{
+    const zol_kit::Sent sent = zol_kit::read_frame(bytes);
+    uint16_t answer = 0;
+    Bytes payload;
+    switch (sent.message) {
+    case msg::kAnswer: // accepting (1) is confirmed by the connection, a reject needs nothing
+        if (const auto r = imsd::decode_call_response(sent.payload); r && r->accept == 1) {
+            answer = msg::kConnectedInd;
+        }
+        break;
+    case imsd::kMsgGetConfig:
+        answer = imsd::kMsgConfigConf;
+        payload = imsd::encode_config_conf(imsd::decode_word_request(sent.payload).value_or(0),
+                                           {'i', 'm', 's'});
+        break;
+    case imsd::kMsgSupsOperation:
+        if (const auto r = imsd::decode_ss_request(sent.payload)) {
+            answer = imsd::ss_conf_message(r->op);
+        }
+        break;
+    default: {
+        constexpr std::pair<uint16_t, uint16_t> kAnswers[] = {
+            {msg::kDial, msg::kMoProgressInd},
+            {msg::kReleaseCalls, msg::kEndInd},
+            {msg::kDtmfStart, msg::kDtmfStartConf},
+            {msg::kDtmfStop, msg::kDtmfStopConf},
+            {msg::kCallModify, msg::kModifyCnfInd},
+            {imsd::kMsgGetCurrentCalls, msg::kCurCallInd},
+            {msg::kSwap, msg::kHoldInd},
+            {imsd::kMsgGetRunStatus, imsd::kMsgRunStatusInd},
+            {imsd::kMsgSendSms, imsd::kMsgSmsSendStatus}};
+        for (const auto &[request, reply] : kAnswers) {
+            answer = request == sent.message ? reply : answer;
+        }
+    }
+    }
+    return answer == 0
+               ? Bytes{}
+               : frame(answer, payload.empty() ? payload_of(answer, rng) : payload, sent.token);
+}
+
+// A stack message nobody asked for: any message of the stack, well formed or
+// damaged, one without a handler, or a runt.
+inline Bytes stray_frame(Rng &rng)
+{
+    if (rng.permille(10)) {
+        return Bytes(7, 0); // shorter than a header: the agent's callback refuses it
+    }
+    std::vector<uint16_t> ids = {kUnknownMessage};
+    for (const imsd::MessageInfo &m : imsd::all_messages()) {
+        if (m.handler == nullptr) {
+            ids.push_back(m.id);
+        }
+    }
+    const uint16_t id = ids[rng.below(static_cast<uint32_t>(ids.size()))];
+    Bytes payload = payload_of(id, rng);
+    if (rng.permille(250)) { // damaged
+        payload.resize(rng.below(49));
+        for (uint8_t &b : payload) {
+            b = static_cast<uint8_t>(rng.next());
+        }
+    }
+    return frame(id, payload, 0xFFFF);
+}
+
+inline char kNumber[] = "5551234", kForwardNumber[] = "5550100", kSmsc[] = "+4915550000";
+inline char kPdu[] = "0001000B915155214365F7000003C16010";
+
+inline void words(HostData &d, int32_t a, int count = 1, int32_t b = 0)
+{
+    d.words[0] = a;
+    d.words[1] = b;
+    d.use(d.words, static_cast<size_t>(count) * sizeof(int32_t));
+}
+inline void texts(HostData &d, std::initializer_list<const char *> list)
+{
+    std::copy(list.begin(), list.end(), d.texts);
+    d.use(d.texts, list.size() * sizeof(char *));
+}
+inline void dial(HostData &d, Rng &rng)
+{
+    d.dial = {kNumber, 0, nullptr, rng.below(2) == 0 ? 0 : 3};
+    d.use(&d.dial, sizeof d.dial);
+}
+inline void sms(HostData &d, Rng &rng, RIL_RadioTechnologyFamily tech)
+{
+    d.sms_texts[0] = rng.below(2) == 0 ? kSmsc : nullptr;
+    d.sms_texts[1] = kPdu;
+    d.sms = {tech, 0, static_cast<int>(rng.below(256)), {}};
+    d.sms.message.gsmMessage = d.sms_texts;
+    d.use(&d.sms, sizeof d.sms);
+}
+inline void forward(HostData &d, Rng &rng, int status)
+{
+    d.forward = {status, static_cast<int>(rng.below(6)), 1, 129, kForwardNumber, 20, nullptr};
+    d.use(&d.forward, sizeof d.forward);
+}
+
+// A fill function from one expression over the host's data `d` and the rng `r`.
+#define ZOL_FILL(...) [](HostData &d, [[maybe_unused]] Rng &r) { __VA_ARGS__; }
+
+inline std::vector<RequestKind> make_kinds()
+{
+    using enum Pattern;
+    constexpr uint16_t kSs = imsd::kMsgSupsOperation;
+    return {
+        {RIL_REQUEST_GET_CURRENT_CALLS, "get current calls", pending, imsd::kMsgGetCurrentCalls},
+        {RIL_REQUEST_DIAL, "dial", immediate, msg::kDial, dial, no_data},
+        {RIL_REQUEST_HANGUP, "hang up", pending, msg::kReleaseCalls,
+         ZOL_FILL(words(d, 1 + r.below(3))), ZOL_FILL(d.use(d.words, 2))},
+        {RIL_REQUEST_HANGUP_WAITING_OR_BACKGROUND, "hang up background", pending,
+         msg::kReleaseCalls},
+        {RIL_REQUEST_HANGUP_FOREGROUND_RESUME_BACKGROUND, "hang up foreground", pending,
+         msg::kReleaseCalls},
+        {RIL_REQUEST_SWITCH_WAITING_OR_HOLDING_AND_ACTIVE, "swap", immediate, msg::kSwap},
+        {RIL_REQUEST_UDUB, "reject", immediate, msg::kAnswer},
+        {RIL_REQUEST_LAST_CALL_FAIL_CAUSE, "last fail cause", local, 0},
+        {RIL_REQUEST_ANSWER, "answer", pending, msg::kAnswer, ZOL_FILL(words(d, r.below(4)))},
+        {RIL_REQUEST_DTMF_START, "dtmf start", pending, msg::kDtmfStart,
+         ZOL_FILL(d.tone[0] = static_cast<char>('0' + r.below(10)), d.use(d.tone, 1)),
+         ZOL_FILL(d.use(d.tone, 0))},
+        {RIL_REQUEST_DTMF_STOP, "dtmf stop", pending, msg::kDtmfStop},
+        {RIL_REQUEST_IMS_REGISTRATION_STATE, "registration state", local, imsd::kMsgGetRunStatus},
+        {RIL_REQUEST_CALL_MODIFY, "modify", immediate, msg::kCallModify,
+         ZOL_FILL(words(d, 1, 2, r.below(4))), ZOL_FILL(words(d, 1))},
+        {RIL_REQUEST_CALL_MODIFY_RSP, "modify response", immediate, msg::kCallModifyResponse,
+         ZOL_FILL(words(d, 1, 2, r.below(5))), ZOL_FILL(words(d, 1))},
+        {RIL_REQUEST_IMS_GET_CONFIGRATION, "get config", pending, imsd::kMsgGetConfig,
+         ZOL_FILL(texts(d, {std::array{"1", "3", "5", "14", "16"}[r.below(5)]})), no_data},
+        {RIL_REQUEST_IMS_SET_CONFIGRATION, "set config", immediate, imsd::kMsgSetConfig,
+         ZOL_FILL(texts(d, {"5", "1"})), ZOL_FILL(texts(d, {"5"}))},
+        {RIL_REQUEST_IMS_SET_REGISTRATION_STATE, "set registration", immediate,
+         imsd::kMsgSetRegistration, ZOL_FILL(words(d, r.below(2))), no_data},
+        {RIL_REQUEST_IMS_SEND_SMS, "send sms", pending, imsd::kMsgSendSms,
+         ZOL_FILL(sms(d, r, RADIO_TECH_3GPP)), ZOL_FILL(sms(d, r, RADIO_TECH_3GPP2)),
+         RIL_E_SMS_SEND_FAIL_RETRY},
+        {RIL_REQUEST_SMS_ACKNOWLEDGE, "sms ack", immediate, imsd::kMsgAckSms,
+         ZOL_FILL(words(d, r.below(2))), ZOL_FILL(words(d, 7))},
+        {RIL_REQUEST_GET_CLIR, "get clir", pending, kSs},
+        {RIL_REQUEST_SET_CLIR, "set clir", pending, kSs, ZOL_FILL(words(d, r.below(3))),
+         ZOL_FILL(words(d, 3))},
+        {RIL_REQUEST_QUERY_CALL_FORWARD_STATUS, "query forwarding", pending, kSs,
+         ZOL_FILL(forward(d, r, 2)), no_data},
+        {RIL_REQUEST_SET_CALL_FORWARD, "set forwarding", pending, kSs,
+         ZOL_FILL(forward(d, r, r.below(5))), ZOL_FILL(forward(d, r, 7))},
+        {RIL_REQUEST_QUERY_CALL_WAITING, "query waiting", pending, kSs, ZOL_FILL(words(d, 1))},
+        {RIL_REQUEST_SET_CALL_WAITING, "set waiting", pending, kSs,
+         ZOL_FILL(words(d, r.below(2), 2, 1)), ZOL_FILL(words(d, 5, 2, 1))},
+        {RIL_REQUEST_QUERY_FACILITY_LOCK, "query barring", pending, kSs,
+         ZOL_FILL(texts(d, {"AO", "", "1"})), no_data},
+        {RIL_REQUEST_SET_FACILITY_LOCK, "set barring", pending, kSs,
+         ZOL_FILL(texts(d, {"AI", r.below(2) == 0 ? "0" : "1", "", "1", "", "0"})),
+         ZOL_FILL(texts(d, {"AI", "x", "", "1", "", "0"}))},
+        {RIL_REQUEST_QUERY_CLIP, "query clip", pending, kSs},
+        {RIL_REQUEST_IMS_MT_INVITE_RSP, "invite response", immediate, msg::kMtInviteResponse,
+         ZOL_FILL(words(d, 2, 2, r.below(2))), ZOL_FILL(words(d, 2))},
+        {RIL_REQUEST_SET_COLP, "set colp", pending, kSs, ZOL_FILL(words(d, r.below(2))),
+         ZOL_FILL(words(d, 2))},
+        {RIL_REQUEST_QUERY_COLR, "query colr", pending, kSs},
+        {RIL_REQUEST_QUERY_COLP, "query colp", pending, kSs},
+        {1, "sim status", unsupported, 0},
+        {RIL_REQUEST_SET_MUTE, "set mute", unsupported, 0, ZOL_FILL(words(d, 1))},
+        {70000, "out of range", unsupported, 0},
+    };
+}
+#undef ZOL_FILL
+
+} // namespace detail
+
+inline const std::vector<RequestKind> &request_kinds()
+{
+    static const std::vector<RequestKind> kinds = detail::make_kinds();
+    return kinds;
+}
+
+// Fault rates in permille, unless said otherwise.
+struct Faults {
+    uint32_t send_fail = 40;             // the send reports failure...
+    uint32_t failed_but_seen = 500;      // ...though the stack got the frame
+    uint32_t inline_answer = 100;        // answered on the sending thread before the send returns
+    uint32_t inline_after_failure = 500; // the same, for a failed send the stack got
+    uint32_t slow_send = 50;             // the send blocks a little after handing over the frame
+    uint32_t duplicate = 60;             // the answer comes twice
+    uint32_t late = 120;                 // the answer comes some frames later, out of order
+    uint32_t hold = 5;                   // the answer is held back until the drain
+    uint32_t stray = 60;                 // an unrelated message follows a frame
+    uint32_t stall = 3;                  // the stack stops answering for a while (per 10000 frames)
+};
+
+// What the stack did, for the summary line.
+struct Figures {
+    std::atomic<unsigned long long> frames{0}, send_failures{0}, failed_but_seen{0},
+        inline_answers{0}, slow_sends{0}, duplicates{0}, late{0}, held{0}, stalls{0},
+        stalled_answers{0}, strays{0}, refused_by_module{0}, delivered{0}, markers{0};
 };
 
 class Stack {
 public:
-    Stack(zol_stress_deliver_fn deliver_fn, uint64_t seed, Faults faults);
-    ~Stack();
-    Stack(const Stack &) = delete;
-    Stack &operator=(const Stack &) = delete;
+    Stack(uint64_t seed, Faults faults) : faults_(faults), rng_{seed}, reader_([this] { run(); }) {}
+    ~Stack()
+    {
+        push(nullptr);
+        reader_.join();
+    }
 
-    // One send of the module, on its host thread; rng is that thread's.
-    // Returns the send's result.
-    int on_send(const uint8_t *frame, int32_t length, Rng &rng);
-
+    // One send of the module, on its host thread with that thread's rng; the send's result.
+    int on_send(const uint8_t *frame_bytes, int32_t length, Rng &rng)
+    {
+        const bool fail = rng.permille(faults_.send_fail);
+        const bool seen = !fail || rng.permille(faults_.failed_but_seen);
+        ++figures_.frames;
+        figures_.send_failures += fail ? 1 : 0;
+        figures_.failed_but_seen += fail && seen ? 1 : 0;
+        // A failed send the stack got anyway is the race that matters most: its
+        // answer then often beats the handler's failure reply. An answer inside
+        // the send overtakes it: the event thread may handle it while the
+        // request's handler is still inside this call.
+        Bytes sent(frame_bytes, frame_bytes + length);
+        if (seen && rng.permille(fail ? faults_.inline_after_failure : faults_.inline_answer)) {
+            ++figures_.inline_answers;
+            if (const Bytes answer = detail::answer_to(sent, rng); !answer.empty()) {
+                deliver(answer);
+            }
+        } else if (seen) {
+            push([this, sent = std::move(sent)] { handle(sent); });
+        }
+        if (rng.permille(faults_.slow_send)) {
+            ++figures_.slow_sends;
+            std::this_thread::sleep_for(std::chrono::microseconds(20 + rng.below(200)));
+        }
+        return fail ? -1 : 0;
+    }
     // A new round: at least one stall somewhere in its first few hundred frames.
-    void begin_round();
-
+    void begin_round()
+    {
+        push([this] { stall_at_ = tick_ + 50 + rng_.below(350); });
+    }
     // After the host threads have stopped: answers everything still held back,
-    // then sends a message no handler serves. Returns how many such messages
-    // the module has queued so far; once the module has processed that many,
-    // every answer has been handled.
-    uint64_t drain();
+    // then sends a marker. Returns how many markers the module has taken so
+    // far; once it has processed that many, every answer has been handled.
+    uint64_t drain()
+    {
+        std::promise<void> done;
+        push([&] {
+            stall_until_ = 0;
+            stalled_.store(false);
+            release(UINT64_MAX);
+            deliver(detail::frame(detail::kUnknownMessage, {}, 0xFFFF)); // the marker
+            done.set_value();
+        });
+        done.get_future().wait();
+        return figures_.markers.load();
+    }
 
-    const StackFigures &figures() const { return figures_; }
+    const Figures &figures() const { return figures_; }
     // Whether the stack is holding every answer back just now.
     bool stalled() const { return stalled_.load(std::memory_order_relaxed); }
     // Whether the caller is the stack's reader thread, which only delivers frames.
-    static bool on_reader_thread();
+    static bool on_reader_thread() { return detail::t_reader; }
 
 private:
-    enum class Kind { frame, round, drain, stop };
-    struct Item {
-        Kind kind;
-        Frame frame;
-    };
-    struct Late {
-        uint64_t due;
-        Frame frame;
-    };
+    // Work for the reader thread, in order; an empty task stops it.
+    void push(std::function<void()> task)
+    {
+        std::lock_guard<std::mutex> lock(mu_);
+        inbox_.push_back(std::move(task));
+        cv_.notify_all();
+    }
+    void run()
+    {
+        detail::t_reader = true;
+        for (;;) {
+            std::function<void()> task;
+            {
+                std::unique_lock<std::mutex> lock(mu_);
+                cv_.wait(lock, [&] { return !inbox_.empty(); });
+                task = std::move(inbox_.front());
+                inbox_.pop_front();
+            }
+            if (!task) {
+                return;
+            }
+            task();
+        }
+    }
+    void handle(const Bytes &sent)
+    {
+        release(++tick_);
+        if (tick_ >= stall_until_ && (tick_ == stall_at_ || rng_.below(10000) < faults_.stall)) {
+            ++figures_.stalls;
+            stall_until_ = tick_ + 60 + rng_.below(140);
+        }
+        stalled_.store(tick_ < stall_until_);
+        if (Bytes answer = detail::answer_to(sent, rng_); !answer.empty()) {
+            dispose(std::move(answer));
+        }
+        if (rng_.permille(faults_.stray)) {
+            ++figures_.strays;
+            deliver(detail::stray_frame(rng_));
+        }
+    }
+    void dispose(Bytes answer)
+    {
+        const uint32_t r = rng_.below(1000);
+        if (tick_ < stall_until_) {
+            ++figures_.stalled_answers;
+            later_.emplace_back(stall_until_, std::move(answer));
+        } else if (r < faults_.hold) {
+            ++figures_.held;
+            later_.emplace_back(UINT64_MAX, std::move(answer)); // until the drain
+        } else if (r < faults_.hold + faults_.duplicate) {
+            ++figures_.duplicates;
+            deliver(answer);
+            later_.emplace_back(tick_ + 1 + rng_.below(30), std::move(answer));
+        } else if (r < faults_.hold + faults_.duplicate + faults_.late) {
+            ++figures_.late;
+            later_.emplace_back(tick_ + 1 + rng_.below(40), std::move(answer));
+        } else {
+            deliver(answer);
+        }
+    }
+    // Every answer due by `tick`, out of order: the stack owes no order between held-back answers.
+    void release(uint64_t tick)
+    {
+        std::vector<Bytes> due;
+        for (auto it = later_.begin(); it != later_.end();) {
+            if (it->first <= tick) {
+                due.push_back(std::move(it->second));
+                it = later_.erase(it);
+            } else {
+                ++it;
+            }
+        }
+        for (size_t i = due.size(); i > 1; --i) {
+            std::swap(due[i - 1], due[rng_.below(static_cast<uint32_t>(i))]);
+        }
+        for (const Bytes &f : due) {
+            deliver(f);
+        }
+    }
+    void deliver(const Bytes &f)
+    {
+        ++figures_.delivered;
+        if (zol_kit::agent::deliver(f) != 0) {
+            ++figures_.refused_by_module;
+        } else if (f.size() >= 7 && (f[5] << 8 | f[6]) == detail::kUnknownMessage) {
+            ++figures_.markers;
+        }
+    }
 
-    void push(Item item);
-    void run();
-    void handle(const Frame &frame);
-    void dispose(Frame answer);
-    void release(std::vector<Frame> &pool);
-    void release_due();
-    void deliver(const Frame &frame);
-
-    const zol_stress_deliver_fn deliver_;
     const Faults faults_;
-    StackFigures figures_;
-
+    Figures figures_;
     std::mutex mu_;
     std::condition_variable cv_;
-    std::deque<Item> inbox_;
-    uint64_t drains_done_ = 0;
+    std::deque<std::function<void()>> inbox_;
 
     // Reader thread only.
     Rng rng_;
-    uint64_t tick_ = 0;
-    uint64_t stall_at_ = 0;
-    uint64_t stall_left_ = 0;
+    uint64_t tick_ = 0, stall_at_ = 0, stall_until_ = 0;
     std::atomic<bool> stalled_{false};
-    std::vector<Late> late_;
-    std::vector<Frame> stalled_answers_;
-    std::vector<Frame> held_;
-
-    std::thread reader_;
+    std::vector<std::pair<uint64_t, Bytes>> later_; // due tick, answer
+    std::thread reader_;                            // last: it starts at once
 };
 
 } // namespace zol_stress
