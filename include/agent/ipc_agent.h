@@ -29,20 +29,20 @@ typedef int (*ipc_agent_read_cb_type)(void *recv_record);
 
 /* Options of ipc_agent_open; 160 bytes. */
 typedef struct {
-    int32_t mode;            /* 1 */
+    int32_t mode; /* 1 */
     uint8_t reserved1[44];
-    int32_t flags;           /* 0 */
+    int32_t flags; /* 0 */
     uint8_t reserved2[16];
-    char name[92];           /* "1" */
+    char name[92]; /* "1" */
 } ipc_agent_open_options_type;
 
 /* Argument of ipc_agent_open. */
 typedef struct {
-    int32_t kind;                  /* 0 */
+    int32_t kind; /* 0 */
     int32_t reserved;
     ipc_agent_read_cb_type read_cb;
     ipc_agent_open_options_type *options;
-    int32_t flags;                 /* 0 */
+    int32_t flags; /* 0 */
     int32_t *channel_id;
 } ipc_agent_open_type;
 
@@ -50,8 +50,8 @@ typedef struct {
 typedef struct {
     uint8_t *frame;
     int32_t length;
-    int32_t timeout;    /* -1 */
-    int32_t priority;   /* 0 */
+    int32_t timeout;  /* -1 */
+    int32_t priority; /* 0 */
     int32_t reserved;
     int32_t channel_id;
 } ipc_agent_send_type;

@@ -165,9 +165,9 @@ typedef struct {
 
 /* One call as the host sees it. */
 typedef struct {
-    int state;          /* RIL_CallState, or 6 */
-    int index;          /* the stack's call id */
-    int toa;            /* 145 international, 129 otherwise */
+    int state; /* RIL_CallState, or 6 */
+    int index; /* the stack's call id */
+    int toa;   /* 145 international, 129 otherwise */
     char isMpty;
     char isMT;
     char als;
@@ -183,17 +183,14 @@ typedef struct {
 /* A call record followed by the IMS extension the host reads. */
 typedef struct {
     RIL_Call call;
-    int callType;       /* 0 voice, 1..3 video direction, -1 video with another direction */
-    int callAttribute;  /* 2 when the stack marks the call with attribute 64, else 1 */
+    int callType;      /* 0 voice, 1..3 video direction, -1 video with another direction */
+    int callAttribute; /* 2 when the stack marks the call with attribute 64, else 1 */
     int reserved1;
     int reserved2;
-    char *extraText;    /* the stack's second text of the call */
+    char *extraText; /* the stack's second text of the call */
 } RIL_CallIms;
 
-typedef enum {
-    RADIO_TECH_3GPP = 1,
-    RADIO_TECH_3GPP2 = 2
-} RIL_RadioTechnologyFamily;
+typedef enum { RADIO_TECH_3GPP = 1, RADIO_TECH_3GPP2 = 2 } RIL_RadioTechnologyFamily;
 
 /* Data of RIL_REQUEST_IMS_SEND_SMS. For 3GPP, gsmMessage points to two texts:
  * the SMSC address in hex (may be null) and the PDU in hex. */

@@ -21,9 +21,16 @@ enum class Clock { wall, monotonic };
 // Parses an option or environment value; false for anything else.
 inline bool parse_clock(const char *text, Clock &out)
 {
-    if (text == nullptr) return false;
-    if (std::strcmp(text, "wall") == 0) { out = Clock::wall; return true; }
-    if (std::strcmp(text, "monotonic") == 0) { out = Clock::monotonic; return true; }
+    if (text == nullptr)
+        return false;
+    if (std::strcmp(text, "wall") == 0) {
+        out = Clock::wall;
+        return true;
+    }
+    if (std::strcmp(text, "monotonic") == 0) {
+        out = Clock::monotonic;
+        return true;
+    }
     return false;
 }
 

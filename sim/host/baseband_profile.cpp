@@ -40,7 +40,8 @@ constexpr Row kTable[] = {
     {"lte_rsrp", Kind::Number, "80", "LTE RSRP in -dBm (44..140)"},
     {"lte_rsrq", Kind::Number, "10", "LTE RSRQ in -dB (3..20)"},
     {"lte_rssnr", Kind::Number, "100", "LTE RS-SNR in 0.1 dB (-200..300)"},
-    {"preferred_network_type", Kind::Number, "9", "GET_PREFERRED_NETWORK_TYPE (9: LTE, GSM, WCDMA)"},
+    {"preferred_network_type", Kind::Number, "9",
+     "GET_PREFERRED_NETWORK_TYPE (9: LTE, GSM, WCDMA)"},
     {"smsc", Kind::Text, "+99900000000", "SMS service centre (GET_SMSC_ADDRESS)"},
     {"radio", Kind::Number, "0", "radio state at start: 0 off, 10 on"},
 };
@@ -164,8 +165,9 @@ int BasebandProfile::number(const std::string &key) const
 {
     const Row *row = find_row(key);
     const std::string v = value(key);
-    return static_cast<int>(row != nullptr && row->kind == Kind::Hex ? strtoul(v.c_str(), nullptr, 16)
-                                                                     : strtol(v.c_str(), nullptr, 10));
+    return static_cast<int>(row != nullptr && row->kind == Kind::Hex
+                                ? strtoul(v.c_str(), nullptr, 16)
+                                : strtol(v.c_str(), nullptr, 10));
 }
 
 std::optional<LocalAnswer> BasebandProfile::answer(int request, std::span<const uint8_t> payload)
@@ -178,22 +180,22 @@ std::optional<LocalAnswer> BasebandProfile::answer(int request, std::span<const 
     switch (request) {
     case kGetSimStatus:
         w.i32(kCardPresent);
-        w.i32(kPinUnknown);  // universal PIN
-        w.i32(0);            // GSM/UMTS application index
-        w.i32(-1);           // CDMA application index
-        w.i32(-1);           // IMS application index
-        w.i32(1);            // applications
+        w.i32(kPinUnknown); // universal PIN
+        w.i32(0);           // GSM/UMTS application index
+        w.i32(-1);          // CDMA application index
+        w.i32(-1);          // IMS application index
+        w.i32(1);           // applications
         w.i32(kAppUsim);
         w.i32(kAppReady);
-        w.i32(0);  // personalisation substate
+        w.i32(0); // personalisation substate
         w.text(text("usim_aid"));
         w.text(text("usim_label"));
-        w.i32(0);  // PIN1 replaced
+        w.i32(0); // PIN1 replaced
         w.i32(kPinDisabled);
         w.i32(kPinUnknown);
         break;
     case kGetImsi:
-        (void)in.texts();  // the application id, whichever the client names
+        (void)in.texts(); // the application id, whichever the client names
         w.text(text("imsi"));
         break;
     case kGetImei:
@@ -221,8 +223,8 @@ std::optional<LocalAnswer> BasebandProfile::answer(int request, std::span<const 
         std::vector<OptText> fields = {std::to_string(number("registration")), lac, cell,
                                        std::to_string(number("radio_tech"))};
         if (request == kDataRegistrationState) {
-            fields.push_back(std::nullopt);  // reason for a denial
-            fields.push_back("1");           // data calls at once
+            fields.push_back(std::nullopt); // reason for a denial
+            fields.push_back("1");          // data calls at once
         }
         w.texts(fields);
         break;
@@ -234,24 +236,24 @@ std::optional<LocalAnswer> BasebandProfile::answer(int request, std::span<const 
         break;
     }
     case kSignalStrength:
-        for (int32_t v : {99, 99,           // GSM signal and bit error rate: none
-                          -1, -1,           // CDMA
-                          -1, -1, -1}) {    // EVDO
+        for (int32_t v : {99, 99,        // GSM signal and bit error rate: none
+                          -1, -1,        // CDMA
+                          -1, -1, -1}) { // EVDO
             w.i32(v);
         }
         w.i32(number("lte_signal"));
         w.i32(number("lte_rsrp"));
         w.i32(number("lte_rsrq"));
         w.i32(number("lte_rssnr"));
-        w.i32(0x7FFFFFFF);  // CQI unknown
-        w.i32(0x7FFFFFFF);  // timing advance unknown
+        w.i32(0x7FFFFFFF); // CQI unknown
+        w.i32(0x7FFFFFFF); // timing advance unknown
         break;
     case kVoiceRadioTech:
         return LocalAnswer{0, int_array({number("radio_tech")}), {}, {}};
     case kGetPreferredNetworkType:
         return LocalAnswer{0, int_array({number("preferred_network_type")}), {}, {}};
     case kQueryNetworkSelectionMode:
-        return LocalAnswer{0, int_array({0}), {}, {}};  // automatic
+        return LocalAnswer{0, int_array({0}), {}, {}}; // automatic
     case kGetMute:
         return LocalAnswer{0, int_array({mute_}), {}, {}};
     case kSetMute: {
@@ -298,7 +300,7 @@ std::optional<LocalAnswer> BasebandProfile::answer(int request, std::span<const 
         if (!in.ok() || args.empty() || !is_sim_facility(args[0])) {
             return std::nullopt;
         }
-        return LocalAnswer{0, int_array({0}), {}, {}};  // no SIM lock is enabled
+        return LocalAnswer{0, int_array({0}), {}, {}}; // no SIM lock is enabled
     }
     case kSetSuppSvcNotification:
     case kScreenState:
@@ -307,7 +309,7 @@ std::optional<LocalAnswer> BasebandProfile::answer(int request, std::span<const 
     case kSetLocationUpdates:
     case kReportSmsMemoryStatus:
     case kReportStkServiceIsRunning:
-        break;  // taken note of; nothing to say back
+        break; // taken note of; nothing to say back
     default:
         return std::nullopt;
     }

@@ -20,7 +20,7 @@ struct LocalAnswer {
     std::vector<uint8_t> payload;
     // Unsolicited responses that follow the reply (number, payload).
     std::vector<std::pair<int, std::vector<uint8_t>>> unsolicited;
-    std::string problem;  // set when the request's payload did not fit its shape
+    std::string problem; // set when the request's payload did not fit its shape
 };
 
 class BasebandProfile {

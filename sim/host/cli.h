@@ -40,7 +40,7 @@ struct CommonOptions {
     std::string module;
     RadioLogOptions log;
     zol_sim::Clock clock = zol_sim::clock_from_env();
-    std::string json;  // empty: no JSON
+    std::string json; // empty: no JSON
     bool help = false;
     bool version = false;
 };
@@ -64,7 +64,7 @@ std::optional<int> finish_options(const char *program, bool parsed, const std::s
 // host: leave without running destructors, as a real host never unloads it.
 [[noreturn]] void leave(int status);
 
-constexpr int kExitSetup = 2;  // bad options, a module that cannot be loaded
+constexpr int kExitSetup = 2; // bad options, a module that cannot be loaded
 
 } // namespace zol_host
 

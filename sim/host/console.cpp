@@ -46,8 +46,8 @@ void Console::run(std::istream &in, bool prompt)
         return;
     }
     if (const std::string why = held_back_by_stack(); !why.empty()) {
-        out_.line("end of input: " + std::to_string(open) + " completion(s) still due, but " +
-                  why + "; leaving without them");
+        out_.line("end of input: " + std::to_string(open) + " completion(s) still due, but " + why +
+                  "; leaving without them");
         return;
     }
     out_.line("end of input: waiting up to " + std::to_string(options_.timeout.count()) +
@@ -73,7 +73,7 @@ bool Console::execute(const std::string &line)
     }
     for (const Command &c : kCommands) {
         if (name == c.name) {
-            return (this->*c.run)(args);  // the first row of a name takes all its forms
+            return (this->*c.run)(args); // the first row of a name takes all its forms
         }
     }
     if (const RequestCommand *command = find_request_command(name)) {
@@ -117,7 +117,7 @@ void Console::send_and_wait(const RequestCommand &command, const std::string &ar
         return;
     }
     const int serial = host_.send(out.request, out.data.data(), out.data.length());
-    out.data = RequestData::none();  // a module must not keep the data past onRequest
+    out.data = RequestData::none(); // a module must not keep the data past onRequest
     // The completion prints itself; only its absence needs saying. A stack that
     // holds the answer back can say so at once, instead of at the time-out.
     const std::string what = request_name(out.request) + " #" + std::to_string(serial);
@@ -183,8 +183,8 @@ bool Console::wait_for_open(std::chrono::milliseconds timeout)
         for (const std::string &m : missing) {
             list += (list.empty() ? "" : ", ") + m;
         }
-        out_.line("still no completion of " + list + " after " +
-                  std::to_string(timeout.count()) + " ms");
+        out_.line("still no completion of " + list + " after " + std::to_string(timeout.count()) +
+                  " ms");
     }
     return missing.empty();
 }
@@ -241,7 +241,7 @@ bool Console::wait(const std::string &args)
     }
     const int wanted = number.value_or(0);
     const int got = host_.wait_unsol(wanted, 1, unsol_mark_, *ms);
-    unsol_mark_ = host_.unsol_mark_after(wanted, unsol_mark_);  // each wait takes one
+    unsol_mark_ = host_.unsol_mark_after(wanted, unsol_mark_); // each wait takes one
     if (got == 0) {
         out_.line("no " + unsol_name(wanted) + " (" + std::to_string(wanted) + ") within " +
                   std::to_string(ms->count()) + " ms");

@@ -46,7 +46,7 @@ private:
     Host &host_;
     Output &out_;
     RunOptions options_;
-    size_t unsol_mark_ = 0;  // wait unsol counts from here
+    size_t unsol_mark_ = 0; // wait unsol counts from here
 };
 
 } // namespace zol_host

@@ -66,9 +66,9 @@ std::string format_sms_response(const SmsResponseInfo &r);
 std::string format_supp_svc(const SuppSvcInfo &n);
 
 struct Decoded {
-    std::string summary;                         // goes on the completion's own line
-    std::vector<std::string> details;            // one indented line each
-    std::string problem;                         // data that does not fit its shape
+    std::string summary;              // goes on the completion's own line
+    std::vector<std::string> details; // one indented line each
+    std::string problem;              // data that does not fit its shape
     // What the data holds, copied; at most one is set.
     std::optional<std::vector<CallInfo>> calls;
     std::optional<std::vector<int>> ints;
@@ -81,16 +81,16 @@ struct Decoded {
 
 // What the data of a completion or an unsolicited response is.
 enum class Shape {
-    None,          // no data at all
-    Bytes,         // not known: hex dump
-    Ints,          // int array
-    Strings,       // array of char pointers
-    Text,          // one char array, the data itself, as long as the length says
-    String,        // one NUL-terminated text, the data itself; the length is a pointer's
-    Calls,         // array of RIL_CallIms pointers
-    SmsResponse,   // one RIL_SMS_Response
-    CallForwards,  // array of RIL_CallForwardInfo pointers
-    SuppSvc,       // one RIL_SuppSvcNotification
+    None,         // no data at all
+    Bytes,        // not known: hex dump
+    Ints,         // int array
+    Strings,      // array of char pointers
+    Text,         // one char array, the data itself, as long as the length says
+    String,       // one NUL-terminated text, the data itself; the length is a pointer's
+    Calls,        // array of RIL_CallIms pointers
+    SmsResponse,  // one RIL_SMS_Response
+    CallForwards, // array of RIL_CallForwardInfo pointers
+    SuppSvc,      // one RIL_SuppSvcNotification
 };
 
 Decoded decode_shape(Shape shape, const void *data, size_t len);

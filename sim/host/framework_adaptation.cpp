@@ -10,17 +10,17 @@ namespace {
 
 // How a classic request's payload is read and handed to the module.
 enum class In {
-    None,         // no data (whatever the payload holds)
-    Ints,         // count, ints
-    Text,         // one text, handed over as its characters
-    Texts,        // count, texts
-    Dial,         // address, CLIR mode, UUS
-    CallForward,  // status, reason, class, toa, number, time
-    Sms,          // count, SMSC, PDU
-    ImsSms,       // technology, retry, reference, count, SMSC, PDU
-    Facility,     // count, facility, password, class, application id
-    FacilitySet,  // count, facility, lock, password, class, application id
-    Dtmf,         // one text, the tone
+    None,        // no data (whatever the payload holds)
+    Ints,        // count, ints
+    Text,        // one text, handed over as its characters
+    Texts,       // count, texts
+    Dial,        // address, CLIR mode, UUS
+    CallForward, // status, reason, class, toa, number, time
+    Sms,         // count, SMSC, PDU
+    ImsSms,      // technology, retry, reference, count, SMSC, PDU
+    Facility,    // count, facility, password, class, application id
+    FacilitySet, // count, facility, lock, password, class, application id
+    Dtmf,        // one text, the tone
 };
 
 struct Row {
@@ -41,16 +41,16 @@ constexpr Row kRows[] = {
     {RIL_REQUEST_SWITCH_WAITING_OR_HOLDING_AND_ACTIVE,
      RIL_REQUEST_SWITCH_WAITING_OR_HOLDING_AND_ACTIVE, In::None, ReplyShape::None},
     {RIL_REQUEST_UDUB, RIL_REQUEST_UDUB, In::None, ReplyShape::None},
-    {RIL_REQUEST_LAST_CALL_FAIL_CAUSE, RIL_REQUEST_LAST_CALL_FAIL_CAUSE, In::None, ReplyShape::Ints},
+    {RIL_REQUEST_LAST_CALL_FAIL_CAUSE, RIL_REQUEST_LAST_CALL_FAIL_CAUSE, In::None,
+     ReplyShape::Ints},
     {rild::kDtmf, RIL_REQUEST_DTMF_START, In::Dtmf, ReplyShape::None},
     {rild::kSendSms, RIL_REQUEST_IMS_SEND_SMS, In::Sms, ReplyShape::SmsResponse},
     {rild::kSendSmsExpectMore, RIL_REQUEST_IMS_SEND_SMS, In::Sms, ReplyShape::SmsResponse},
     {RIL_REQUEST_GET_CLIR, RIL_REQUEST_GET_CLIR, In::None, ReplyShape::Ints},
     {RIL_REQUEST_SET_CLIR, RIL_REQUEST_SET_CLIR, In::Ints, ReplyShape::None},
-    {RIL_REQUEST_QUERY_CALL_FORWARD_STATUS, RIL_REQUEST_QUERY_CALL_FORWARD_STATUS,
-     In::CallForward, ReplyShape::CallForwards},
-    {RIL_REQUEST_SET_CALL_FORWARD, RIL_REQUEST_SET_CALL_FORWARD, In::CallForward,
-     ReplyShape::None},
+    {RIL_REQUEST_QUERY_CALL_FORWARD_STATUS, RIL_REQUEST_QUERY_CALL_FORWARD_STATUS, In::CallForward,
+     ReplyShape::CallForwards},
+    {RIL_REQUEST_SET_CALL_FORWARD, RIL_REQUEST_SET_CALL_FORWARD, In::CallForward, ReplyShape::None},
     {RIL_REQUEST_QUERY_CALL_WAITING, RIL_REQUEST_QUERY_CALL_WAITING, In::Ints, ReplyShape::Ints},
     {RIL_REQUEST_SET_CALL_WAITING, RIL_REQUEST_SET_CALL_WAITING, In::Ints, ReplyShape::None},
     {RIL_REQUEST_SMS_ACKNOWLEDGE, RIL_REQUEST_SMS_ACKNOWLEDGE, In::Ints, ReplyShape::None},
@@ -217,7 +217,7 @@ void plan_input(const Row &row, ParcelReader &in, Plan &p)
         return;
     case In::ImsSms: {
         const int32_t tech = in.i32();
-        (void)in.i32();  // retry
+        (void)in.i32(); // retry
         const int32_t ref = in.i32();
         if (in.ok() && tech != RADIO_TECH_3GPP) {
             p.route = Plan::NotSupported;
@@ -232,12 +232,12 @@ void plan_input(const Row &row, ParcelReader &in, Plan &p)
         const auto t = in.texts();
         const size_t need = row.in == In::Facility ? 1 : 4;
         if (!texts_at_least(in, t, need, need)) {
-            p.problem = in.ok() ? "expected at least " + std::to_string(need) + " texts"
-                                : in.problem();
+            p.problem =
+                in.ok() ? "expected at least " + std::to_string(need) + " texts" : in.problem();
             return;
         }
         if (!is_barring(t[0])) {
-            p.route = Plan::Other;  // a SIM lock: the baseband's
+            p.route = Plan::Other; // a SIM lock: the baseband's
             return;
         }
         if (row.in == In::Facility) {
@@ -275,13 +275,13 @@ std::vector<uint8_t> call_list(const std::vector<CallInfo> &calls, std::string &
         w.i32(c.mpty);
         w.i32(c.mt);
         w.i32(c.als);
-        w.i32(1);  // voice
+        w.i32(1); // voice
         w.i32(c.voice_privacy);
         w.text(c.number);
         w.i32(c.number_presentation);
         w.text(c.name);
         w.i32(c.name_presentation);
-        w.i32(0);  // no UUS
+        w.i32(0); // no UUS
     }
     if (note.ends_with("; ")) {
         note.resize(note.size() - 2);
@@ -318,7 +318,7 @@ Plan plan_request(int request, std::span<const uint8_t> payload, const Supports 
         }
     }
     if (row == nullptr || !supports(row->module)) {
-        return p;  // Other
+        return p; // Other
     }
     p.route = Plan::Module;
     p.reply = row->reply;

@@ -47,21 +47,21 @@ namespace zol_host {
 enum class ReplyShape { None, Ints, Text, Texts, Calls, SmsResponse, CallForwards };
 
 struct ModuleStep {
-    int request = 0;  // the module's numbering
+    int request = 0; // the module's numbering
     RequestData data;
 };
 
 struct Plan {
     enum Route {
-        Module,        // send steps to the module, in order; a failure ends the chain
-        Other,         // not the module's: the baseband profile may answer
-        NotSupported,  // answered with REQUEST_NOT_SUPPORTED
-        Malformed,     // the payload does not fit the request; answered with a failure
+        Module,       // send steps to the module, in order; a failure ends the chain
+        Other,        // not the module's: the baseband profile may answer
+        NotSupported, // answered with REQUEST_NOT_SUPPORTED
+        Malformed,    // the payload does not fit the request; answered with a failure
     } route = Other;
     std::vector<ModuleStep> steps;
     ReplyShape reply = ReplyShape::None;
-    std::string note;     // what was translated, for the log
-    std::string problem;  // Malformed, NotSupported: why
+    std::string note;    // what was translated, for the log
+    std::string problem; // Malformed, NotSupported: why
 };
 
 using Supports = std::function<bool(int module_request)>;
@@ -79,9 +79,9 @@ ClientReply client_reply(ReplyShape shape, const Completion &c);
 
 struct UnsolAction {
     enum Kind { Forward, Drop, Request } kind = Drop;
-    int number = 0;  // Forward: the classic number
+    int number = 0; // Forward: the classic number
     std::vector<uint8_t> payload;
-    std::optional<ModuleStep> request;  // Request: what zol-rild sends the module itself
+    std::optional<ModuleStep> request; // Request: what zol-rild sends the module itself
     std::string note;
 };
 UnsolAction translate_unsol(const Unsolicited &u);

@@ -290,7 +290,7 @@ void Host::check_stack_after_failure()
         if (stack_path_.empty()) {
             return;
         }
-        struct stat st{};
+        struct stat st {};
         const bool there = stat(stack_path_.c_str(), &st) == 0 && S_ISSOCK(st.st_mode);
         if (there) {
             stack_reported_ = false;

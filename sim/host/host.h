@@ -29,15 +29,15 @@ struct Completion {
     int request = 0;
     int error = 0;
     size_t length = 0;
-    Decoded decoded;  // left empty for an error without data
+    Decoded decoded; // left empty for an error without data
 };
 
 // What became of the tokens issued so far.
 struct TokenTally {
     uint64_t issued = 0;
     uint64_t completed = 0;
-    std::map<int, uint64_t> by_error;          // completions by RIL error
-    std::vector<std::pair<int, int>> open;     // serial and request of each open token
+    std::map<int, uint64_t> by_error;      // completions by RIL error
+    std::vector<std::pair<int, int>> open; // serial and request of each open token
 };
 
 struct Unsolicited {

@@ -35,7 +35,7 @@ std::string first_word(std::string_view line)
 
 std::string errno_text(const char *what)
 {
-    const int err = errno;  // before building the text can change it
+    const int err = errno; // before building the text can change it
     return std::string(what) + ": " + strerror(err);
 }
 
@@ -76,7 +76,7 @@ ControlReply control_exchange(const std::string &socket_path, const std::string 
         return reply;
     }
     if (connect(fd.get(), reinterpret_cast<const sockaddr *>(&addr), sizeof addr) != 0) {
-        const int err = errno;  // before building the text can change it
+        const int err = errno; // before building the text can change it
         reply.failure = "cannot reach zol-imsd at " + socket_path + ": " + strerror(err);
         return reply;
     }
@@ -113,8 +113,8 @@ ControlReply control_exchange(const std::string &socket_path, const std::string 
         const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
             deadline - std::chrono::steady_clock::now());
         if (left.count() <= 0) {
-            reply.failure = "no final line from zol-imsd within " +
-                            std::to_string(timeout.count()) + " ms";
+            reply.failure =
+                "no final line from zol-imsd within " + std::to_string(timeout.count()) + " ms";
             return reply;
         }
         pollfd p{fd.get(), POLLIN, 0};

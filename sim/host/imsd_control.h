@@ -13,9 +13,9 @@ namespace zol_host {
 constexpr const char *kDefaultImsdControl = "/tmp/zol-imsd.ctl";
 
 struct ControlReply {
-    std::vector<std::string> lines;  // informational lines
-    std::string final_line;          // the ok or error line
-    std::string failure;             // set when no final line could be had
+    std::vector<std::string> lines; // informational lines
+    std::string final_line;         // the ok or error line
+    std::string failure;            // set when no final line could be had
 
     // A failed exchange counts as an error like an `error` reply does.
     bool ok() const;

@@ -92,7 +92,8 @@ std::string json_data(const Decoded &d)
     } else if (d.ints) {
         list("ints", *d.ints, [](int v) { return std::to_string(v); });
     } else if (d.strings) {
-        list("strings", *d.strings, [](const std::optional<std::string> &t) { return json_text(t); });
+        list("strings", *d.strings,
+             [](const std::optional<std::string> &t) { return json_text(t); });
     } else if (d.forwards) {
         list("forwardings", *d.forwards, [](const ForwardInfo &f) {
             return "{\"status\":" + std::to_string(f.status) + field("reason", f.reason) +
@@ -101,8 +102,8 @@ std::string json_data(const Decoded &d)
                    field("interval", json_text(f.interval)) + "}";
         });
     } else if (d.sms) {
-        out = "{\"sms\":{\"ref\":" + std::to_string(d.sms->ref) + field("ack", json_text(d.sms->ack)) +
-              field("error", d.sms->error) + "}}";
+        out = "{\"sms\":{\"ref\":" + std::to_string(d.sms->ref) +
+              field("ack", json_text(d.sms->ack)) + field("error", d.sms->error) + "}}";
     } else if (d.supp) {
         out = "{\"notification\":{\"type\":" + std::to_string(d.supp->type) +
               field("code", d.supp->code) + field("index", d.supp->index) +
@@ -143,8 +144,8 @@ void JsonLog::request(int serial, int request, size_t length)
 void JsonLog::completion(const Completion &c)
 {
     std::string f = field("serial", c.serial) + field("request", c.request) +
-                    field("name", json_string(request_name(c.request))) +
-                    field("error", c.error) + field("error_name", json_string(errno_name(c.error))) +
+                    field("name", json_string(request_name(c.request))) + field("error", c.error) +
+                    field("error_name", json_string(errno_name(c.error))) +
                     field("length", static_cast<long long>(c.length)) +
                     field("data", json_data(c.decoded));
     if (!c.decoded.problem.empty()) {

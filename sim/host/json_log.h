@@ -20,7 +20,7 @@ struct Unsolicited;
 // A JSON string literal: quotes, backslashes and control characters escaped;
 // bytes that are not UTF-8 as \u00XX.
 std::string json_string(const std::string &text);
-std::string json_text(const std::optional<std::string> &text);  // null for nothing
+std::string json_text(const std::optional<std::string> &text); // null for nothing
 // The data a completion or unsolicited response carried, or null.
 std::string json_data(const Decoded &d);
 

@@ -27,7 +27,6 @@ namespace {
 
 using namespace zol_host;
 
-
 const char kShortUsage[] =
     "usage: zol-host [--module PATH] [--script FILE | --soak SECONDS] [--log FILE|-|none]\n"
     "                [--clock wall|monotonic] [--json FILE] [other options]\n";
@@ -37,7 +36,8 @@ const char kHelp[] =
     "    zol-host - RIL host for libreference-zol.so: console, scenarios, soak\n"
     "\n"
     "SYNOPSIS\n"
-    "    zol-host [OPTIONS]                    console: one command a line, from a terminal or a pipe\n"
+    "    zol-host [OPTIONS]                    console: one command a line, from a terminal or a "
+    "pipe\n"
     "    zol-host --script FILE [OPTIONS]      run a scenario\n"
     "    zol-host --soak SECONDS [SOAK OPTIONS] [OPTIONS]\n"
     "\n"
@@ -132,7 +132,7 @@ bool parse_options(int argc, char **argv, Options &opt, std::string &error)
             break;
         }
         const std::string &name = args.name();
-        std::string *text = name == "--script"       ? &opt.script
+        std::string *text = name == "--script"         ? &opt.script
                             : name == "--imsd-control" ? &opt.imsd_control
                             : name == "--imsd"         ? &opt.soak.imsd
                             : name == "--imsd-log"     ? &opt.soak.imsd_log
@@ -181,7 +181,6 @@ bool parse_options(int argc, char **argv, Options &opt, std::string &error)
     }
     return true;
 }
-
 
 } // namespace
 

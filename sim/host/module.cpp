@@ -17,7 +17,7 @@ namespace {
 // one it has.
 bool probe_stack(const std::string &path, std::string &why)
 {
-    struct stat st{};
+    struct stat st {};
     if (stat(path.c_str(), &st) != 0) {
         why = strerror(errno);
         return false;
@@ -91,7 +91,7 @@ const RIL_RadioFunctions *load_module(const std::string &path, Host &host, Outpu
         return nullptr;
     }
     say.line(who + "calling RIL_Init (the production module waits about 30 s for the IMS stack "
-             "before it returns)");
+                   "before it returns)");
     const RIL_RadioFunctions *radio = init(Host::env());
     if (radio == nullptr || radio->onRequest == nullptr) {
         error = "RIL_Init returned no usable radio functions";

@@ -14,7 +14,10 @@ struct Name {
     const char *name;
 };
 
-#define ZOL_HOST_NAME(x) {x, #x}
+#define ZOL_HOST_NAME(x)                                                                           \
+    {                                                                                              \
+        x, #x                                                                                      \
+    }
 
 constexpr Name kRequests[] = {
     ZOL_HOST_NAME(RIL_REQUEST_GET_CURRENT_CALLS),
@@ -105,7 +108,10 @@ struct ErrnoName {
     const char *display;
 };
 
-#define ZOL_HOST_ERRNO(x, display) {x, #x, display}
+#define ZOL_HOST_ERRNO(x, display)                                                                 \
+    {                                                                                              \
+        x, #x, display                                                                             \
+    }
 
 constexpr ErrnoName kErrnos[] = {
     ZOL_HOST_ERRNO(RIL_E_SUCCESS, "Success"),
@@ -137,8 +143,8 @@ constexpr ErrnoName kErrnos[] = {
     ZOL_HOST_ERRNO(RIL_E_SUBSCRIPTION_NOT_SUPPORTED, "Subscription Not Supported"),
 };
 
-constexpr const char *kCallStates[] = {"active", "holding", "dialing", "alerting", "incoming",
-                                       "waiting"};
+constexpr const char *kCallStates[] = {"active",   "holding",  "dialing",
+                                       "alerting", "incoming", "waiting"};
 
 #undef ZOL_HOST_NAME
 #undef ZOL_HOST_ERRNO

@@ -82,7 +82,7 @@ int32_t ParcelReader::i32()
         return 0;
     }
     int32_t v;
-    memcpy(&v, bytes_.data() + offset_, 4);  // little-endian on every target we build for
+    memcpy(&v, bytes_.data() + offset_, 4); // little-endian on every target we build for
     offset_ += 4;
     return v;
 }
@@ -169,7 +169,7 @@ std::vector<int32_t> ParcelReader::ints()
 
 std::vector<OptText> ParcelReader::texts()
 {
-    const int32_t n = count(4, "texts");  // a null text is one word
+    const int32_t n = count(4, "texts"); // a null text is one word
     std::vector<OptText> out;
     out.reserve(static_cast<size_t>(n));
     for (int32_t i = 0; i < n && ok(); ++i) {

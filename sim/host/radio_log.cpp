@@ -12,15 +12,15 @@ namespace zol_host {
 namespace {
 
 std::mutex g_log_mutex;
-FILE *g_log_file = nullptr;  // null: lines are dropped
+FILE *g_log_file = nullptr; // null: lines are dropped
 RadioLogOptions g_options;
 
 const char *buffer_name(int id)
 {
-    constexpr const char *kNames[] = {"main", "radio", "events", "system",
+    constexpr const char *kNames[] = {"main",  "radio", "events",   "system",
                                       "crash", "stats", "security", "kernel"};
     if (id < 0) {
-        return "main";  // -1: the default buffer
+        return "main"; // -1: the default buffer
     }
     return id < static_cast<int>(std::size(kNames)) ? kNames[id] : "unknown";
 }

@@ -11,8 +11,8 @@
 namespace zol_host {
 
 enum class LogFormat {
-    Plain,       // "<time> radio D IMS-ref-zol: <text>"
-    ThreadTime,  // logcat's threadtime: "<time>  <pid>  <tid> D IMS-ref-zol: <text>"
+    Plain,      // "<time> radio D IMS-ref-zol: <text>"
+    ThreadTime, // logcat's threadtime: "<time>  <pid>  <tid> D IMS-ref-zol: <text>"
 };
 
 struct LogLineOrigin {
@@ -29,9 +29,9 @@ std::string format_log_line(LogFormat format, const std::string &stamp, const Lo
                             const char *text);
 
 struct RadioLogOptions {
-    std::string target = "-";  // a file name, "-" for stderr, or "none"
+    std::string target = "-"; // a file name, "-" for stderr, or "none"
     LogFormat format = LogFormat::Plain;
-    std::optional<zol_sim::Clock> clock = zol_sim::Clock::wall;  // nothing: no time
+    std::optional<zol_sim::Clock> clock = zol_sim::Clock::wall; // nothing: no time
 };
 
 // Returns false (with the reason in error) when the file cannot be opened.

@@ -225,9 +225,8 @@ std::string build_facility_set(const Args &a, Outgoing &out)
         return e;
     }
     const OptText password = text_or_null(a[2]);
-    out.data = RequestData::strings(
-        {text_or_null(a[0]), text_or_null(a[1]), password, text_or_null(a[3]), std::nullopt,
-         password});
+    out.data = RequestData::strings({text_or_null(a[0]), text_or_null(a[1]), password,
+                                     text_or_null(a[3]), std::nullopt, password});
     return {};
 }
 
@@ -288,8 +287,7 @@ std::string build_raw(const Args &a, Outgoing &out)
 
 // One row per request; the console lists them in this order.
 constexpr RequestCommand kCommands[] = {
-    {"calls", "", "get the current calls and show them", RIL_REQUEST_GET_CURRENT_CALLS,
-     build_none},
+    {"calls", "", "get the current calls and show them", RIL_REQUEST_GET_CURRENT_CALLS, build_none},
     {"dial", "<number> [video] [conference] [calltype=<n>] [kind=<n>]",
      "dial a number, or a conference with a participant list", RIL_REQUEST_DIAL, build_dial},
     {"answer", "[calltype]", "answer the incoming call (0 voice, 1-3 video)", RIL_REQUEST_ANSWER,
@@ -316,8 +314,8 @@ constexpr RequestCommand kCommands[] = {
     {"ims-state", "", "IMS registration state", RIL_REQUEST_IMS_REGISTRATION_STATE, build_none},
     {"ims-set-state", "<n>", "ask for an IMS registration state",
      RIL_REQUEST_IMS_SET_REGISTRATION_STATE, build_ints<1>},
-    {"ims-config-get", "<item>", "read an IMS configuration item",
-     RIL_REQUEST_IMS_GET_CONFIGRATION, build_config_get},
+    {"ims-config-get", "<item>", "read an IMS configuration item", RIL_REQUEST_IMS_GET_CONFIGRATION,
+     build_config_get},
     {"ims-config-set", "<item> <value>", "write an IMS configuration item",
      RIL_REQUEST_IMS_SET_CONFIGRATION, build_config_set},
     {"sms-send", "<smsc|-> <pdu-hex> [ref]", "send an SMS over IMS (3GPP)",
@@ -329,13 +327,11 @@ constexpr RequestCommand kCommands[] = {
     {"cf-set", "<mode> <reason> <class> <number|-> [time] [toa=<n>] [interval=<text>]",
      "set call forwarding (mode 0 off, 1 on, 2 query, 3 register, 4 erase)",
      RIL_REQUEST_SET_CALL_FORWARD, build_cf_set},
-    {"cw-query", "[class]", "query call waiting", RIL_REQUEST_QUERY_CALL_WAITING,
-     build_ints<0, 0>},
-    {"cw-set", "<0|1> [class]", "set call waiting", RIL_REQUEST_SET_CALL_WAITING,
-     build_ints<1, 1>},
+    {"cw-query", "[class]", "query call waiting", RIL_REQUEST_QUERY_CALL_WAITING, build_ints<0, 0>},
+    {"cw-set", "<0|1> [class]", "set call waiting", RIL_REQUEST_SET_CALL_WAITING, build_ints<1, 1>},
     {"clir-get", "", "query CLIR", RIL_REQUEST_GET_CLIR, build_none},
-    {"clir-set", "<n>", "set CLIR (0 network default, 1 invoke, 2 suppress)",
-     RIL_REQUEST_SET_CLIR, build_ints<1>},
+    {"clir-set", "<n>", "set CLIR (0 network default, 1 invoke, 2 suppress)", RIL_REQUEST_SET_CLIR,
+     build_ints<1>},
     {"clip-query", "", "query CLIP", RIL_REQUEST_QUERY_CLIP, build_none},
     {"colp-set", "<n>", "set COLP", RIL_REQUEST_SET_COLP, build_ints<1>},
     {"colp-query", "", "query COLP", RIL_REQUEST_QUERY_COLP, build_none},

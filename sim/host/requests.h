@@ -20,9 +20,9 @@ struct Outgoing {
 
 struct RequestCommand {
     const char *name;
-    const char *usage;  // the arguments
+    const char *usage; // the arguments
     const char *help;
-    int request;        // 0 for `request`, whose first argument names it
+    int request; // 0 for `request`, whose first argument names it
     // Fills out from the arguments; returns why they do not fit, or nothing.
     std::string (*build)(const std::vector<Word> &args, Outgoing &out);
 };

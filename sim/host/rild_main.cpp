@@ -24,7 +24,6 @@ namespace {
 
 using namespace zol_host;
 
-
 const char kShortUsage[] =
     "usage: zol-rild [--socket PATH] [--module PATH] [--log FILE|-|none] [--profile FILE]\n"
     "                [--clock wall|monotonic] [--json FILE] [other options]\n";
@@ -145,7 +144,6 @@ void on_signal(int)
     }
 }
 
-
 } // namespace
 
 int main(int argc, char **argv)
@@ -163,8 +161,8 @@ int main(int argc, char **argv)
         std::ostringstream text;
         text << file.rdbuf();
         if (!file || !profile.load(text.str(), error)) {
-            std::cerr << "zol-rild: " << opt.profile << ": "
-                      << (file ? error : "cannot be read") << "\n";
+            std::cerr << "zol-rild: " << opt.profile << ": " << (file ? error : "cannot be read")
+                      << "\n";
             return kExitSetup;
         }
     }
@@ -193,14 +191,14 @@ int main(int argc, char **argv)
         leave(kExitSetup);
     }
     g_server = server;
-    struct sigaction sa{};
+    struct sigaction sa {};
     sa.sa_handler = on_signal;
     sigaction(SIGTERM, &sa, nullptr);
     sigaction(SIGINT, &sa, nullptr);
     signal(SIGPIPE, SIG_IGN);
     server->run();
     g_server = nullptr;
-    delete server;  // removes the socket
+    delete server; // removes the socket
     out.line("zol-rild: stopped");
     leave(0);
 }

@@ -56,7 +56,7 @@ RildServer::~RildServer()
     if (listen_fd_ >= 0) {
         close(listen_fd_);
         // Only the socket this server made: another may have replaced it since.
-        struct stat st{};
+        struct stat st {};
         if (stat(options_.socket_path.c_str(), &st) == 0 && st.st_ino == socket_inode_) {
             unlink(options_.socket_path.c_str());
         }
@@ -79,15 +79,15 @@ bool RildServer::listen(std::string &error)
         return false;
     }
     const std::string &path = options_.socket_path;
-    struct stat st{};
+    struct stat st {};
     if (lstat(path.c_str(), &st) == 0) {
         if (!S_ISSOCK(st.st_mode)) {
             error = path + " exists and is not a socket";
             return false;
         }
         const int probe = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        const bool live = probe >= 0 &&
-                          connect(probe, reinterpret_cast<sockaddr *>(&addr), sizeof addr) == 0;
+        const bool live =
+            probe >= 0 && connect(probe, reinterpret_cast<sockaddr *>(&addr), sizeof addr) == 0;
         if (probe >= 0) {
             close(probe);
         }
@@ -129,7 +129,7 @@ void RildServer::queue(Event event)
         events_.push_back(std::move(event));
     }
     const char byte = 'e';
-    (void)!write(wake_[1], &byte, 1);  // a full pipe already holds a wake-up
+    (void)!write(wake_[1], &byte, 1); // a full pipe already holds a wake-up
 }
 
 void RildServer::run()
@@ -250,7 +250,7 @@ void RildServer::read_client()
         }
         handle_frame(e.body);
         if (client_fd_ < 0) {
-            return;  // a reply could not be written
+            return; // a reply could not be written
         }
     }
 }
@@ -314,7 +314,7 @@ void RildServer::start_step(Pending p)
 {
     ModuleStep &step = p.plan.steps[p.step];
     const int serial = host_.send(step.request, step.data.data(), step.data.length());
-    step.data = RequestData::none();  // the module must not keep it past onRequest
+    step.data = RequestData::none(); // the module must not keep it past onRequest
     // The completion may already be queued; it is handled after this returns.
     pending_[serial] = std::move(p);
 }
@@ -331,7 +331,7 @@ void RildServer::on_completion(const Completion &c)
     Pending p = std::move(it->second);
     pending_.erase(it);
     if (p.session == 0) {
-        return;  // zol-rild's own request; the host has printed its completion
+        return; // zol-rild's own request; the host has printed its completion
     }
     if (p.session != session_) {
         out_.line("rild: completion of " + request_name(c.request) + " #" +
@@ -385,8 +385,8 @@ void RildServer::expire(Clock::time_point now)
             continue;
         }
         const Pending &p = it->second;
-        const std::string what = request_name(p.plan.steps[p.step].request) + " #" +
-                                 std::to_string(it->first);
+        const std::string what =
+            request_name(p.plan.steps[p.step].request) + " #" + std::to_string(it->first);
         if (p.session != 0 && p.session == session_) {
             out_.line("rild: the module did not complete " + what + " within " +
                       std::to_string(options_.request_timeout.count()) + " ms; " +

@@ -35,8 +35,8 @@ struct RildOptions {
 
 class RildServer {
 public:
-    RildServer(Host &host, const RIL_RadioFunctions &radio, BasebandProfile &profile,
-               Output &out, RildOptions options);
+    RildServer(Host &host, const RIL_RadioFunctions &radio, BasebandProfile &profile, Output &out,
+               RildOptions options);
     ~RildServer();
     RildServer(const RildServer &) = delete;
     RildServer &operator=(const RildServer &) = delete;
@@ -52,7 +52,7 @@ public:
 private:
     using Clock = std::chrono::steady_clock;
     struct Pending {
-        uint64_t session = 0;  // 0: zol-rild's own request
+        uint64_t session = 0; // 0: zol-rild's own request
         int32_t client_serial = 0;
         int client_request = 0;
         Plan plan;
@@ -95,7 +95,7 @@ private:
     uint64_t session_ = 0;
     uint64_t sessions_ = 0;
     FrameReader frames_;
-    std::map<int, Pending> pending_;  // by the host's serial
+    std::map<int, Pending> pending_; // by the host's serial
 };
 
 } // namespace zol_host

@@ -73,8 +73,8 @@ std::vector<FrameReader::Event> FrameReader::feed(std::span<const uint8_t> bytes
         buffer_.insert(buffer_.end(), bytes.begin(), bytes.begin() + static_cast<long>(n));
         bytes = bytes.subspan(n);
         if (buffer_.size() - 4 == length) {
-            events.push_back({Event::Frame, std::vector<uint8_t>(buffer_.begin() + 4, buffer_.end()),
-                              length});
+            events.push_back(
+                {Event::Frame, std::vector<uint8_t>(buffer_.begin() + 4, buffer_.end()), length});
             buffer_.clear();
         }
     }
@@ -94,8 +94,8 @@ std::optional<std::string> FrameReader::unfinished() const
         return "a frame was cut short inside its length word (" + std::to_string(buffer_.size()) +
                " of 4 bytes)";
     }
-    const uint32_t length = static_cast<uint32_t>(buffer_[0]) << 24 | buffer_[1] << 16 |
-                            buffer_[2] << 8 | buffer_[3];
+    const uint32_t length =
+        static_cast<uint32_t>(buffer_[0]) << 24 | buffer_[1] << 16 | buffer_[2] << 8 | buffer_[3];
     return "a frame was cut short: " + std::to_string(buffer_.size() - 4) + " of " +
            std::to_string(length) + " bytes";
 }

@@ -25,8 +25,8 @@ class FrameReader {
 public:
     struct Event {
         enum Kind { Frame, Oversized } kind;
-        std::vector<uint8_t> body;  // Frame: the parcel after the length word
-        uint32_t length = 0;        // the length word
+        std::vector<uint8_t> body; // Frame: the parcel after the length word
+        uint32_t length = 0;       // the length word
     };
 
     // Takes the bytes just read; the complete frames (and the start of every
@@ -37,7 +37,7 @@ public:
 
 private:
     std::vector<uint8_t> buffer_;
-    uint32_t skipping_ = 0;  // bytes of an oversized frame still to drop
+    uint32_t skipping_ = 0; // bytes of an oversized frame still to drop
 };
 
 // A request's header; the payload is what follows it.

@@ -55,9 +55,9 @@ struct KeyName {
 };
 
 constexpr KeyName kCallKeys[] = {
-    {"state", CallKey::State}, {"number", CallKey::Number}, {"toa", CallKey::Toa},
-    {"mpty", CallKey::Mpty},   {"mt", CallKey::Mt},         {"voice", CallKey::Voice},
-    {"calltype", CallKey::CallType}, {"attr", CallKey::Attr}, {"text", CallKey::Text},
+    {"state", CallKey::State},       {"number", CallKey::Number}, {"toa", CallKey::Toa},
+    {"mpty", CallKey::Mpty},         {"mt", CallKey::Mt},         {"voice", CallKey::Voice},
+    {"calltype", CallKey::CallType}, {"attr", CallKey::Attr},     {"text", CallKey::Text},
 };
 
 const char *key_name(CallKey key)
@@ -129,7 +129,7 @@ std::vector<std::string_view> split_plain(std::string_view text)
         }
         text = text.substr(comma + 1);
         if (text.empty()) {
-            items.emplace_back();  // a trailing comma leaves an empty, bad, item
+            items.emplace_back(); // a trailing comma leaves an empty, bad, item
         }
     }
     return items;
@@ -144,8 +144,8 @@ constexpr FieldKey kForwardKeys[] = {{"status", false}, {"reason", false}, {"cla
                                      {"toa", false},    {"number", true},  {"time", false},
                                      {"interval", true}};
 constexpr FieldKey kSmsKeys[] = {{"ref", false}, {"ack", true}, {"error", false}};
-constexpr FieldKey kSuppKeys[] = {{"type", false}, {"code", false}, {"index", false},
-                                  {"toa", false},  {"number", true}};
+constexpr FieldKey kSuppKeys[] = {
+    {"type", false}, {"code", false}, {"index", false}, {"toa", false}, {"number", true}};
 
 template <size_t N>
 std::string key_list(const FieldKey (&keys)[N])
@@ -175,8 +175,8 @@ std::string parse_field(const Word &w, const FieldKey (&keys)[N], const char *wh
         if (unknown != nullptr) {
             *unknown = true;
         }
-        return "unknown " + std::string(what) + " key '" + check.key + "' (keys: " +
-               key_list(keys) + ")";
+        return "unknown " + std::string(what) + " key '" + check.key +
+               "' (keys: " + key_list(keys) + ")";
     }
     check.is_text = found->is_text;
     if (check.is_text) {
@@ -242,8 +242,8 @@ std::string parse_unsol_option(const Word &w, Step &step)
     error = parse_field(w, kSuppKeys, "unsol", check, &unknown);
     if (unknown) {
         return "unknown option '" + key +
-               "' (count within int ints strings text, or a notification's " +
-               key_list(kSuppKeys) + ")";
+               "' (count within int ints strings text, or a notification's " + key_list(kSuppKeys) +
+               ")";
     }
     if (error.empty()) {
         step.data.supp.push_back(std::move(check));
@@ -569,8 +569,8 @@ std::optional<std::string> check_call(const std::optional<Completion> &list, int
         for (const CallInfo &c : *calls) {
             have += (have.empty() ? "" : ", ") + std::to_string(c.index);
         }
-        return "no call " + std::to_string(index) + " in " + describe(*list) + " (calls: " +
-               (have.empty() ? "none" : have) + ")";
+        return "no call " + std::to_string(index) + " in " + describe(*list) +
+               " (calls: " + (have.empty() ? "none" : have) + ")";
     }
     const CallInfo &c = *it;
     for (const CallCheck &check : checks) {
@@ -649,8 +649,8 @@ struct FieldValue {
 
 std::vector<FieldValue> fields_of(const ForwardInfo &f)
 {
-    return {{"status", f.status, {}}, {"reason", f.reason, {}},   {"class", f.service_class, {}},
-            {"toa", f.toa, {}},       {"number", 0, f.number},    {"time", f.time, {}},
+    return {{"status", f.status, {}},   {"reason", f.reason, {}}, {"class", f.service_class, {}},
+            {"toa", f.toa, {}},         {"number", 0, f.number},  {"time", f.time, {}},
             {"interval", 0, f.interval}};
 }
 
@@ -661,8 +661,11 @@ std::vector<FieldValue> fields_of(const SmsResponseInfo &r)
 
 std::vector<FieldValue> fields_of(const SuppSvcInfo &n)
 {
-    return {{"type", n.type, {}}, {"code", n.code, {}}, {"index", n.index, {}},
-            {"toa", n.toa, {}},   {"number", 0, n.number}};
+    return {{"type", n.type, {}},
+            {"code", n.code, {}},
+            {"index", n.index, {}},
+            {"toa", n.toa, {}},
+            {"number", 0, n.number}};
 }
 
 std::optional<std::string> compare_fields(const std::vector<FieldValue> &have,
@@ -737,8 +740,7 @@ std::optional<std::string> check_no_data(const std::optional<Completion> &last)
     if (last->length == 0) {
         return std::nullopt;
     }
-    return head(*last) + " carried " + carried(last->decoded, last->length) +
-           ", expected no data";
+    return head(*last) + " carried " + carried(last->decoded, last->length) + ", expected no data";
 }
 
 std::optional<std::string> check_sms_response(const std::optional<Completion> &last,
@@ -780,8 +782,8 @@ std::optional<std::string> check_forward_count(const std::optional<Completion> &
     if (static_cast<int>(list->size()) == expected) {
         return std::nullopt;
     }
-    return head(*last) + " has " + std::to_string(list->size()) +
-           " forwarding records, expected " + std::to_string(expected);
+    return head(*last) + " has " + std::to_string(list->size()) + " forwarding records, expected " +
+           std::to_string(expected);
 }
 
 std::optional<std::string> check_forward(const std::optional<Completion> &last, int position,
@@ -878,8 +880,8 @@ std::optional<std::string> ScenarioRunner::send_and_wait(const Step &step)
 
 std::optional<std::string> ScenarioRunner::expect_unsol(const Step &step)
 {
-    const auto within = step.within_ms ? std::chrono::milliseconds(*step.within_ms)
-                                       : options_.timeout;
+    const auto within =
+        step.within_ms ? std::chrono::milliseconds(*step.within_ms) : options_.timeout;
     // Waits on while the latest one does not match: a later one may.
     const auto done = [&](const std::vector<Unsolicited> &list) {
         return static_cast<int>(list.size()) >= step.count &&

@@ -20,30 +20,30 @@
 namespace zol_host {
 
 enum class StepKind {
-    Echo,               // echo <text>
-    Stack,              // stack <control command>
-    Send,               // a request command (calls, dial, request, ...): send, wait
-    ExpectError,        // expect error <name|number>
-    ExpectCalls,        // expect calls <n>
-    ExpectCall,         // expect call <index> key=value ...
-    ExpectData,         // expect ints <v>... | expect strings <s>...
-    ExpectNoData,       // expect no-data
-    ExpectSmsResponse,  // expect sms-response key=value ...
-    ExpectForwardings,  // expect forwardings <n>
-    ExpectForwarding,   // expect forwarding <position> key=value ...
-    ExpectUnsol,        // expect unsol <number|name> [count=<n>] [within=<ms>] [data checks]
-    ExpectNoUnsol,      // expect no-unsol <number|name> [for=<ms>]
-    ClearUnsol,         // clear unsol
-    Sleep,              // sleep <ms>
-    PrintCalls,         // print calls
+    Echo,              // echo <text>
+    Stack,             // stack <control command>
+    Send,              // a request command (calls, dial, request, ...): send, wait
+    ExpectError,       // expect error <name|number>
+    ExpectCalls,       // expect calls <n>
+    ExpectCall,        // expect call <index> key=value ...
+    ExpectData,        // expect ints <v>... | expect strings <s>...
+    ExpectNoData,      // expect no-data
+    ExpectSmsResponse, // expect sms-response key=value ...
+    ExpectForwardings, // expect forwardings <n>
+    ExpectForwarding,  // expect forwarding <position> key=value ...
+    ExpectUnsol,       // expect unsol <number|name> [count=<n>] [within=<ms>] [data checks]
+    ExpectNoUnsol,     // expect no-unsol <number|name> [for=<ms>]
+    ClearUnsol,        // clear unsol
+    Sleep,             // sleep <ms>
+    PrintCalls,        // print calls
 };
 
 enum class CallKey { State, Number, Toa, Mpty, Mt, Voice, CallType, Attr, Text };
 
 struct CallCheck {
     CallKey key = CallKey::State;
-    int value = 0;                    // numeric and flag keys
-    std::optional<std::string> text;  // number and text; unquoted null means a null text
+    int value = 0;                   // numeric and flag keys
+    std::optional<std::string> text; // number and text; unquoted null means a null text
 };
 
 // key=value of the records other than calls: a forwarding record, an SMS
@@ -52,14 +52,14 @@ struct FieldCheck {
     std::string key;
     bool is_text = false;
     int value = 0;
-    std::optional<std::string> text;  // unquoted null means a null text
+    std::optional<std::string> text; // unquoted null means a null text
 };
 
 // What data a completion or an unsolicited response must carry.
 struct DataCheck {
     std::optional<std::vector<int>> ints;
     std::optional<std::vector<std::optional<std::string>>> strings;
-    std::vector<FieldCheck> supp;  // a notification's keys
+    std::vector<FieldCheck> supp; // a notification's keys
 
     bool empty() const { return !ints && !strings && supp.empty(); }
 };
@@ -67,22 +67,22 @@ struct DataCheck {
 struct Step {
     StepKind kind = StepKind::Echo;
     int line = 0;
-    std::string source;              // the line, trimmed
-    std::string text;                // echo text, stack command
-    int number = 0;                  // request, error, count, index, position, unsol, ms
-    int count = 1;                   // expect unsol
-    std::optional<int> within_ms;    // expect unsol, expect no-unsol
-    std::vector<CallCheck> checks;   // expect call
-    const RequestCommand *command = nullptr;  // send
-    std::vector<Word> args;                   // send: built into data when it runs
-    std::vector<FieldCheck> fields;  // expect sms-response, expect forwarding
-    DataCheck data;                  // expect ints/strings, expect unsol
+    std::string source;                      // the line, trimmed
+    std::string text;                        // echo text, stack command
+    int number = 0;                          // request, error, count, index, position, unsol, ms
+    int count = 1;                           // expect unsol
+    std::optional<int> within_ms;            // expect unsol, expect no-unsol
+    std::vector<CallCheck> checks;           // expect call
+    const RequestCommand *command = nullptr; // send
+    std::vector<Word> args;                  // send: built into data when it runs
+    std::vector<FieldCheck> fields;          // expect sms-response, expect forwarding
+    DataCheck data;                          // expect ints/strings, expect unsol
 };
 
 struct Scenario {
     std::string file;
     std::vector<Step> steps;
-    std::vector<std::string> errors;  // "<file>:<line>: <reason>"
+    std::vector<std::string> errors; // "<file>:<line>: <reason>"
 };
 
 // One line: a step, nothing for a blank or comment line, or the reason it is wrong.

@@ -41,7 +41,7 @@ constexpr milliseconds kQuietAfterDrain{500};
 constexpr int kProbes = 3;
 constexpr int kSecondsPerKill = 30;
 constexpr milliseconds kDrainEvery{1000};
-constexpr int kProgressEvery = 5;  // seconds between progress lines
+constexpr int kProgressEvery = 5; // seconds between progress lines
 
 // Weights follow what a handset asks most: the call list above all.
 constexpr SoakRequest kRequests[] = {
@@ -129,7 +129,7 @@ public:
         posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, log_.c_str(),
                                          O_WRONLY | O_CREAT | O_APPEND, 0644);
         posix_spawn_file_actions_adddup2(&actions, STDOUT_FILENO, STDERR_FILENO);
-        std::vector<std::string> args = {path_,     "--socket", socket_, "--control",
+        std::vector<std::string> args = {path_,    "--socket", socket_, "--control",
                                          control_, "--delay",  "100"};
         std::vector<char *> argv;
         for (std::string &a : args) {
@@ -243,8 +243,9 @@ std::vector<std::string> soak_violations(const SoakFigures &f)
         v.push_back("host error: " + e);
     }
     if (f.tokens.completed != f.tokens.issued) {
-        v.push_back(std::to_string(f.tokens.issued - std::min(f.tokens.issued, f.tokens.completed)) +
-                    " of " + std::to_string(f.tokens.issued) + " requests never completed");
+        v.push_back(
+            std::to_string(f.tokens.issued - std::min(f.tokens.issued, f.tokens.completed)) +
+            " of " + std::to_string(f.tokens.issued) + " requests never completed");
     }
     for (size_t i = 0; i < f.tokens.open.size() && i < 10; ++i) {
         const auto &[serial, request] = f.tokens.open[i];
@@ -255,8 +256,7 @@ std::vector<std::string> soak_violations(const SoakFigures &f)
                     " requests were still pending");
     }
     if (f.unexpected_exits > 0) {
-        v.push_back("the stack exited " + std::to_string(f.unexpected_exits) +
-                    " times by itself");
+        v.push_back("the stack exited " + std::to_string(f.unexpected_exits) + " times by itself");
     }
     if (f.stack_exit_status != 0) {
         v.push_back("the stack ended with status " + std::to_string(f.stack_exit_status));
@@ -361,13 +361,14 @@ struct Soak::State {
     void worker(Host &host, int index)
     {
         std::mt19937_64 rng(opt.seed * 7919 + static_cast<uint64_t>(index));
-        const auto interval = std::chrono::microseconds(1000000LL * opt.threads /
-                                                        std::max(1, opt.rate));
+        const auto interval =
+            std::chrono::microseconds(1000000LL * opt.threads / std::max(1, opt.rate));
         auto next = Clock::now();
         while (!stop_traffic.load()) {
             issue(host, *wheel[rng() % wheel.size()], in_flight[static_cast<size_t>(index)].get());
             // Evenly spread on average, bunched at times.
-            next += std::chrono::microseconds(rng() % (2 * static_cast<uint64_t>(interval.count()) + 1));
+            next += std::chrono::microseconds(rng() %
+                                              (2 * static_cast<uint64_t>(interval.count()) + 1));
             const auto now = Clock::now();
             if (next < now - std::chrono::seconds(1)) {
                 next = now; // do not make up for a long blocked send in a burst
@@ -432,9 +433,9 @@ struct Soak::State {
             int weight;
         };
         static constexpr Move kMoves[] = {
-            {"rule", 6},   {"random", 1}, {"clear", 3},  {"pause", 2},    {"spurious", 2},
-            {"unknown", 1}, {"junk", 1},  {"refuse", 1}, {"close", 1},    {"stall", 1},
-            {"drain", 1},  {"incoming", 1},
+            {"rule", 6},     {"random", 1},  {"clear", 3}, {"pause", 2},
+            {"spurious", 2}, {"unknown", 1}, {"junk", 1},  {"refuse", 1},
+            {"close", 1},    {"stall", 1},   {"drain", 1}, {"incoming", 1},
         };
         int total = 0;
         for (const Move &m : kMoves) {
@@ -509,7 +510,8 @@ struct Soak::State {
         }
         int killed = 0;
         auto last_drain = start;
-        control("fault random " + std::to_string(opt.seed) + " " + std::to_string(opt.fault_percent));
+        control("fault random " + std::to_string(opt.seed) + " " +
+                std::to_string(opt.fault_percent));
         while (nap(between(rng, 100, 600))) {
             watch_threads();
             // Owed answers are paid now and then, or the module's pending list
@@ -627,10 +629,9 @@ int Soak::run(Host &host)
         if (second % kProgressEvery == 0 && second != s.opt.seconds) {
             const TokenTally t = host.tally();
             s.say(std::to_string(second) + " s of " + std::to_string(s.opt.seconds) + ": " +
-                  std::to_string(s.sent.load()) + " requests sent, " +
-                  std::to_string(t.completed) + " completed, " + std::to_string(t.open.size()) +
-                  " open, " + std::to_string(host.unsolicited_count()) +
-                  " unsolicited responses");
+                  std::to_string(s.sent.load()) + " requests sent, " + std::to_string(t.completed) +
+                  " completed, " + std::to_string(t.open.size()) + " open, " +
+                  std::to_string(host.unsolicited_count()) + " unsolicited responses");
         }
     }
 

@@ -26,7 +26,7 @@ struct SoakOptions {
     int kills = -1;         // stack restarts; -1: one for each started 30 s
     std::string imsd;       // zol-imsd to run, kill and restart; empty: use a running one
     std::string imsd_log = "/dev/null";
-    std::string imsd_socket;  // where the agent finds the stack
+    std::string imsd_socket; // where the agent finds the stack
     std::string imsd_control;
     std::chrono::milliseconds timeout{10000};
 };

@@ -31,7 +31,7 @@ public:
 private:
     struct Entry {
         Clock::time_point due;
-        uint64_t order;  // keeps callbacks with the same due time in arrival order
+        uint64_t order; // keeps callbacks with the same due time in arrival order
         Callback callback;
         void *param;
     };
@@ -49,7 +49,7 @@ private:
     std::priority_queue<Entry, std::vector<Entry>, Later> queue_;
     uint64_t next_order_ = 0;
     bool stopping_ = false;
-    std::thread thread_;  // last: starts once everything above exists
+    std::thread thread_; // last: starts once everything above exists
 };
 
 } // namespace zol_host

@@ -98,7 +98,7 @@ std::optional<std::vector<std::optional<std::string>>> split_list(std::string_vi
         if (i == raw.size()) {
             return items;
         }
-        ++i;  // the comma
+        ++i; // the comma
     }
 }
 

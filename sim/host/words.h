@@ -15,7 +15,7 @@ namespace zol_host {
 struct Word {
     std::string text;
     bool quoted = false;
-    std::string raw;  // as written, quotes and escapes included
+    std::string raw; // as written, quotes and escapes included
 };
 
 // Nothing, with the reason in error, for an unterminated quote or an unknown escape.

@@ -150,8 +150,7 @@ Bytes encode_modify_ind(uint8_t call_id, uint32_t call_type, uint32_t video_dir)
     return encode_modify_cnf(call_id, call_type, 0, video_dir);
 }
 
-Bytes encode_modify_cnf(uint8_t call_id, uint32_t call_type, uint32_t result,
-                        uint32_t video_dir)
+Bytes encode_modify_cnf(uint8_t call_id, uint32_t call_type, uint32_t result, uint32_t video_dir)
 {
     RecordWriter w;
     w.u8(call_id);

@@ -122,8 +122,7 @@ Bytes encode_dtmf_conf(uint8_t call_id, uint32_t result);
 // 30014.
 Bytes encode_modify_ind(uint8_t call_id, uint32_t call_type, uint32_t video_dir);
 // 30013: as 30014, with the result (1 done, 0 not) in the word the module skips there.
-Bytes encode_modify_cnf(uint8_t call_id, uint32_t call_type, uint32_t result,
-                        uint32_t video_dir);
+Bytes encode_modify_cnf(uint8_t call_id, uint32_t call_type, uint32_t result, uint32_t video_dir);
 // 30009: result of a hold, retrieve or conference operation.
 Bytes encode_sups_conf(uint8_t call_id, uint32_t result, uint32_t cause);
 // 30020.

@@ -20,9 +20,17 @@ constexpr uint32_t kMaxDelayMs = 600000;
 constexpr uint32_t kMaxScriptSeconds = 3600;
 
 const uint16_t kCallMessages[] = {
-    msg::kDial,        msg::kAnswer,          msg::kMtInviteResponse,  msg::kReleaseCalls,
-    msg::kDtmfStart,   msg::kDtmfStop,        msg::kCallModify,        msg::kCallModifyResponse,
-    msg::kConferenceJoin, msg::kConferenceSplit, msg::kSwap,
+    msg::kDial,
+    msg::kAnswer,
+    msg::kMtInviteResponse,
+    msg::kReleaseCalls,
+    msg::kDtmfStart,
+    msg::kDtmfStop,
+    msg::kCallModify,
+    msg::kCallModifyResponse,
+    msg::kConferenceJoin,
+    msg::kConferenceSplit,
+    msg::kSwap,
 };
 
 bool is_ringing(const Call &c)
@@ -133,8 +141,7 @@ void tidy_conference(Model &model)
 
 // Whatever ends a call here ends its leg on the network too; a leg the network
 // ended itself is cleared before it gets here.
-void end_call(Context &ctx, uint8_t id, uint32_t end_cause,
-              Refusal refusal = Refusal::declined)
+void end_call(Context &ctx, uint8_t id, uint32_t end_cause, Refusal refusal = Refusal::declined)
 {
     if (const Call *c = ctx.model.calls.find(id); c != nullptr && c->leg != 0) {
         ctx.model.network->end(c->leg, refusal);
@@ -296,8 +303,8 @@ void announce_incoming(Context &ctx, const Call &c)
     ctx.indicate(msg::kMtInviteInd, encode_mt_invite(c));
     // The invitation alone does not make the host fetch the call list.
     ctx.indicate(msg::kMtRingCnfInd, encode_call_id(c.id));
-    ctx.note(strf("call %u from %s %s", unsigned{c.id}, c.number.c_str(),
-                  call_state_name(c.state)));
+    ctx.note(
+        strf("call %u from %s %s", unsigned{c.id}, c.number.c_str(), call_state_name(c.state)));
 }
 
 // The confirmation follows when the network has the remote party's answer.
@@ -434,8 +441,8 @@ void on_release_calls(Context &ctx)
         }
         break;
     case 3:
-        ending = ids_in(ctx.model.calls,
-                        {CallState::active, CallState::dialing, CallState::alerting});
+        ending =
+            ids_in(ctx.model.calls, {CallState::active, CallState::dialing, CallState::alerting});
         break;
     default:
         ctx.note(strf("release: unknown kind %u", unsigned{r->kind}));
@@ -512,8 +519,8 @@ void on_call_modify(Context &ctx)
         return modify_cnf(ctx, r->call_id, c, failure_flag(*failure));
     }
     if (c == nullptr || c->state != CallState::active || !valid_call_type(r->call_type)) {
-        ctx.note(strf("modify: call %u cannot change to type %u", unsigned{r->call_id},
-                      r->call_type));
+        ctx.note(
+            strf("modify: call %u cannot change to type %u", unsigned{r->call_id}, r->call_type));
         return modify_cnf(ctx, r->call_id, c, 0);
     }
     if (c->leg != 0) {
@@ -572,9 +579,9 @@ void on_conference_join(Context &ctx)
     const auto failure = take_failure(ctx, msg::kConferenceJoin);
     const auto members = ids_in(ctx.model.calls, {CallState::active, CallState::held});
     if (failure || members.size() < 2) {
-        ctx.indicate(msg::kSupsConf, encode_sups_conf(kNoCallId, 0,
-                                                      failure ? failure_cause(*failure)
-                                                              : cause::kOtherFailure));
+        ctx.indicate(msg::kSupsConf,
+                     encode_sups_conf(kNoCallId, 0,
+                                      failure ? failure_cause(*failure) : cause::kOtherFailure));
         // The module waits for the call list, whatever became of the conference.
         return ctx.reply(msg::kCurCallInd, encode_call_list(ctx.model.calls));
     }
@@ -601,9 +608,9 @@ void on_conference_split(Context &ctx)
     const auto failure = take_failure(ctx, msg::kConferenceSplit);
     Call *c = ctx.model.calls.find(*index);
     if (failure || c == nullptr || c->mpty == 0) {
-        ctx.indicate(msg::kSupsConf, encode_sups_conf(*index, 0,
-                                                      failure ? failure_cause(*failure)
-                                                              : cause::kOtherFailure));
+        ctx.indicate(
+            msg::kSupsConf,
+            encode_sups_conf(*index, 0, failure ? failure_cause(*failure) : cause::kOtherFailure));
         return;
     }
     for (const Call &other : ctx.model.calls) {
@@ -756,8 +763,8 @@ std::optional<uint16_t> parse_call_message(std::string_view text)
 void cmd_incoming(CommandArgs &a)
 {
     auto &[words, model, link, reply] = a;
-    if (words.empty() || words.size() > 2 || (words.size() == 2 && words[1] != "video" &&
-                                              words[1] != "voice")) {
+    if (words.empty() || words.size() > 2 ||
+        (words.size() == 2 && words[1] != "video" && words[1] != "voice")) {
         return error(reply, "usage: incoming <number> [video]");
     }
     if (words[0].size() >= kDialDigitsMax) {
@@ -769,8 +776,8 @@ void cmd_incoming(CommandArgs &a)
     if (std::string why = incoming_refusal(model); !why.empty()) {
         return error(reply, why);
     }
-    const Call c = incoming_call(model, std::string(words[0]),
-                                 words.size() == 2 && words[1] == "video");
+    const Call c =
+        incoming_call(model, std::string(words[0]), words.size() == 2 && words[1] == "video");
     act(model, link, reply, strf("call %u", unsigned{c.id}),
         [&](Context &ctx) { announce_incoming(ctx, c); });
 }
@@ -787,9 +794,8 @@ void cmd_hangup(CommandArgs &a)
     }
     if (Call *c = call_for_move(words, model, link, reply)) {
         const uint8_t id = c->id;
-        act(model, link, reply, {}, [&](Context &ctx) {
-            end_call(ctx, id, static_cast<uint32_t>(*end_cause));
-        });
+        act(model, link, reply, {},
+            [&](Context &ctx) { end_call(ctx, id, static_cast<uint32_t>(*end_cause)); });
     }
 }
 
@@ -802,8 +808,8 @@ void cmd_connect(CommandArgs &a)
     if (Call *c = call_for_move(words, model, link, reply)) {
         if (c->dir != CallDir::mo ||
             (c->state != CallState::dialing && c->state != CallState::alerting)) {
-            return error(reply, strf("call %u is not an outgoing call being set up",
-                                     unsigned{c->id}));
+            return error(reply,
+                         strf("call %u is not an outgoing call being set up", unsigned{c->id}));
         }
         act(model, link, reply, {}, [&](Context &ctx) { connect_call(ctx, *c); });
     }
@@ -830,8 +836,8 @@ void cmd_modify(CommandArgs &a)
         act(model, link, reply, {}, [&](Context &ctx) {
             c->pending_modify = want;
             ctx.indicate(msg::kModifyInd, encode_modify_ind(c->id, want.call_type, want.video_dir));
-            ctx.note(strf("call %u: remote asks for %s", unsigned{c->id},
-                          video ? "video" : "voice"));
+            ctx.note(
+                strf("call %u: remote asks for %s", unsigned{c->id}, video ? "video" : "voice"));
         });
     }
 }
@@ -976,8 +982,9 @@ void network_modified(Context &ctx, Call &c, const NetEvent &e)
     if (e.code != 0 || !asked) {
         // Done as asked, or the remote party dropped video, which needs nobody's consent.
         const uint32_t type = e.flag ? video : static_cast<uint32_t>(CallType::voice);
-        const uint32_t dir = asked && asked->call_type == video ? asked->video_dir
-                                                                : default_video_dir(CallType::video);
+        const uint32_t dir = asked && asked->call_type == video
+                                 ? asked->video_dir
+                                 : default_video_dir(CallType::video);
         set_type(c, type, e.flag ? dir : kVoiceVideoDir);
         ctx.note(strf("call %u is now %s", unsigned{c.id}, call_type_name(c.type)));
     }
@@ -1025,8 +1032,8 @@ void on_network_call_event(Context &ctx, const NetEvent &e)
     case NetEvent::Kind::remote_hold:
         // The call stays active here; the host is told that the other side holds it.
         ctx.indicate(e.flag ? msg::kHoldInd : msg::kRetrieveInd, encode_call_id(c->id));
-        ctx.note(strf("call %u %s by the remote party", unsigned{c->id},
-                      e.flag ? "held" : "resumed"));
+        ctx.note(
+            strf("call %u %s by the remote party", unsigned{c->id}, e.flag ? "held" : "resumed"));
         break;
     case NetEvent::Kind::modified:
         network_modified(ctx, *c, e);

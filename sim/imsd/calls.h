@@ -26,7 +26,7 @@ inline constexpr uint32_t kNormal = 16;
 inline constexpr uint32_t kBusy = 17;
 inline constexpr uint32_t kRejected = 21;
 inline constexpr uint32_t kOtherFailure = 31; // also the default for a failure
-inline constexpr uint32_t kCongestion = 34;  // no call id left
+inline constexpr uint32_t kCongestion = 34;   // no call id left
 } // namespace cause
 
 void on_dial(Context &ctx);

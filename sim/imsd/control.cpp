@@ -69,8 +69,8 @@ std::string parse_edit(Words words, bool allow_number, CallEdit &edit)
         } else if (key == "video" || key == "attr") {
             const auto n = parse_uint(value, 0xFFFFFFFFu);
             good = n.has_value();
-            (key == "video" ? edit.video : edit.attr) = n ? std::optional<uint32_t>(*n)
-                                                            : std::nullopt;
+            (key == "video" ? edit.video : edit.attr) =
+                n ? std::optional<uint32_t>(*n) : std::nullopt;
         } else if (key == "mpty") {
             const auto n = parse_uint(value, 255);
             good = n.has_value();
@@ -307,8 +307,7 @@ const Command kCommands[] = {
     {"help calls", "help calls", "dial-number suffixes and failure answers of the call model",
      cmd_help_calls},
     {"help", "help", "list the commands", cmd_help},
-    {"status", "status",
-     "ok connected=yes|no received=N sent=N connections=N calls=N", cmd_status},
+    {"status", "status", "ok connected=yes|no received=N sent=N connections=N calls=N", cmd_status},
     {"calls", "calls", "one line per call, then ok N calls", cmd_calls},
     {"call add", "call add <id> <number> [key=value ...]",
      "add a call; keys state dir type video mpty attr text (defaults: state=active dir=mo "
@@ -319,11 +318,9 @@ const Command kCommands[] = {
     {"call remove", "call remove <id>", "remove a call", cmd_call_remove},
     {"call clear", "call clear", "remove every call", cmd_call_clear},
     {"register", "register [on|off|<run-status>]",
-     "show or set the run status (on=1, off=0); a change is reported to the agent",
-     cmd_register},
+     "show or set the run status (on=1, off=0); a change is reported to the agent", cmd_register},
     {"config set", "config set <item> [<value>]",
-     "store a configuration item (text for 1-4 and 14, integer for 5-13, 15, 16)",
-     cmd_config_set},
+     "store a configuration item (text for 1-4 and 14, integer for 5-13, 15, 16)", cmd_config_set},
     {"config", "config", "one line per stored configuration item", cmd_config},
     {"sms fail", "sms fail next [<error-code>]",
      "answer the next send with this error code (default 10)", cmd_sms_fail},
@@ -357,16 +354,13 @@ const Command kCommands[] = {
     {"connect", "connect <id>", "the remote party answers an outgoing call now: 30004",
      cmd_connect},
     {"modify", "modify <id> video [1|2|3] | voice",
-     "the remote party asks to change an active call: 30014 (video direction 3)",
-     cmd_modify},
+     "the remote party asks to change an active call: 30014 (video direction 3)", cmd_modify},
     {"forward", "forward <id>", "the call was forwarded: 30023", cmd_forward},
-    {"srvcc", "srvcc <handover-type>", "handover to the circuit domain: 30020",
-     cmd_srvcc},
+    {"srvcc", "srvcc <handover-type>", "handover to the circuit domain: 30020", cmd_srvcc},
     {"set delay", "set delay <ms>", "pace of outgoing call progress and of call modification",
      cmd_set_delay},
     {"fail next", "fail next <message> [cause=<n>] [flag=<n>]",
-     "answer the next call message (id or name) as a failure; see help calls",
-     cmd_fail_next},
+     "answer the next call message (id or name) as a failure; see help calls", cmd_fail_next},
     {"fail clear", "fail clear", "forget the failures armed", cmd_fail_clear},
     {"fault random", "fault random <seed> [<percent>]",
      "each frame out suffers a random fault with this chance (default 10, 0 off)",
@@ -377,8 +371,7 @@ const Command kCommands[] = {
     {"fault resume", "fault resume", "send what was held back, through the armed faults",
      cmd_fault_resume},
     {"fault spurious", "fault spurious [<message>|any] [<count>]",
-     "send confirmations nobody asked for (a message some request waits for)",
-     cmd_fault_spurious},
+     "send confirmations nobody asked for (a message some request waits for)", cmd_fault_spurious},
     {"fault refuse", "fault refuse [<ms>]",
      "stop taking frames on the connection: the agent's sends fail at once; also on "
      "connections made within ms",
@@ -413,7 +406,6 @@ const Command kCommands[] = {
      cmd_sip_status},
     {"quit", "quit", "stop the stack", cmd_quit},
 };
-
 
 void cmd_help(Args &a)
 {

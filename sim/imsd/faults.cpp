@@ -21,9 +21,9 @@ constexpr const char *kKindNames[kFaultKinds] = {"drop",     "duplicate", "delay
                                                  "truncate", "oversize",  "unknown"};
 
 constexpr uint16_t kAwaited[] = {
-    msg::kConnectedInd,    msg::kEndInd,         msg::kDtmfStartConf,  msg::kDtmfStopConf,
-    msg::kCurCallInd,      kMsgConfigConf,       kMsgSsActivateConf,   kMsgSsDeactivateConf,
-    kMsgSsEraseConf,       kMsgSsInterrogateConf, kMsgSsRegisterConf,  kMsgSmsSendStatus,
+    msg::kConnectedInd, msg::kEndInd,          msg::kDtmfStartConf, msg::kDtmfStopConf,
+    msg::kCurCallInd,   kMsgConfigConf,        kMsgSsActivateConf,  kMsgSsDeactivateConf,
+    kMsgSsEraseConf,    kMsgSsInterrogateConf, kMsgSsRegisterConf,  kMsgSmsSendStatus,
 };
 
 // Ids the module has no handler for, on either side of the ones it knows.
@@ -188,8 +188,7 @@ std::optional<FaultRule> FaultPlan::pick()
     return std::nullopt;
 }
 
-void FaultPlan::apply(const FaultRule &rule, Pending item, int64_t now_ms,
-                      std::vector<Packet> &out)
+void FaultPlan::apply(const FaultRule &rule, Pending item, int64_t now_ms, std::vector<Packet> &out)
 {
     ++stats_.injected[static_cast<size_t>(rule.kind)];
     const Frame &f = item.frame;
@@ -222,9 +221,9 @@ void FaultPlan::apply(const FaultRule &rule, Pending item, int64_t now_ms,
                 bad.payload[rng_() % bad.payload.size()] ^= static_cast<uint8_t>(1 + rng_() % 255);
             }
         }
-        return send_instead(encode_frame(bad), "-> " + describe_frame(f) +
-                                                   (f.payload.empty() ? " (corrupted id)"
-                                                                      : " (corrupted)"));
+        return send_instead(encode_frame(bad),
+                            "-> " + describe_frame(f) +
+                                (f.payload.empty() ? " (corrupted id)" : " (corrupted)"));
     }
     case FaultKind::truncate: {
         std::vector<uint8_t> bytes = encode_frame(f);
@@ -248,8 +247,8 @@ void FaultPlan::apply(const FaultRule &rule, Pending item, int64_t now_ms,
     case FaultKind::unknown: {
         Frame odd = f;
         odd.message = kUnknownIds[rng_() % std::size(kUnknownIds)];
-        return send_instead(encode_frame(odd), "-> " + describe_frame(odd) +
-                                                   strf(" (was %u)", unsigned{f.message}));
+        return send_instead(encode_frame(odd),
+                            "-> " + describe_frame(odd) + strf(" (was %u)", unsigned{f.message}));
     }
     }
 }
@@ -381,8 +380,8 @@ std::vector<std::string> FaultPlan::describe() const
         lines.push_back(std::move(line));
     }
     if (random_percent_ > 0) {
-        lines.push_back(strf("random seed %llu %u%%",
-                             static_cast<unsigned long long>(random_seed_), random_percent_));
+        lines.push_back(strf("random seed %llu %u%%", static_cast<unsigned long long>(random_seed_),
+                             random_percent_));
     }
     if (paused_) {
         lines.push_back("paused");
@@ -470,8 +469,9 @@ void cmd_fault_rule(CommandArgs &a)
     if (a.words.size() == 3) {
         const auto ms = parse_ms(a.words[2]);
         if (*kind != FaultKind::delay || !ms) {
-            return a.error(*kind != FaultKind::delay ? "only delay takes a time"
-                                                     : "bad time '" + std::string(a.words[2]) + "'");
+            return a.error(*kind != FaultKind::delay
+                               ? "only delay takes a time"
+                               : "bad time '" + std::string(a.words[2]) + "'");
         }
         rule.delay_ms = *ms;
     }
@@ -487,8 +487,8 @@ void cmd_fault_random(CommandArgs &a)
         return a.error("usage: fault random <seed> [<percent>]");
     }
     const auto seed = parse_uint(a.words[0], UINT64_MAX);
-    const auto percent =
-        a.words.size() == 2 ? parse_uint(a.words[1], 100) : std::optional<uint64_t>(kDefaultRandomPercent);
+    const auto percent = a.words.size() == 2 ? parse_uint(a.words[1], 100)
+                                             : std::optional<uint64_t>(kDefaultRandomPercent);
     if (!seed || !percent) {
         return a.error("bad seed or percent");
     }
@@ -544,8 +544,8 @@ void cmd_fault_spurious(CommandArgs &a)
             return a.error("'" + std::string(a.words[0]) + "' is no message a request waits for");
         }
     }
-    const auto count = a.words.size() == 2 ? parse_uint(a.words[1], kMaxSpurious)
-                                           : std::optional<uint64_t>(1);
+    const auto count =
+        a.words.size() == 2 ? parse_uint(a.words[1], kMaxSpurious) : std::optional<uint64_t>(1);
     if (!count || *count == 0) {
         return a.error("bad count");
     }

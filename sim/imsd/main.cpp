@@ -176,8 +176,7 @@ int main(int argc, char **argv)
             continue;
         }
         const bool takes_value = arg == "--socket" || arg == "--control" || arg == "--delay" ||
-                                 arg == "--connect-status" || arg == "--pcap" ||
-                                 arg == "--clock";
+                                 arg == "--connect-status" || arg == "--pcap" || arg == "--clock";
         if (!takes_value) {
             return bad_usage("unknown option '" + arg + "'");
         }

@@ -24,8 +24,7 @@ enum MessageId : uint16_t {
 // What a handler sees: the request, the model, and where its frames go.
 class Context {
 public:
-    Context(Model &m, const Frame &req, TimerQueue *t = nullptr)
-        : model(m), request(req), timers(t)
+    Context(Model &m, const Frame &req, TimerQueue *t = nullptr) : model(m), request(req), timers(t)
     {
     }
     // For work that no request caused: delayed actions and control commands.

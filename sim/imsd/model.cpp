@@ -86,8 +86,8 @@ std::string check_call(const Call &call)
 
 const Call *CallTable::find(uint8_t id) const
 {
-    const auto it = std::find_if(calls_.begin(), calls_.end(),
-                                 [id](const Call &c) { return c.id == id; });
+    const auto it =
+        std::find_if(calls_.begin(), calls_.end(), [id](const Call &c) { return c.id == id; });
     return it == calls_.end() ? nullptr : &*it;
 }
 
@@ -109,8 +109,8 @@ bool CallTable::add(Call call)
 
 bool CallTable::remove(uint8_t id)
 {
-    const auto it = std::find_if(calls_.begin(), calls_.end(),
-                                 [id](const Call &c) { return c.id == id; });
+    const auto it =
+        std::find_if(calls_.begin(), calls_.end(), [id](const Call &c) { return c.id == id; });
     if (it == calls_.end()) {
         return false;
     }

@@ -52,8 +52,7 @@ void cmd_sip_status(CommandArgs &a)
     for (std::string &line : a.model.network->describe()) {
         a.info(std::move(line));
     }
-    a.ok(a.model.registration.run_status == kRunStatusRegistered ? "registered"
-                                                                 : "not registered");
+    a.ok(a.model.registration.run_status == kRunStatusRegistered ? "registered" : "not registered");
 }
 
 } // namespace zol::imsd

@@ -60,8 +60,8 @@ void report_run_status(CommandArgs &a, bool changed)
         return a.ok(strf("run-status=%u (unchanged)", status));
     }
     if (!a.link.status().connected) {
-        return a.ok(strf("run-status=%u (not connected: reported when the agent connects)",
-                         status));
+        return a.ok(
+            strf("run-status=%u (not connected: reported when the agent connects)", status));
     }
     const std::string why =
         a.link.send_frame(Frame{0, kMsgRunStatusInd, encode_run_status(status)});
@@ -111,8 +111,8 @@ void on_get_config(Context &ctx)
     }
     const auto &config = ctx.model.registration.config;
     const auto it = config.find(*item);
-    ctx.reply(kMsgConfigConf, encode_config_conf(*item, it != config.end() ? it->second
-                                                                            : ConfigValue{}));
+    ctx.reply(kMsgConfigConf,
+              encode_config_conf(*item, it != config.end() ? it->second : ConfigValue{}));
 }
 
 void on_set_config(Context &ctx)
@@ -200,10 +200,11 @@ void cmd_config_set(CommandArgs &a)
     if (kind.integer) {
         // Integer items are signed on the module's side.
         const bool negative = !text.empty() && text[0] == '-';
-        const auto n = parse_uint(negative ? text.substr(1) : text, negative ? 0x80000000u
-                                                                              : 0x7FFFFFFFu);
+        const auto n =
+            parse_uint(negative ? text.substr(1) : text, negative ? 0x80000000u : 0x7FFFFFFFu);
         if (!n) {
-            return a.error(strf("item %llu takes an integer", static_cast<unsigned long long>(*item)));
+            return a.error(
+                strf("item %llu takes an integer", static_cast<unsigned long long>(*item)));
         }
         const uint32_t v = negative ? static_cast<uint32_t>(0u - static_cast<uint32_t>(*n))
                                     : static_cast<uint32_t>(*n);

@@ -164,7 +164,7 @@ struct Client {
 // module process are never given to another: a new host session is a new
 // process, while the agent of the same process reconnecting is the same peer.
 struct Peer {
-    pid_t pid = 0; // 0: unknown
+    pid_t pid = 0;                  // 0: unknown
     unsigned long long started = 0; // start time in clock ticks after boot, against pid reuse
 
     bool known() const { return pid > 0; }
@@ -285,11 +285,11 @@ private:
     Model model_;
     TimerQueue timers_;
     FaultPlan faults_;
-    bool agent_refused_ = false; // its reading side is shut: not polled any more
-    bool agent_gone_ = false;    // sends to it fail: the agent gave it up
-    bool draining_ = false;      // inside take_remaining()
-    int64_t refuse_until_ = 0;   // connections made before this are refused as well
-    int64_t stall_until_ = 0;    // nothing is read from the agent before this
+    bool agent_refused_ = false;       // its reading side is shut: not polled any more
+    bool agent_gone_ = false;          // sends to it fail: the agent gave it up
+    bool draining_ = false;            // inside take_remaining()
+    int64_t refuse_until_ = 0;         // connections made before this are refused as well
+    int64_t stall_until_ = 0;          // nothing is read from the agent before this
     std::optional<int64_t> listen_at_; // the data socket is closed until then
     Fd signals_;
     Listener data_listener_;
@@ -303,8 +303,8 @@ private:
     uint64_t sent_ = 0;
     uint64_t connections_ = 0;
     bool stop_ = false;
-    Peer agent_peer_;           // the process at the other end of agent_
-    Peer ledger_peer_;          // the process the fault plan's frames are meant for
+    Peer agent_peer_;  // the process at the other end of agent_
+    Peer ledger_peer_; // the process the fault plan's frames are meant for
     bool drain_on_connect_ = false;
     zol_sim::CaptureWriter capture_;
 };
@@ -395,8 +395,8 @@ void Server::loop()
         }
         watch(control_listener_.get(), POLLIN, Kind::control_listener);
         for (const auto &c : clients_) {
-            const short events = static_cast<short>((c->eof ? 0 : POLLIN) |
-                                                    (c->out.empty() ? 0 : POLLOUT));
+            const short events =
+                static_cast<short>((c->eof ? 0 : POLLIN) | (c->out.empty() ? 0 : POLLOUT));
             watch(c->fd.get(), events, Kind::client, c.get());
         }
         if (stdin_open_) {
@@ -639,9 +639,9 @@ void Server::transmit(std::vector<Packet> packets)
             continue;
         }
         if (p.bytes.size() > kFrameHeaderLen) {
-            verbose("imsd    " + format_hex(std::span<const uint8_t>(p.bytes).subspan(
-                                                kFrameHeaderLen),
-                                            kVerboseHexBytes));
+            verbose("imsd    " +
+                    format_hex(std::span<const uint8_t>(p.bytes).subspan(kFrameHeaderLen),
+                               kVerboseHexBytes));
         }
         if (!send_packet(p.bytes).empty() && p.answer) {
             trace(strf("imsd    owes %u again", unsigned{p.answer->message}));
@@ -699,7 +699,7 @@ void Server::handle_packet(std::span<const uint8_t> packet, size_t real_size)
         return;
     }
     trace(strf("imsd <- %u %s token %d len %zu", unsigned{frame.message},
-                  message_name(frame.message), frame.token, frame.payload.size()));
+               message_name(frame.message), frame.token, frame.payload.size()));
     if (!frame.payload.empty()) {
         verbose("imsd    " + format_hex(frame.payload, kVerboseHexBytes));
     }
@@ -720,7 +720,7 @@ void Server::handle_packet(std::span<const uint8_t> packet, size_t real_size)
     }
     if (awaited != 0 && !answered && !ctx.deferred) {
         trace(strf("imsd    owes %u %s to token %d", unsigned{awaited}, message_name(awaited),
-                      frame.token));
+                   frame.token));
         faults_.owe_answer(frame.token, awaited);
     }
     transmit(std::move(packets));
@@ -783,7 +783,7 @@ int Server::poll_timeout()
 std::string Server::send_frame(const Frame &frame)
 {
     trace(strf("imsd -> %u %s token %d len %zu", unsigned{frame.message},
-                  message_name(frame.message), frame.token, frame.payload.size()));
+               message_name(frame.message), frame.token, frame.payload.size()));
     if (!frame.payload.empty()) {
         verbose("imsd    " + format_hex(frame.payload, kVerboseHexBytes));
     }

@@ -23,8 +23,8 @@ void send_incoming(CommandArgs &a, const std::vector<uint8_t> &pdu, TpduType typ
 {
     const std::string hex = hex_upper(pdu);
     if (hex.size() > kMaxIncomingHex) {
-        return a.error(strf("PDU of %zu bytes does not fit (at most %zu)", pdu.size(),
-                            kMaxIncomingHex / 2));
+        return a.error(
+            strf("PDU of %zu bytes does not fit (at most %zu)", pdu.size(), kMaxIncomingHex / 2));
     }
     if (!a.link.status().connected) {
         return a.error("not connected");
@@ -53,8 +53,7 @@ void inject_pdu(CommandArgs &a, TpduKind kind, const char *usage)
     if (std::string why = check_sms_pdu(*pdu, kind); !why.empty()) {
         return a.error("not a valid PDU: " + why);
     }
-    send_incoming(a, *pdu, kind == TpduKind::deliver ? TpduType::deliver
-                                                      : TpduType::status_report);
+    send_incoming(a, *pdu, kind == TpduKind::deliver ? TpduType::deliver : TpduType::status_report);
 }
 
 // `sms fail next [<code>]` and `sms timeout next` take the word "next".
@@ -123,15 +122,15 @@ void on_network_sms_event(Context &ctx, const NetEvent &e)
 {
     if (e.kind == NetEvent::Kind::sms_received) {
         if (e.text.size() > kMaxIncomingHex) {
-            return ctx.note(strf("incoming SMS of %zu hex digits does not fit, dropped",
-                                 e.text.size()));
+            return ctx.note(
+                strf("incoming SMS of %zu hex digits does not fit, dropped", e.text.size()));
         }
         const auto type = e.code == static_cast<uint32_t>(TpduType::status_report)
                               ? TpduType::status_report
                               : TpduType::deliver;
         ctx.indicate(kMsgIncomingSms, encode_incoming_sms(e.text, type));
-        return ctx.note(strf("incoming %s %s",
-                             type == TpduType::deliver ? "SMS" : "status report", e.text.c_str()));
+        return ctx.note(strf("incoming %s %s", type == TpduType::deliver ? "SMS" : "status report",
+                             e.text.c_str()));
     }
     if (e.kind != NetEvent::Kind::sms_status) {
         return;
@@ -180,11 +179,10 @@ void cmd_sms_sent(CommandArgs &a)
         return a.error("usage: sms sent");
     }
     for (const SentSms &s : a.model.sms.sent) {
-        const std::string status = !s.network || s.settled ? describe_plan(s.outcome)
-                                                            : std::string("pending");
+        const std::string status =
+            !s.network || s.settled ? describe_plan(s.outcome) : std::string("pending");
         a.info(strf("sms ref=%u tech=%u smsc=%s pdu=%s status=%s", s.request.msg_ref,
-                    s.request.tech, s.request.smsc.c_str(), s.request.pdu.c_str(),
-                    status.c_str()));
+                    s.request.tech, s.request.smsc.c_str(), s.request.pdu.c_str(), status.c_str()));
     }
     for (const SmsPlan &p : a.model.sms.next) {
         a.info("planned " + describe_plan(p));

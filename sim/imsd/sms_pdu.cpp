@@ -9,7 +9,7 @@ namespace zol::imsd {
 
 namespace {
 
-constexpr size_t kMaxSmscLen = 11;     // type octet and ten octets of digits
+constexpr size_t kMaxSmscLen = 11; // type octet and ten octets of digits
 constexpr size_t kMaxAddressDigits = 20;
 constexpr size_t kTimeStampLen = 7;
 constexpr size_t kMaxSeptets = 160;
@@ -289,8 +289,7 @@ SmsTime utc_now()
                    utc.tm_hour,        utc.tm_min,     utc.tm_sec};
 }
 
-std::optional<std::vector<uint8_t>> encode_sms_address(std::string_view number,
-                                                       std::string &error)
+std::optional<std::vector<uint8_t>> encode_sms_address(std::string_view number, std::string &error)
 {
     const bool international = !number.empty() && number[0] == '+';
     const std::string_view digits = international ? number.substr(1) : number;
@@ -303,7 +302,8 @@ std::optional<std::vector<uint8_t>> encode_sms_address(std::string_view number,
                                 static_cast<uint8_t>(international ? 0x91 : 0x81)};
     for (size_t i = 0; i < digits.size(); i += 2) {
         const unsigned lo = static_cast<unsigned>(digits[i] - '0');
-        const unsigned hi = i + 1 < digits.size() ? static_cast<unsigned>(digits[i + 1] - '0') : 0xF;
+        const unsigned hi =
+            i + 1 < digits.size() ? static_cast<unsigned>(digits[i + 1] - '0') : 0xF;
         out.push_back(static_cast<uint8_t>(hi << 4 | lo));
     }
     return out;

@@ -40,8 +40,7 @@ SmsTime utc_now();
 
 // An address field of a TPDU (digit count, type of address, semi-octets) for a
 // number of digits, optionally after '+'; nullopt with `error` set otherwise.
-std::optional<std::vector<uint8_t>> encode_sms_address(std::string_view number,
-                                                       std::string &error);
+std::optional<std::vector<uint8_t>> encode_sms_address(std::string_view number, std::string &error);
 
 // Octets of user data that TP-UDL counts in septets or octets by the coding scheme.
 size_t user_data_octets(uint8_t dcs, uint8_t udl);

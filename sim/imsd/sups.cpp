@@ -13,13 +13,14 @@ namespace zol::imsd {
 namespace {
 
 const char *const kCodeNames[] = {
-    "none", "waiting", "cf-all", "cfu", "cf-all-conditional", "cfb", "cfnry", "cfnrc",
-    "barring-AG", "barring-AO", "barring-OI", "barring-OX", "barring-AC", "barring-AI",
-    "barring-IR", "clip", "clir", "colp", "colr",
+    "none",       "waiting",    "cf-all",     "cfu",        "cf-all-conditional",
+    "cfb",        "cfnry",      "cfnrc",      "barring-AG", "barring-AO",
+    "barring-OI", "barring-OX", "barring-AC", "barring-AI", "barring-IR",
+    "clip",       "clir",       "colp",       "colr",
 };
 
-const char *const kOpNames[] = {"op-0", "register", "erase", "activate", "deactivate",
-                                "interrogate"};
+const char *const kOpNames[] = {"op-0",     "register",   "erase",
+                                "activate", "deactivate", "interrogate"};
 
 const char *code_name(uint32_t code)
 {
@@ -96,8 +97,9 @@ std::optional<std::vector<uint8_t>> forwarding(SupsStore &store, const SsRequest
                 if (it == table.end()) {
                     continue;
                 }
-                FwdFeature f{code, basic_service_of(c), c, true, it->second.active,
-                             it->second.number, std::nullopt};
+                FwdFeature f{code,        basic_service_of(c), c,
+                             true,        it->second.active,   it->second.number,
+                             std::nullopt};
                 if (code == kSsCfnry) {
                     f.no_reply_time = it->second.no_reply_time;
                 }
@@ -143,8 +145,7 @@ std::optional<std::vector<uint8_t>> forwarding(SupsStore &store, const SsRequest
         }
     }
     // Activation needs a number to forward to; the other two always succeed.
-    return op == SsOp::activate && !found ? std::nullopt
-                                          : std::optional(encode_ss_conf(true));
+    return op == SsOp::activate && !found ? std::nullopt : std::optional(encode_ss_conf(true));
 }
 
 std::optional<std::vector<uint8_t>> barring(SupsStore &store, const SsRequest &req)
@@ -272,8 +273,8 @@ void cmd_ss_fail(CommandArgs &a)
 void cmd_ss_password(CommandArgs &a)
 {
     if (a.words.size() != 1 || a.words[0].size() > kSsPasswordWidth) {
-        return a.error(strf("usage: ss password <password of 1..%zu characters>",
-                            kSsPasswordWidth));
+        return a.error(
+            strf("usage: ss password <password of 1..%zu characters>", kSsPasswordWidth));
     }
     a.model.sups.password = std::string(a.words[0]);
     a.ok();

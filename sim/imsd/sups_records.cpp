@@ -143,9 +143,9 @@ std::vector<uint8_t> encode_ss_status_conf(uint32_t code, bool active)
     header(w, true, SsInfo::status);
     w.u32(1); // code present
     w.u32(code);
-    w.u32(1); // status present
-    w.u32(0); // quiescent
-    w.u32(1); // provisioned
+    w.u32(1);              // status present
+    w.u32(0);              // quiescent
+    w.u32(1);              // provisioned
     w.u32(active ? 1 : 0); // registered
     w.u32(active ? 1 : 0);
     return whole(w);

@@ -71,8 +71,9 @@ void zol_cm_callsvc_request_dial(zol_request_params_type *params_ptr,
                                  zol_request_return_type *ret_ptr)
 {
     // Data too short for the record is treated like no record.
-    Handler h(ZOL_HERE, params_ptr, ret_ptr,
-              {.data = "in_data_ptr != ((void *)0)", .data_first = true, .min_len = kDialRecordRead});
+    Handler h(
+        ZOL_HERE, params_ptr, ret_ptr,
+        {.data = "in_data_ptr != ((void *)0)", .data_first = true, .min_len = kDialRecordRead});
     if (!h) {
         return;
     }

@@ -45,8 +45,11 @@ void zol_cm_callsvc_request_dtmf_start(zol_request_params_type *params_ptr,
 {
     // No character, no tone: refused, nothing remembered or sent.
     Handler h(ZOL_HERE, params_ptr, ret_ptr,
-              {.entry = Entry::own, .exit = Exit::spaced, .data = "params_ptr->data != ((void *)0)",
-               .min_len = 1, .short_exit_error = true});
+              {.entry = Entry::own,
+               .exit = Exit::spaced,
+               .data = "params_ptr->data != ((void *)0)",
+               .min_len = 1,
+               .short_exit_error = true});
     if (!h) {
         return;
     }

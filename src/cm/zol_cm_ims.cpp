@@ -43,8 +43,8 @@ struct ItemRow {
 };
 
 constexpr ItemRow kItems[] = {
-    {1, 2, ItemForm::text, 20},     {3, 3, ItemForm::text, 50},  {4, 4, ItemForm::text, 32},
-    {5, 13, ItemForm::integer, 0},  {14, 14, ItemForm::text, 50}, {15, 16, ItemForm::integer, 0},
+    {1, 2, ItemForm::text, 20},    {3, 3, ItemForm::text, 50},   {4, 4, ItemForm::text, 32},
+    {5, 13, ItemForm::integer, 0}, {14, 14, ItemForm::text, 50}, {15, 16, ItemForm::integer, 0},
 };
 
 constexpr ItemRow item_row(int32_t item)
@@ -75,7 +75,9 @@ static_assert(item_row(14).form == ItemForm::text && item_row(17).form == ItemFo
 int32_t text_to_int(const char *text)
 {
     const long value = strtol(text, nullptr, 10);
-    return value > INT32_MAX ? INT32_MAX : value < INT32_MIN ? INT32_MIN : static_cast<int32_t>(value);
+    return value > INT32_MAX   ? INT32_MAX
+           : value < INT32_MIN ? INT32_MIN
+                               : static_cast<int32_t>(value);
 }
 
 } // namespace
@@ -156,8 +158,7 @@ void zol_cm_callsvc_request_ims_get_configration(zol_request_params_type *params
     ZOL_LOG(ZOL_LOG_TRACE, "get config %d", item);
     PayloadBuilder<4> payload;
     payload.u32(0, static_cast<uint32_t>(item));
-    h.send(msg::GET_CONFIG, payload,
-                      "Reply to RIL --> ims_get_configration fail,\n");
+    h.send(msg::GET_CONFIG, payload, "Reply to RIL --> ims_get_configration fail,\n");
 }
 
 void zol_cm_callsvc_event_get_cfg_conf(zol_request_params_type *params_ptr,
@@ -195,7 +196,8 @@ void zol_cm_callsvc_event_get_cfg_conf(zol_request_params_type *params_ptr,
                 static_cast<int>(conf.size()));
         return;
     }
-    ZOL_LOG(ZOL_LOG_TRACE, "Reply to RIL --> get cfg %d result : %s\n", static_cast<int>(item), result);
+    ZOL_LOG(ZOL_LOG_TRACE, "Reply to RIL --> get cfg %d result : %s\n", static_cast<int>(item),
+            result);
     // The answer is one text: the pointer itself is the data.
     h.complete(RIL_E_SUCCESS, result, sizeof(char *));
 }

@@ -42,9 +42,9 @@ bool invite_texts(const void *payload, uint32_t payload_len, InviteTexts &out)
     snprintf(out.call_type, sizeof out.call_type, "%d", static_cast<int32_t>(call_type));
     // A number that fills its whole field keeps all 128 digits.
     const void *end = memchr(number.data(), 0, number.size());
-    const size_t len = end != nullptr ? static_cast<size_t>(static_cast<const uint8_t *>(end) -
-                                                            number.data())
-                                      : number.size();
+    const size_t len = end != nullptr
+                           ? static_cast<size_t>(static_cast<const uint8_t *>(end) - number.data())
+                           : number.size();
     memcpy(out.number, number.data(), len);
     out.number[len] = 0;
     out.texts[0] = out.call_id;
@@ -127,8 +127,7 @@ void zol_cm_callsvc_request_answer(zol_request_params_type *params_ptr,
         ZOL_LOG(ZOL_LOG_TRACE, "%s() in_data_ptr is null ,set call type is voice", __func__);
     }
     put_answer_call_type(payload, have_type, host_call_type);
-    h.send(msg::CALL_RESPONSE, payload,
-                      "Reply to RIL --> request_answer fail,\n");
+    h.send(msg::CALL_RESPONSE, payload, "Reply to RIL --> request_answer fail,\n");
 }
 
 void zol_cm_callsvc_request_reject(zol_request_params_type *params_ptr,

@@ -33,8 +33,10 @@ struct CallEntryLayout {
     static constexpr size_t kVideoDirection = 201;
 };
 static_assert(CallEntryLayout::kVideoDirection + 4 == CallEntryLayout::kSize);
-static_assert(CallEntryLayout::kText + CallEntryLayout::kTextWidth == CallEntryLayout::kVideoDirection);
-static_assert(CallEntryLayout::kNumber + CallEntryLayout::kNumberWidth == CallEntryLayout::kDirection);
+static_assert(CallEntryLayout::kText + CallEntryLayout::kTextWidth ==
+              CallEntryLayout::kVideoDirection);
+static_assert(CallEntryLayout::kNumber + CallEntryLayout::kNumberWidth ==
+              CallEntryLayout::kDirection);
 
 // Stack dial message (message 1). call_att is four words: a mark, the fixed
 // word, the video direction and a reserved word.
@@ -165,10 +167,10 @@ static_assert(ModifyIndLayout::kVideo + 4 == ModifyIndLayout::kReadSize);
 
 // Call progress indications.
 struct ProgressIndLayout {
-    static constexpr size_t kCallId = 0;     // connected and conference info
-    static constexpr size_t kEndCause = 1;   // end indication
+    static constexpr size_t kCallId = 0;   // connected and conference info
+    static constexpr size_t kEndCause = 1; // end indication
     static constexpr size_t kEndReadSize = 5;
-    static constexpr size_t kSrvccType = 0;  // SRVCC indication
+    static constexpr size_t kSrvccType = 0; // SRVCC indication
     static constexpr size_t kSrvccReadSize = 4;
 };
 static_assert(ProgressIndLayout::kEndCause + 4 == ProgressIndLayout::kEndReadSize);

@@ -33,7 +33,9 @@ void put_block(PayloadBuilder<N> &payload, size_t offset, const CallTypeBlock &b
 // not hold both counts as none.
 constexpr Shape modify_shape(const char *data_cond)
 {
-    return {.exit = Exit::spaced, .data = data_cond, .min_len = 2 * sizeof(int32_t),
+    return {.exit = Exit::spaced,
+            .data = data_cond,
+            .min_len = 2 * sizeof(int32_t),
             .short_exit_error = true};
 }
 

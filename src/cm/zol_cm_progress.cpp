@@ -31,8 +31,8 @@ void common_only(Here here, zol_request_params_type *params_ptr, zol_request_ret
 }
 
 // Connected and conference info: log the call id, then the common sequence.
-void call_id_then_common(Here here, const char *payload_cond,
-                         zol_request_params_type *params_ptr, zol_request_return_type *ret_ptr)
+void call_id_then_common(Here here, const char *payload_cond, zol_request_params_type *params_ptr,
+                         zol_request_return_type *ret_ptr)
 {
     Handler h(here, params_ptr, ret_ptr, {.request = false, .data = payload_cond});
     uint8_t call_id = 0;
@@ -185,11 +185,11 @@ void zol_cm_callsvc_event_srvcc_info_ind(zol_request_params_type *params_ptr,
     if (!h.payload().u32(ProgressIndLayout::kSrvccType, ho_type)) {
         // A handover type the stack did not send would mislead the host: tell it nothing.
         ZOL_LOG(ZOL_LOG_TRACE, "%s() entry", __func__);
-        ZOL_LOG(ZOL_LOG_ERROR, "%s(): SRVCC indication without handover type dropped\n",
-                __func__);
+        ZOL_LOG(ZOL_LOG_ERROR, "%s(): SRVCC indication without handover type dropped\n", __func__);
         return;
     }
-    ZOL_LOG(ZOL_LOG_TRACE, "%s() entry:e_srvcc_ho_type=%d", __func__, static_cast<int32_t>(ho_type));
+    ZOL_LOG(ZOL_LOG_TRACE, "%s() entry:e_srvcc_ho_type=%d", __func__,
+            static_cast<int32_t>(ho_type));
     send_int_unsol(RIL_UNSOL_RESPONSE_SRVCC, static_cast<int32_t>(ho_type));
 }
 

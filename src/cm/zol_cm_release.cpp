@@ -62,8 +62,8 @@ void zol_cm_callsvc_request_hangup_waiting_or_background(zol_request_params_type
                 "Reply to RIL --> hangup_waiting_or_background fail,\n", params_ptr, ret_ptr);
 }
 
-void zol_cm_callsvc_request_hangup_foreground_resume_background(
-    zol_request_params_type *params_ptr, zol_request_return_type *ret_ptr)
+void zol_cm_callsvc_request_hangup_foreground_resume_background(zol_request_params_type *params_ptr,
+                                                                zol_request_return_type *ret_ptr)
 {
     hangup_many(ZOL_HERE, kHangupForegroundResumeBackground,
                 "Reply to RIL --> hangup_foreground_resume_background fail,\n", params_ptr,
@@ -77,7 +77,8 @@ void zol_cm_callsvc_request_switch_waiting_or_holding_and_active(
     if (!h) {
         return;
     }
-    h.send_immediate(msg::SWITCH, {}, "Reply to RIL --> switch_waiting_or_holding_and_active fail,\n",
+    h.send_immediate(msg::SWITCH, {},
+                     "Reply to RIL --> switch_waiting_or_holding_and_active fail,\n",
                      "Reply to RIL --> switch_waiting_or_holding_and_active success,\n");
 }
 
@@ -99,8 +100,10 @@ void zol_cm_callsvc_request_split_conference_call(zol_request_params_type *param
                                                   zol_request_return_type *ret_ptr)
 {
     Handler h(ZOL_HERE, params_ptr, ret_ptr,
-              {.exit = Exit::none, .data = "params_ptr->data != ((void *)0)",
-               .min_len = sizeof(int32_t), .short_exit_error = true});
+              {.exit = Exit::none,
+               .data = "params_ptr->data != ((void *)0)",
+               .min_len = sizeof(int32_t),
+               .short_exit_error = true});
     if (!h) {
         return;
     }

@@ -42,7 +42,8 @@ public:
         if (!has(offset, 4)) {
             return false;
         }
-        out = static_cast<uint32_t>(bytes_[offset]) | static_cast<uint32_t>(bytes_[offset + 1]) << 8 |
+        out = static_cast<uint32_t>(bytes_[offset]) |
+              static_cast<uint32_t>(bytes_[offset + 1]) << 8 |
               static_cast<uint32_t>(bytes_[offset + 2]) << 16 |
               static_cast<uint32_t>(bytes_[offset + 3]) << 24;
         return true;

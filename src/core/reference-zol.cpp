@@ -105,7 +105,7 @@ constexpr RIL_RadioFunctions kRadioFunctions = {
 extern "C" {
 
 #define ZOL_REQUEST_ROW(number, handler) {nullptr, number, handler, ZOL_MASK_REQUEST},
-#define ZOL_EVENT_ROW(name, wire, handler) \
+#define ZOL_EVENT_ROW(name, wire, handler)                                                         \
     {nullptr, ZOL_STACK_EVENT_BASE + (wire), handler, ZOL_MASK_EVENT},
 zol_dispatch_table_entry_type zol_dispatch_table[ZOL_DISPATCH_ROWS] = {
     ZOL_DISPATCH_LIST(ZOL_REQUEST_ROW, ZOL_EVENT_ROW, ZOL_EVENT_ROW)};

@@ -132,8 +132,7 @@ bool Handler::remember(uint32_t pending_event_id, const char *log_prefix)
     return true;
 }
 
-bool Handler::send(uint16_t message_id, Outgoing payload, const char *fail_line,
-                   int32_t fail_code)
+bool Handler::send(uint16_t message_id, Outgoing payload, const char *fail_line, int32_t fail_code)
 {
     // The frame carries the token id read while the token was still this request's.
     int32_t token_id = token_id_;

@@ -44,8 +44,8 @@ enum class Entry : uint8_t { line, none, own };
 
 // The line a handler ends with.
 enum class Exit : uint8_t {
-    line,       // "%s() exit"
-    spaced,     // " %s() exit"
+    line,   // "%s() exit"
+    spaced, // " %s() exit"
     none,
     not_found,  // " %s(),exit error": no request waits for the confirmation
     error,      // " %s(), error"
@@ -54,8 +54,8 @@ enum class Exit : uint8_t {
 
 // What sets one handler apart from the others at its entry and exit.
 struct Shape {
-    bool request = true;           // answers a host request (else a stack event or nothing)
-    bool checked = true;           // params_ptr and ret_ptr are reported when null
+    bool request = true; // answers a host request (else a stack event or nothing)
+    bool checked = true; // params_ptr and ret_ptr are reported when null
     Entry entry = Entry::line;
     Exit exit = Exit::line;
     const char *data = nullptr;    // condition reported for a null data pointer

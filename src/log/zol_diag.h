@@ -24,13 +24,13 @@ inline bool check(bool ok, const char *cond_text)
 
 } // namespace zol
 
-#define ZOL_LOG(level, ...)                                                   \
-    do {                                                                      \
-        if (::zol::log_level_enabled(level)) {                                \
-            char zol_log_line_[ZOL_LOG_BUF_SIZE];                             \
-            zol_format_log_msg(zol_log_line_, ZOL_LOG_BUF_SIZE, __VA_ARGS__); \
-            zol_log_msg_to_adb((level), zol_log_line_);                       \
-        }                                                                     \
+#define ZOL_LOG(level, ...)                                                                        \
+    do {                                                                                           \
+        if (::zol::log_level_enabled(level)) {                                                     \
+            char zol_log_line_[ZOL_LOG_BUF_SIZE];                                                  \
+            zol_format_log_msg(zol_log_line_, ZOL_LOG_BUF_SIZE, __VA_ARGS__);                      \
+            zol_log_msg_to_adb((level), zol_log_line_);                                            \
+        }                                                                                          \
     } while (0)
 
 // The assertion text of a null-pointer check, as the module has always printed it.

@@ -300,8 +300,8 @@ int32_t zol_log_lookup_ril_event_index(int32_t id, const zol_log_name_entry_type
 const char *zol_log_lookup_event_name(int32_t id)
 {
     if (id < 1000) {
-        return zol_log_request_names[zol_log_lookup_ril_event_index(
-                                         id, zol_log_request_names, 0, ZOL_REQUEST_NAME_ROWS - 1)]
+        return zol_log_request_names[zol_log_lookup_ril_event_index(id, zol_log_request_names, 0,
+                                                                    ZOL_REQUEST_NAME_ROWS - 1)]
             .name;
     }
     if (id <= 65535) {

@@ -177,7 +177,8 @@ zol_reqlist_result_e_type add_locked(zol_reqlist_entry_type *req_ptr) ZOL_REQUIR
 
 Slot *find_by_request_locked(int32_t request) ZOL_REQUIRES(g_reqlist_mutex)
 {
-    Slot *s = find_locked([request](const zol_reqlist_entry_type &e) { return e.request == request; });
+    Slot *s =
+        find_locked([request](const zol_reqlist_entry_type &e) { return e.request == request; });
     if (s == nullptr) {
         ZOL_LOG(ZOL_LOG_DETAIL, "Not found ReqList entry for %s(%d)\n", name_of(request), request);
     }
@@ -298,7 +299,8 @@ zol_reqlist_result_e_type zol_reqlist_free(RIL_Token t)
         return ZOL_REQLIST_NOT_FOUND;
     }
     unlink_locked(s);
-    ZOL_LOG(ZOL_LOG_DETAIL, "Deleted ReqList entry : token id %d [%p]\n", zol_log_get_token_id(t), t);
+    ZOL_LOG(ZOL_LOG_DETAIL, "Deleted ReqList entry : token id %d [%p]\n", zol_log_get_token_id(t),
+            t);
     print_all_locked();
     return ZOL_REQLIST_OK;
 }
@@ -421,14 +423,15 @@ zol_reqlist_result_e_type zol_reqlist_query_by_event_and_sub_id(uint32_t event_i
     return query<find_by_event_and_sub_id_locked>(info_ptr, event_id, sub_id, kAwaiting);
 }
 
-zol_reqlist_result_e_type zol_reqlist_query_by_event_and_sub_id_all_states(
-    uint32_t event_id, uint32_t sub_id, zol_reqlist_entry_type *info_ptr)
+zol_reqlist_result_e_type
+zol_reqlist_query_by_event_and_sub_id_all_states(uint32_t event_id, uint32_t sub_id,
+                                                 zol_reqlist_entry_type *info_ptr)
 {
     return query<find_by_event_and_sub_id_locked>(info_ptr, event_id, sub_id, kAnyState);
 }
 
-zol_reqlist_result_e_type zol_reqlist_complete_all_amss_events(RIL_Token t, zol_req_state_e_type state,
-                                                               int *result_ptr)
+zol_reqlist_result_e_type
+zol_reqlist_complete_all_amss_events(RIL_Token t, zol_req_state_e_type state, int *result_ptr)
 {
     zol::MutexLock lock(g_reqlist_mutex);
     int result = 0;

@@ -64,7 +64,8 @@ extern "C" {
 int zol_setup_timed_callback(zol_timed_callback_func callback, const struct timeval *relative_time,
                              uint32_t *id_out)
 {
-    auto *node = static_cast<zol_timed_callback_type *>(zol_malloc(sizeof(zol_timed_callback_type)));
+    auto *node =
+        static_cast<zol_timed_callback_type *>(zol_malloc(sizeof(zol_timed_callback_type)));
     if (node == nullptr) {
         return -1;
     }
@@ -78,9 +79,9 @@ int zol_setup_timed_callback(zol_timed_callback_func callback, const struct time
     zol_add_timed_callback(node);
 
     if (zol_response_api != nullptr && zol_response_api->RequestTimedCallback != nullptr) {
-        zol_response_api->RequestTimedCallback(
-            zol_timed_callback_dispatch, reinterpret_cast<void *>(static_cast<uintptr_t>(id)),
-            relative_time);
+        zol_response_api->RequestTimedCallback(zol_timed_callback_dispatch,
+                                               reinterpret_cast<void *>(static_cast<uintptr_t>(id)),
+                                               relative_time);
     }
     ZOL_LOG(ZOL_LOG_TRACE, "Set timer with ID %d", static_cast<int>(id));
     if (id_out != nullptr) {
@@ -146,7 +147,8 @@ void zol_add_timed_callback(zol_timed_callback_type *node)
 
 void zol_delay_timer_cb(void *param)
 {
-    ZOL_LOG(ZOL_LOG_TRACE, "Delay Timer expired with ID %d\n", static_cast<int>(id_from_param(param)));
+    ZOL_LOG(ZOL_LOG_TRACE, "Delay Timer expired with ID %d\n",
+            static_cast<int>(id_from_param(param)));
 }
 
 int zol_get_time(int base, struct timeval *tv)

@@ -51,7 +51,8 @@ const char *read_host_sms(const zol_request_params_type &request, HostSms &out)
     out.pdu = texts[1];
     // A service centre address cut to the field would send the message to
     // another centre.
-    if (out.smsc != nullptr && strnlen(out.smsc, SmsSendLayout::kSmscWidth + 1) > SmsSendLayout::kSmscWidth) {
+    if (out.smsc != nullptr &&
+        strnlen(out.smsc, SmsSendLayout::kSmscWidth + 1) > SmsSendLayout::kSmscWidth) {
         return "SMSC address longer than 50 characters";
     }
     return nullptr;
@@ -103,12 +104,12 @@ void zol_sms_request_send_sms(zol_request_params_type *params_ptr, zol_request_r
         payload.u32(L::kPduLen, static_cast<uint32_t>(pdu_len));
         payload.put(L::kPdu, L::kPduWidth, sms.pdu, pdu_len);
         ZOL_LOG(ZOL_LOG_TRACE, "%s, pdu len = %d",
-                reinterpret_cast<const char *>(payload.data() + L::kPdu), static_cast<int>(pdu_len));
+                reinterpret_cast<const char *>(payload.data() + L::kPdu),
+                static_cast<int>(pdu_len));
     }
     payload.u32(L::kMsgRef, static_cast<uint32_t>(sms.msg_ref));
     payload.u32(L::kTech, static_cast<uint32_t>(sms.tech));
-    h.send(msg::SEND_SMS, payload, "Reply to RIL --> send sms fail,\n",
-                      RIL_E_SMS_SEND_FAIL_RETRY);
+    h.send(msg::SEND_SMS, payload, "Reply to RIL --> send sms fail,\n", RIL_E_SMS_SEND_FAIL_RETRY);
 }
 
 void zol_sms_request_sms_acknowledge(zol_request_params_type *params_ptr,

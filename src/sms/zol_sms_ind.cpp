@@ -36,13 +36,13 @@ void zol_sms_event_mt_msg_ind(zol_request_params_type *params_ptr, zol_request_r
     int32_t unsol = 0;
     if (tpdu_type == kTpduMessage) {
         unsol = RIL_UNSOL_RESPONSE_NEW_SMS;
-        ZOL_LOG(ZOL_LOG_TRACE, "RIL_UNSOL_RESPONSE_NEW_SMS apdu = %s,  len = %d, tpdu type = %d", apdu,
-                static_cast<int>(apdu_len), static_cast<int>(tpdu_type));
+        ZOL_LOG(ZOL_LOG_TRACE, "RIL_UNSOL_RESPONSE_NEW_SMS apdu = %s,  len = %d, tpdu type = %d",
+                apdu, static_cast<int>(apdu_len), static_cast<int>(tpdu_type));
     } else if (tpdu_type == kTpduStatusReport) {
         unsol = RIL_UNSOL_RESPONSE_NEW_SMS_STATUS_REPORT;
         ZOL_LOG(ZOL_LOG_TRACE,
-                "RIL_UNSOL_RESPONSE_NEW_SMS_STATUS_REPORT apdu = %s,  len = %d, tpdu type = %d", apdu,
-                static_cast<int>(apdu_len), static_cast<int>(tpdu_type));
+                "RIL_UNSOL_RESPONSE_NEW_SMS_STATUS_REPORT apdu = %s,  len = %d, tpdu type = %d",
+                apdu, static_cast<int>(apdu_len), static_cast<int>(tpdu_type));
     }
     ZOL_LOG(ZOL_LOG_TRACE, "apdu = %s,  len = %d, tpdu type = %d", apdu, static_cast<int>(apdu_len),
             static_cast<int>(tpdu_type));

@@ -48,7 +48,8 @@ void zol_sups_event_deactivate_ss_conf(zol_request_params_type *params_ptr,
     answer_confirmation(ZOL_HERE, "sups_deactive_ind_ptr != ((void *)0)", params_ptr, ret_ptr);
 }
 
-void zol_sups_event_erase_ss_conf(zol_request_params_type *params_ptr, zol_request_return_type *ret_ptr)
+void zol_sups_event_erase_ss_conf(zol_request_params_type *params_ptr,
+                                  zol_request_return_type *ret_ptr)
 {
     answer_confirmation(ZOL_HERE, "sups_erase_ind_ptr != ((void *)0)", params_ptr, ret_ptr);
 }

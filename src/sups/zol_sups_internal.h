@@ -78,7 +78,7 @@ struct Facility {
     const char *name;
     uint32_t code;
 };
-constexpr Facility kFacilities[] = {{"AO", 9}, {"OI", 10}, {"OX", 11}, {"AI", 13},
+constexpr Facility kFacilities[] = {{"AO", 9},  {"OI", 10}, {"OX", 11}, {"AI", 13},
                                     {"IR", 14}, {"AG", 8},  {"AC", 12}};
 constexpr size_t kQueryFacilities = 5;
 constexpr size_t kSetFacilities = sizeof(kFacilities) / sizeof(kFacilities[0]);
@@ -122,7 +122,8 @@ static_assert(SsRequestLayout::kTimeIntervalPresent + 4 == SsRequestLayout::kTim
 static_assert(SsRequestLayout::kTimeInterval + SsRequestLayout::kTimeIntervalWidth ==
               SsRequestLayout::kPasswordPresent);
 static_assert(SsRequestLayout::kPasswordPresent + 4 == SsRequestLayout::kPassword);
-static_assert(SsRequestLayout::kPassword + SsRequestLayout::kPasswordWidth == SsRequestLayout::kSize);
+static_assert(SsRequestLayout::kPassword + SsRequestLayout::kPasswordWidth ==
+              SsRequestLayout::kSize);
 
 using SsRequest = PayloadBuilder<SsRequestLayout::kSize>;
 

@@ -62,7 +62,8 @@ bool carries_its_fields(const PayloadView &conf, uint32_t info_type)
     if (!conf.u32(L::kListPresent, present) || !conf.u8(L::kListLength, count)) {
         return false;
     }
-    return present == 0 || conf.has(L::kListEntries, size_t{count} * ForwardingFeatureLayout::kSize);
+    return present == 0 ||
+           conf.has(L::kListEntries, size_t{count} * ForwardingFeatureLayout::kSize);
 }
 
 void answer_forwarding_list(Handler &h, const PayloadView &conf, Allocator alloc)
@@ -153,7 +154,8 @@ void answer_forwarding_list(Handler &h, const PayloadView &conf, Allocator alloc
 void answer_status(Handler &h, const PayloadView &conf)
 {
     using L = SsConfLayout;
-    ZOL_LOG(ZOL_LOG_TRACE, "%s", "zol_sups_event_interrogate_ss_conf receive eTKM_SUPS_SS_STATUS_INFO\n");
+    ZOL_LOG(ZOL_LOG_TRACE, "%s",
+            "zol_sups_event_interrogate_ss_conf receive eTKM_SUPS_SS_STATUS_INFO\n");
     uint32_t code = 0, present = 0, active = 0;
     conf.u32(L::kStatusSsCode, code);
     conf.u32(L::kStatusPresent, present);
@@ -257,7 +259,8 @@ void zol_sups_request_query(zol_request_params_type *params_ptr, zol_request_ret
             h.refuse("no forwarding reason");
             return h.end(Exit::none);
         }
-        memcpy(&reason, static_cast<const uint8_t *>(request.data) + offsetof(RIL_CallForwardInfo, reason),
+        memcpy(&reason,
+               static_cast<const uint8_t *>(request.data) + offsetof(RIL_CallForwardInfo, reason),
                sizeof reason);
     }
 

@@ -77,13 +77,15 @@ using namespace zol::sups;
 
 extern "C" {
 
-void zol_sups_COLP_request_set(zol_request_params_type *params_ptr, zol_request_return_type *ret_ptr)
+void zol_sups_COLP_request_set(zol_request_params_type *params_ptr,
+                               zol_request_return_type *ret_ptr)
 {
     set_service(ZOL_HERE, params_ptr, ret_ptr, op_of_setting, kCodeColp,
                 "Reply to RIL --> SUPS COLP Request fail,\n");
 }
 
-void zol_sups_CLIR_request_set(zol_request_params_type *params_ptr, zol_request_return_type *ret_ptr)
+void zol_sups_CLIR_request_set(zol_request_params_type *params_ptr,
+                               zol_request_return_type *ret_ptr)
 {
     set_service(ZOL_HERE, params_ptr, ret_ptr, op_of_clir_mode, kCodeClir,
                 "Reply to RIL --> SUPS CLIR Request fail,\n");
@@ -151,8 +153,7 @@ void zol_sups_call_forward_request_set(zol_request_params_type *params_ptr,
         payload.put(L::kTimeInterval, L::kTimeIntervalWidth, info.timeInterval,
                     strnlen(info.timeInterval, L::kTimeIntervalWidth));
     }
-    h.send(msg::SS_REQUEST, payload,
-                      "Reply to RIL --> SUPS call forward Request fail,\n");
+    h.send(msg::SS_REQUEST, payload, "Reply to RIL --> SUPS call forward Request fail,\n");
 }
 
 void zol_sups_call_barring_request_set(zol_request_params_type *params_ptr,
@@ -189,10 +190,12 @@ void zol_sups_call_barring_request_set(zol_request_params_type *params_ptr,
     }
     if (password != nullptr && strcmp(password, "0") != 0) {
         payload.u32(L::kPasswordPresent, 1);
-        payload.put(L::kPassword, L::kPasswordWidth, password, strnlen(password, L::kPasswordWidth));
+        payload.put(L::kPassword, L::kPasswordWidth, password,
+                    strnlen(password, L::kPasswordWidth));
     }
     payload.u32(L::kCmdType, op);
-    ZOL_LOG(ZOL_LOG_TRACE, "e_ss_code=%d, e_cmd_type=%d", static_cast<int>(code), static_cast<int>(op));
+    ZOL_LOG(ZOL_LOG_TRACE, "e_ss_code=%d, e_cmd_type=%d", static_cast<int>(code),
+            static_cast<int>(op));
     h.send_pending(msg::SS_REQUEST, payload, confirmation_of(op),
                    "Reply to RIL --> SUPS call barring Request fail,\n");
 }

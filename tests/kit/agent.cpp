@@ -71,7 +71,8 @@ int send(const ipc_agent_send_type &rec)
     if (s().keep) {
         s().frames.emplace_back(f, f + rec.length);
     } else {
-        for (int32_t i = 0; i < rec.length; ++i) { // every byte is read, so a short frame shows under ASan
+        for (int32_t i = 0; i < rec.length;
+             ++i) { // every byte is read, so a short frame shows under ASan
             s().sink = static_cast<uint8_t>(s().sink + f[i]);
         }
     }

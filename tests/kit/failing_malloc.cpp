@@ -39,7 +39,6 @@ int AllocationWatch::freed() const
     return g_freed.load();
 }
 
-
 } // namespace zol_kit
 
 using zol_kit::g_blocks;

@@ -82,7 +82,8 @@ protected:
     // The same, for a handler the dispatch table has no row for.
     static void invoke(zol_handler_type handler, int number, const Bytes &data, RIL_Token t)
     {
-        zol_request_params_type p = {number, data.empty() ? nullptr : const_cast<uint8_t *>(data.data()),
+        zol_request_params_type p = {number,
+                                     data.empty() ? nullptr : const_cast<uint8_t *>(data.data()),
                                      static_cast<uint32_t>(data.size()), t};
         zol_request_return_type r{};
         handler(&p, &r);

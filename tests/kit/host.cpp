@@ -220,7 +220,8 @@ void Host::logger(const struct __android_logger_data *data, const char *message)
     }
     if (h.keep_.load(std::memory_order_relaxed)) {
         h.record([&] {
-            h.log_.push_back({data->buffer_id, data->priority, data->tag != nullptr ? data->tag : "",
+            h.log_.push_back({data->buffer_id, data->priority,
+                              data->tag != nullptr ? data->tag : "",
                               message != nullptr ? message : ""});
         });
     }
@@ -258,7 +259,8 @@ void Host::on_request_complete(RIL_Token t, RIL_Errno e, void *response, size_t 
     }
     if (h.keep_.load(std::memory_order_relaxed)) {
         const auto *bytes = static_cast<const uint8_t *>(response);
-        Completion c{t, token_id(t), e, response != nullptr ? Bytes(bytes, bytes + len) : Bytes{}, len};
+        Completion c{t, token_id(t), e, response != nullptr ? Bytes(bytes, bytes + len) : Bytes{},
+                     len};
         h.record([&] { h.completions_.push_back(std::move(c)); });
     }
 }

@@ -41,7 +41,8 @@ Bytes image(size_t size, const std::vector<At> &fields)
 {
     Bytes b(size, 0);
     for (const At &f : fields) {
-        std::copy(f.bytes.begin(), f.bytes.end(), b.begin() + static_cast<std::ptrdiff_t>(f.offset));
+        std::copy(f.bytes.begin(), f.bytes.end(),
+                  b.begin() + static_cast<std::ptrdiff_t>(f.offset));
     }
     return b;
 }

@@ -10,14 +10,23 @@ RIL_CallIms convert(const imsd::Call &c, Bytes &storage)
 {
     storage = call_list({c});
     RIL_CallIms out{};
-    EXPECT_TRUE(zol::cm::convert_call_entry(storage.data(), static_cast<uint32_t>(storage.size()), 1, out));
+    EXPECT_TRUE(
+        zol::cm::convert_call_entry(storage.data(), static_cast<uint32_t>(storage.size()), 1, out));
     return out;
 }
 
 TEST(CallList, StateTypeAndVoiceFlag)
 {
-    const int states[] = {0, 6, RIL_CALL_DIALING, RIL_CALL_INCOMING, RIL_CALL_ACTIVE,
-                          RIL_CALL_ALERTING, 6, RIL_CALL_HOLDING, RIL_CALL_WAITING, 0};
+    const int states[] = {0,
+                          6,
+                          RIL_CALL_DIALING,
+                          RIL_CALL_INCOMING,
+                          RIL_CALL_ACTIVE,
+                          RIL_CALL_ALERTING,
+                          6,
+                          RIL_CALL_HOLDING,
+                          RIL_CALL_WAITING,
+                          0};
     Bytes b;
     for (uint32_t s = 0; s < 10; ++s) {
         EXPECT_EQ(convert(call(1, "1", s), b).call.state, states[s]) << "stack state " << s;
@@ -27,8 +36,8 @@ TEST(CallList, StateTypeAndVoiceFlag)
         uint32_t type, video;
         int call_type;
         char voice;
-    } types[] = {{4, 2, 2, 0}, {4, 1, 1, 0}, {4, 3, 3, 0}, {4, 7, -1, 0}, {4, 0, -1, 0}, {1, 2, 0, 1},
-                 {1, 0xFFFFFFFF, 0, 1}, {2, 2, 0, 0}};
+    } types[] = {{4, 2, 2, 0},  {4, 1, 1, 0}, {4, 3, 3, 0},          {4, 7, -1, 0},
+                 {4, 0, -1, 0}, {1, 2, 0, 1}, {1, 0xFFFFFFFF, 0, 1}, {2, 2, 0, 0}};
     for (const auto &k : types) {
         imsd::Call c = call(1, "1", 4, k.type);
         c.video_dir = k.video;
@@ -47,7 +56,9 @@ TEST(CallList, NumberDirectionAttributeMultipartyAndText)
         int toa;
         char mt;
         int attr_word;
-    } cases[] = {{"+4930123", 1, 64, 3, 145, 1, 2}, {"030123", 2, 0, 0, 129, 0, 1}, {"", 0, 65, 1, 129, 0, 1}};
+    } cases[] = {{"+4930123", 1, 64, 3, 145, 1, 2},
+                 {"030123", 2, 0, 0, 129, 0, 1},
+                 {"", 0, 65, 1, 129, 0, 1}};
     for (const auto &k : cases) {
         imsd::Call c = call(9, k.number);
         c.dir = static_cast<imsd::CallDir>(k.direction);
@@ -62,7 +73,8 @@ TEST(CallList, NumberDirectionAttributeMultipartyAndText)
         EXPECT_EQ(r.callAttribute, k.attr_word);
         EXPECT_EQ(r.call.index, 9);
         EXPECT_STREQ(r.call.number, k.number);
-        EXPECT_EQ(r.call.number, reinterpret_cast<char *>(b.data() + 2)) << "points into the payload";
+        EXPECT_EQ(r.call.number, reinterpret_cast<char *>(b.data() + 2))
+            << "points into the payload";
         EXPECT_STREQ(r.extraText, "conf-uri");
         EXPECT_EQ(r.call.als + r.call.isVoicePrivacy + r.reserved1 + r.reserved2, 0);
         EXPECT_TRUE(r.call.name == nullptr && r.call.uusInfo == nullptr);

@@ -31,8 +31,9 @@ TEST_F(CmIndications, ProgressCompletesTheWaitingRequestThenReportsCallStateChan
         uint16_t wire;
         Bytes payload;
     } cases[] = {
-        {msg::kMtRingCnfInd, {}}, {msg::kConnectedInd, imsd::encode_call_id(7)}, {msg::kConnectedInd, {}},
-        {msg::kEndInd, imsd::encode_call_end(1, 16)}, {msg::kMoProgressInd, {}}, {30010, {}},
+        {msg::kMtRingCnfInd, {}},  {msg::kConnectedInd, imsd::encode_call_id(7)},
+        {msg::kConnectedInd, {}},  {msg::kEndInd, imsd::encode_call_end(1, 16)},
+        {msg::kMoProgressInd, {}}, {30010, {}},
         {msg::kAudioCodecInd, {}}, {msg::kConferenceInfoInd, imsd::encode_call_id(9)},
     };
     for (const auto &c : cases) {
@@ -40,7 +41,9 @@ TEST_F(CmIndications, ProgressCompletesTheWaitingRequestThenReportsCallStateChan
         SetUp();
         RIL_Token t = waiting_for(0x10000 + c.wire);
         size_t unsol_at_completion = 99;
-        host.on_complete([&](RIL_Token, RIL_Errno, void *, size_t) { unsol_at_completion = host.unsolicited().size(); });
+        host.on_complete([&](RIL_Token, RIL_Errno, void *, size_t) {
+            unsol_at_completion = host.unsolicited().size();
+        });
         deliver(c.wire, c.payload);
         host.on_complete(nullptr);
         EXPECT_EQ(completion(t).error, RIL_E_SUCCESS);
@@ -83,17 +86,24 @@ TEST_F(CmIndications, NotificationsAndLogOnlyIndicationsCompleteNothing)
         int unsol; // 0: the host hears nothing
         Bytes data;
     } cases[] = {
-        {msg::kHoldInd, {}, 1051, le32(2)}, {msg::kRetrieveInd, {}, 1051, le32(3)},
-        {msg::kSrvccInd, imsd::encode_srvcc(6), 1055, le32(6)}, {msg::kSrvccInd, {1, 2}, 0, {}},
+        {msg::kHoldInd, {}, 1051, le32(2)},
+        {msg::kRetrieveInd, {}, 1051, le32(3)},
+        {msg::kSrvccInd, imsd::encode_srvcc(6), 1055, le32(6)},
+        {msg::kSrvccInd, {1, 2}, 0, {}},
         {msg::kForwardInd, {}, 1011, bytes_of(forwarded)},
         {msg::kModifyInd, imsd::encode_modify_ind(1, 4, 2), 1056, words({1, 2})},
         {msg::kModifyInd, imsd::encode_modify_ind(1, 4, 0), 1056, words({1, 0})},
         {msg::kModifyInd, imsd::encode_modify_ind(1, 4, 7), 1056, words({1, 0})},
         {msg::kModifyInd, imsd::encode_modify_ind(1, 1, 2), 1056, words({1, 0})},
-        {msg::kModifyInd, cat(modify_head, {2, 0, 0}), 0, {}}, {msg::kModifyInd, {}, 0, {}},
-        {msg::kModifyCnfInd, {}, 1001, {}}, {msg::kSupsConf, {}, 0, {}},
-        {30011, {}, 0, {}}, {30012, {}, 0, {}}, {30018, {}, 0, {}},
-        {msg::kMtInviteInd, Bytes(137, 0), 0, {}}, {msg::kMtInviteInd, {}, 0, {}},
+        {msg::kModifyInd, cat(modify_head, {2, 0, 0}), 0, {}},
+        {msg::kModifyInd, {}, 0, {}},
+        {msg::kModifyCnfInd, {}, 1001, {}},
+        {msg::kSupsConf, {}, 0, {}},
+        {30011, {}, 0, {}},
+        {30012, {}, 0, {}},
+        {30018, {}, 0, {}},
+        {msg::kMtInviteInd, Bytes(137, 0), 0, {}},
+        {msg::kMtInviteInd, {}, 0, {}},
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(std::to_string(c.wire) + ", " + std::to_string(c.payload.size()) + " bytes");
@@ -135,7 +145,8 @@ TEST_F(CmIndications, InvitationReachesTheHostAsThreeTexts)
     };
     for (const auto &c : cases) {
         zol::cm::InviteTexts texts;
-        ASSERT_TRUE(zol::cm::invite_texts(c.payload.data(), static_cast<uint32_t>(c.payload.size()), texts));
+        ASSERT_TRUE(zol::cm::invite_texts(c.payload.data(), static_cast<uint32_t>(c.payload.size()),
+                                          texts));
         EXPECT_STREQ(texts.texts[0], c.id);
         EXPECT_STREQ(texts.texts[1], c.type);
         EXPECT_EQ(texts.texts[2], c.number);
@@ -151,8 +162,10 @@ TEST_F(CmIndications, DtmfConfirmationResultDecidesTheAnswer)
         Bytes payload;
         RIL_Errno error;
     } cases[] = {
-        {imsd::encode_dtmf_conf(4, 0), RIL_E_GENERIC_FAILURE}, {imsd::encode_dtmf_conf(4, 1), RIL_E_SUCCESS},
-        {imsd::encode_dtmf_conf(4, 7), RIL_E_SUCCESS}, {{}, RIL_E_GENERIC_FAILURE},
+        {imsd::encode_dtmf_conf(4, 0), RIL_E_GENERIC_FAILURE},
+        {imsd::encode_dtmf_conf(4, 1), RIL_E_SUCCESS},
+        {imsd::encode_dtmf_conf(4, 7), RIL_E_SUCCESS},
+        {{}, RIL_E_GENERIC_FAILURE},
         {{4, 1}, RIL_E_GENERIC_FAILURE}, // no whole result flag
     };
     for (const auto &c : cases) {

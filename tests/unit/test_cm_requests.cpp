@@ -25,9 +25,11 @@ std::vector<At> dial_fields(const std::string &digits, uint8_t count, uint32_t k
     f.insert(f.end(), more.begin(), more.end());
     return f;
 }
-std::vector<At> call_response(uint32_t accept, uint32_t cause, uint32_t type, uint32_t fixed, uint32_t video)
+std::vector<At> call_response(uint32_t accept, uint32_t cause, uint32_t type, uint32_t fixed,
+                              uint32_t video)
 {
-    return {{0, {0xFF}}, {1, le32(accept)}, {5, le32(cause)}, {9, le32(type)}, {13, le32(fixed)}, {17, le32(video)}};
+    return {{0, {0xFF}},     {1, le32(accept)}, {5, le32(cause)},
+            {9, le32(type)}, {13, le32(fixed)}, {17, le32(video)}};
 }
 std::vector<At> modify_response(uint32_t accept, uint32_t type, uint32_t video)
 {
@@ -52,9 +54,11 @@ const Shape kShapes[] = {
     {RIL_REQUEST_DIAL, 1, 1655, 0, "Reply to RIL --> Dial success,\n"},
     {RIL_REQUEST_ANSWER, 2, 1526, 0x17534, "Reply to RIL --> request_answer fail,\n"},
     {RIL_REQUEST_UDUB, 2, 1526, 0, "Reply to RIL --> rejectd success,\n"},
-    {RIL_REQUEST_IMS_MT_INVITE_RSP, 3, 9, 0, "Reply to RIL --> ims_mt_invite_rsp success,\n", nullptr, 0xFFFF},
+    {RIL_REQUEST_IMS_MT_INVITE_RSP, 3, 9, 0, "Reply to RIL --> ims_mt_invite_rsp success,\n",
+     nullptr, 0xFFFF},
     {RIL_REQUEST_HANGUP, 4, 5, 0x17535, "Reply to RIL --> Hangup fail,\n"},
-    {RIL_REQUEST_HANGUP_WAITING_OR_BACKGROUND, 4, 5, 0x17535, "Reply to RIL --> hangup_waiting_or_background fail,\n"},
+    {RIL_REQUEST_HANGUP_WAITING_OR_BACKGROUND, 4, 5, 0x17535,
+     "Reply to RIL --> hangup_waiting_or_background fail,\n"},
     {RIL_REQUEST_HANGUP_FOREGROUND_RESUME_BACKGROUND, 4, 5, 0x17535,
      "Reply to RIL --> hangup_foreground_resume_background fail,\n"},
     {RIL_REQUEST_SWITCH_WAITING_OR_HOLDING_AND_ACTIVE, 18, 0, 0,
@@ -75,11 +79,14 @@ const struct {
     std::vector<At> fields;
 } kCases[] = {
     {RIL_REQUEST_DIAL, dial("12345", 0, 0), dial_fields("12345", 5, 1, 1, kVoiceDir)},
-    {RIL_REQUEST_DIAL, dial("12345", 0, 1), dial_fields("12345", 5, 1, 1, kVoiceDir)}, // video type 1 is voice
+    {RIL_REQUEST_DIAL, dial("12345", 0, 1),
+     dial_fields("12345", 5, 1, 1, kVoiceDir)}, // video type 1 is voice
     {RIL_REQUEST_DIAL, dial("12345", 0, 3), dial_fields("12345", 5, 1, 4, 3)},
-    {RIL_REQUEST_DIAL, dial(kDigits128.c_str(), 0, 0), dial_fields(kDigits128, 128, 1, 1, kVoiceDir)},
+    {RIL_REQUEST_DIAL, dial(kDigits128.c_str(), 0, 0),
+     dial_fields(kDigits128, 128, 1, 1, kVoiceDir)},
     {RIL_REQUEST_DIAL, dial("", 0, 0), dial_fields("", 0, 1, 1, kVoiceDir)},
-    {RIL_REQUEST_DIAL, dial("abc", 1, 0), dial_fields("Conference Call", 15, 2, 1, kVoiceDir, {{154, text("abc")}})},
+    {RIL_REQUEST_DIAL, dial("abc", 1, 0),
+     dial_fields("Conference Call", 15, 2, 1, kVoiceDir, {{154, text("abc")}})},
     {RIL_REQUEST_DIAL, dial(kParticipants2000.c_str(), 1, 3), // participants cut at 1500
      dial_fields("Conference Call", 15, 2, 4, 3, {{154, text(kParticipants2000.substr(0, 1500))}})},
     {RIL_REQUEST_ANSWER, {}, call_response(1, 0, 1, 3, kVoiceDir)},
@@ -88,17 +95,22 @@ const struct {
     {RIL_REQUEST_ANSWER, {2, 0}, call_response(1, 0, 1, 3, kVoiceDir)}, // short data
     {RIL_REQUEST_UDUB, {}, call_response(0, 1, 0, 0, 0)},
     {RIL_REQUEST_IMS_MT_INVITE_RSP, words({300, 1}), {{0, {44}}, {1, le32(1)}}},
-    {RIL_REQUEST_HANGUP, words({2}), {{0, {2, 1}}}}, {RIL_REQUEST_HANGUP, words({258}), {{0, {2, 1}}}},
+    {RIL_REQUEST_HANGUP, words({2}), {{0, {2, 1}}}},
+    {RIL_REQUEST_HANGUP, words({258}), {{0, {2, 1}}}},
     {RIL_REQUEST_HANGUP, {}, {{0, {0xFF, 1}}}},
     {RIL_REQUEST_HANGUP_WAITING_OR_BACKGROUND, {}, {{0, {0xFF, 2}}}},
     {RIL_REQUEST_HANGUP_FOREGROUND_RESUME_BACKGROUND, {}, {{0, {0xFF, 3}}}},
-    {RIL_REQUEST_SWITCH_WAITING_OR_HOLDING_AND_ACTIVE, {}, {}}, {RIL_REQUEST_CONFERENCE, {}, {}},
+    {RIL_REQUEST_SWITCH_WAITING_OR_HOLDING_AND_ACTIVE, {}, {}},
+    {RIL_REQUEST_CONFERENCE, {}, {}},
     {RIL_REQUEST_SEPARATE_CONNECTION, words({259}), {{0, {3}}}},
-    {RIL_REQUEST_DTMF_START, text("5"), {{0, {0xFF, '5'}}}}, {RIL_REQUEST_DTMF_START, text("x#"), {{0, {0xFF, 'x'}}}},
+    {RIL_REQUEST_DTMF_START, text("5"), {{0, {0xFF, '5'}}}},
+    {RIL_REQUEST_DTMF_START, text("x#"), {{0, {0xFF, 'x'}}}},
     {RIL_REQUEST_DTMF_STOP, text("7"), {{0, {0xFF}}}},
     {RIL_REQUEST_CALL_MODIFY, words({2, 3}), {{0, {2}}, {1, le32(4)}, {5, le32(3)}, {9, le32(3)}}},
     {RIL_REQUEST_CALL_MODIFY, words({2, 1}), {{0, {2}}, {1, le32(4)}, {5, le32(3)}, {9, le32(1)}}},
-    {RIL_REQUEST_CALL_MODIFY, words({2, 0}), {{0, {2}}, {1, le32(1)}, {5, le32(3)}, {9, le32(kVoiceDir)}}},
+    {RIL_REQUEST_CALL_MODIFY,
+     words({2, 0}),
+     {{0, {2}}, {1, le32(1)}, {5, le32(3)}, {9, le32(kVoiceDir)}}},
     {RIL_REQUEST_CALL_MODIFY, words({2, 5}), {{0, {2}}}},
     {RIL_REQUEST_CALL_MODIFY_RSP, words({2, 0}), modify_response(0, 1, kVoiceDir)},
     {RIL_REQUEST_CALL_MODIFY_RSP, words({2, 1}), modify_response(1, 4, 1)},
@@ -114,7 +126,8 @@ TEST_F(CmRequests, EachRequestSendsItsBytesAndIsAnsweredOnceWhateverTheSend)
         const Shape &k = *std::find_if(std::begin(kShapes), std::end(kShapes),
                                        [&](const Shape &s) { return s.request == c.request; });
         for (int result : {0, -1}) {
-            // Built in steps: GCC 12 at -O3 warns of a bogus overlap (-Wrestrict) in the one-line sum.
+            // Built in steps: GCC 12 at -O3 warns of a bogus overlap (-Wrestrict) in the one-line
+            // sum.
             std::string trace = "case " + std::to_string(&c - kCases);
             trace += result == 0 ? ", sent" : ", send failed";
             SCOPED_TRACE(trace);
@@ -126,7 +139,8 @@ TEST_F(CmRequests, EachRequestSendsItsBytesAndIsAnsweredOnceWhateverTheSend)
             } else {
                 request(c.request, c.data, t);
             }
-            EXPECT_EQ(sent(), (std::vector<Sent>{{k.msg, k.wire_token >= 0 ? k.wire_token : 500, image(k.size, c.fields)}}));
+            EXPECT_EQ(sent(), (std::vector<Sent>{{k.msg, k.wire_token >= 0 ? k.wire_token : 500,
+                                                  image(k.size, c.fields)}}));
             const auto done = host.completions_for(t);
             if (result == 0 && k.pending_event != 0) {
                 EXPECT_TRUE(done.empty());

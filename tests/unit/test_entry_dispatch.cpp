@@ -23,7 +23,8 @@ TEST_F(EntryDispatch, RadioFunctions)
     f->onCancel(nullptr);
     zol_release();
     EXPECT_TRUE(host.logged("onCancel()\n") && host.logged("zol_release()\n"));
-    const std::pair<int, int> supports[] = {{9, 1}, {1, 0}, {0x17532, 1}, {0x10000, 0}, {310, 1}, {53, 0}};
+    const std::pair<int, int> supports[] = {{9, 1},       {1, 0},   {0x17532, 1},
+                                            {0x10000, 0}, {310, 1}, {53, 0}};
     for (const auto &[request, supported] : supports) {
         EXPECT_EQ(f->onSupports(request), supported) << request;
     }
@@ -33,7 +34,8 @@ TEST_F(EntryDispatch, RadioFunctions)
 // Rows that share a bucket are chained; every row is found under its id.
 TEST_F(EntryDispatch, BucketsAndChains)
 {
-    const std::pair<uint32_t, uint32_t> buckets[] = {{9, 84}, {0x17532, 98}, {0, 0}, {0xFFFFFFFF, 0}, {1, 92}};
+    const std::pair<uint32_t, uint32_t> buckets[] = {
+        {9, 84}, {0x17532, 98}, {0, 0}, {0xFFFFFFFF, 0}, {1, 92}};
     for (const auto &[id, bucket] : buckets) {
         EXPECT_EQ(zol_hash_bucket(static_cast<int32_t>(id)), bucket) << std::hex << id;
     }
@@ -85,8 +87,8 @@ TEST_F(EntryDispatch, RequestsWithoutRowAreNotSupported)
     }
     munmap(pages, 2 * page);
     EXPECT_TRUE(host.logged("UI --- RIL_REQUEST_SET_MUTE (53) ---> [token id 115, data len 4]\n"));
-    EXPECT_TRUE(host.logged(
-        "UI <--- RIL_REQUEST_GET_SIM_STATUS (1) Complete --- Token 102, Request Not Supported, Len 0 ]\n"));
+    EXPECT_TRUE(host.logged("UI <--- RIL_REQUEST_GET_SIM_STATUS (1) Complete --- Token 102, "
+                            "Request Not Supported, Len 0 ]\n"));
 }
 
 // Stack event ids lie above 0x10000: nothing at or below it is looked up.
@@ -96,7 +98,8 @@ TEST_F(EntryDispatch, ProcessEventResults)
         const std::string tail = "- id: " + std::to_string(id) + " ";
         const auto log = host.log_lines();
         return std::any_of(log.begin(), log.end(), [&](const LogLine &l) {
-            return l.text.find("zol_hash_table_lookup() - L") != std::string::npos && l.text.ends_with(tail);
+            return l.text.find("zol_hash_table_lookup() - L") != std::string::npos &&
+                   l.text.ends_with(tail);
         });
     };
     for (int id : {0x10000, 9, 0x10001}) {
@@ -107,7 +110,8 @@ TEST_F(EntryDispatch, ProcessEventResults)
     EXPECT_TRUE(host.completions().empty()) << "a host number must never reach its handler";
     EXPECT_EQ(zol_process_event(0x17546, nullptr, 0, ZOL_EVENT_TOKEN), 0);
     EXPECT_TRUE(host.logged("RIL <--- eTKM_CALL_RUN_STATUS_INFO_IND(95558) --- IMS\n"));
-    EXPECT_TRUE(host.logged("Exit zol_process_event() : eTKM_CALL_RUN_STATUS_INFO_IND, err_no 0\n"));
+    EXPECT_TRUE(
+        host.logged("Exit zol_process_event() : eTKM_CALL_RUN_STATUS_INFO_IND, err_no 0\n"));
 }
 
 std::vector<zol_request_params_type> g_probed;
@@ -128,7 +132,8 @@ TEST_F(EntryDispatch, HandlersGetTheRecordAsPassed)
     radio()->onRequest(RIL_REQUEST_DIAL, data, sizeof data, t.get());
     radio()->onRequest(RIL_REQUEST_DIAL, nullptr, 0, ZOL_EVENT_TOKEN);
     ASSERT_EQ(g_probed.size(), 2u);
-    EXPECT_TRUE(g_probed[0].event_id == RIL_REQUEST_DIAL && g_probed[0].data == data && g_probed[0].datalen == 3u);
+    EXPECT_TRUE(g_probed[0].event_id == RIL_REQUEST_DIAL && g_probed[0].data == data &&
+                g_probed[0].datalen == 3u);
     EXPECT_TRUE(g_probed[0].t == t.get() && g_probed[1].t == ZOL_EVENT_TOKEN);
     EXPECT_TRUE(host.logged("Cond: t != (void *) 0xFFFF"));
     EXPECT_TRUE(host.completions().empty());
@@ -187,8 +192,8 @@ TEST_F(EntryDispatch, CompletionsCarryCodeDataAndLogText)
     EXPECT_EQ(c[0].error, RIL_E_GENERIC_FAILURE);
     EXPECT_EQ(c[0].len, 0u);
     EXPECT_EQ(c[1].data, le32(0x11223344));
-    EXPECT_TRUE(host.logged(
-        "UI <--- RIL_REQUEST_LAST_CALL_FAIL_CAUSE (18) Complete --- Token 32, Success, Len 4 cause 16]\n"));
+    EXPECT_TRUE(host.logged("UI <--- RIL_REQUEST_LAST_CALL_FAIL_CAUSE (18) Complete --- Token 32, "
+                            "Success, Len 4 cause 16]\n"));
     // Completing a request that never waited only notes that it had no entry.
     EXPECT_TRUE(host.logged("Not found ReqList entry : token id 31\n"));
     EXPECT_TRUE(host.logged("Cond: param_ptr != ((void *)0)"));

@@ -32,8 +32,9 @@ void probe(zol_request_params_type *params_ptr, zol_request_return_type *)
 {
     const auto *b = static_cast<const uint8_t *>(params_ptr->data);
     std::lock_guard<std::mutex> lock(g_mu);
-    g_seen.push_back({params_ptr->event_id, b != nullptr ? Bytes(b, b + params_ptr->datalen) : Bytes{},
-                      b == nullptr, params_ptr->datalen, params_ptr->t});
+    g_seen.push_back({params_ptr->event_id,
+                      b != nullptr ? Bytes(b, b + params_ptr->datalen) : Bytes{}, b == nullptr,
+                      params_ptr->datalen, params_ptr->t});
     g_event_thread = pthread_self();
     g_event_tid = static_cast<pid_t>(syscall(SYS_gettid));
     if (g_queue_from_handler) {
@@ -167,7 +168,8 @@ TEST_F(Event, InterruptedWaitGoesOn)
         const size_t waiting = host.count_logged("zol_event_main(): Waiting...\n");
         zol_event_queue(1, 0x7543, &x, 1, ZOL_EVENT_TOKEN);
         ASSERT_TRUE(wait_seen(round));
-        ASSERT_TRUE(host.wait_until([&] { return host.count_logged("zol_event_main(): Waiting...\n") > waiting; }));
+        ASSERT_TRUE(host.wait_until(
+            [&] { return host.count_logged("zol_event_main(): Waiting...\n") > waiting; }));
         // Asleep after its last line, the event thread can only be in its wait.
         for (int i = 0; i < 5000 && thread_state(g_event_tid) != 'S'; ++i) {
             std::this_thread::sleep_for(std::chrono::milliseconds(1));
@@ -219,7 +221,8 @@ TEST_F(Event, FramesCarryTheTokenIdTheLow16BitsOfTheIdAndThePayload)
     }
     const auto frames = agent::frames();
     ASSERT_EQ(frames.size(), 3u);
-    EXPECT_EQ(frames[0], (Bytes{0x00, 0x01, 0x02, 0x03, 0x04, 0x23, 0x45, 0, 0, 0, 0x03, 0xAA, 0xBB, 0xCC}));
+    EXPECT_EQ(frames[0],
+              (Bytes{0x00, 0x01, 0x02, 0x03, 0x04, 0x23, 0x45, 0, 0, 0, 0x03, 0xAA, 0xBB, 0xCC}));
     EXPECT_EQ(frames[1], (Bytes{0, 1, 2, 3, 4, 0, 17, 0, 0, 0, 0}));
     EXPECT_TRUE(host.logged("params_ptr->t = 16909060, event_id = 74565, datalen = 3, "));
 }

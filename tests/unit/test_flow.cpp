@@ -26,7 +26,8 @@ Bytes sms(const char *const *texts, int tech = RADIO_TECH_3GPP)
 }
 Bytes fwd(int status, int reason, int toa = 129, const char *number = nullptr)
 {
-    return bytes_of(RIL_CallForwardInfo{status, reason, 0, toa, const_cast<char *>(number), 0, nullptr});
+    return bytes_of(
+        RIL_CallForwardInfo{status, reason, 0, toa, const_cast<char *>(number), 0, nullptr});
 }
 
 class Flow : public ModuleTest {
@@ -48,7 +49,8 @@ protected:
 TEST_F(Flow, RequestsWithoutUsableDataAreRefused)
 {
     static const std::string d129(129, '9'), d42(42, '5'), d39(39, '5'), smsc51(51, '1');
-    static const char *const sms_texts[][2] = {{nullptr, "00"}, {"12", nullptr}, {smsc51.c_str(), "00"}};
+    static const char *const sms_texts[][2] = {
+        {nullptr, "00"}, {"12", nullptr}, {smsc51.c_str(), "00"}};
     const Bytes status5 = fwd(5, 0), status1 = fwd(1, 0);
     const struct {
         int request;
@@ -56,21 +58,37 @@ TEST_F(Flow, RequestsWithoutUsableDataAreRefused)
         zol_handler_type direct = nullptr;
         bool pointer = false; // a data pointer with no bytes
     } refused[] = {
-        {RIL_REQUEST_DIAL, {}}, {RIL_REQUEST_DIAL, words({1})}, {RIL_REQUEST_DIAL, dial(nullptr)},
-        {RIL_REQUEST_DIAL, dial(d129.c_str(), 0, 3)}, {RIL_REQUEST_IMS_MT_INVITE_RSP, words({1})},
-        {RIL_REQUEST_HANGUP, {}, nullptr, true}, {RIL_REQUEST_HANGUP, {2, 0}},
+        {RIL_REQUEST_DIAL, {}},
+        {RIL_REQUEST_DIAL, words({1})},
+        {RIL_REQUEST_DIAL, dial(nullptr)},
+        {RIL_REQUEST_DIAL, dial(d129.c_str(), 0, 3)},
+        {RIL_REQUEST_IMS_MT_INVITE_RSP, words({1})},
+        {RIL_REQUEST_HANGUP, {}, nullptr, true},
+        {RIL_REQUEST_HANGUP, {2, 0}},
         {RIL_REQUEST_DTMF_START, {}, nullptr, true},
-        {RIL_REQUEST_CALL_MODIFY, {}}, {RIL_REQUEST_CALL_MODIFY, words({2})}, {RIL_REQUEST_CALL_MODIFY_RSP, {}},
+        {RIL_REQUEST_CALL_MODIFY, {}},
+        {RIL_REQUEST_CALL_MODIFY, words({2})},
+        {RIL_REQUEST_CALL_MODIFY_RSP, {}},
         {RIL_REQUEST_SEPARATE_CONNECTION, {}, zol_cm_callsvc_request_split_conference_call},
-        {RIL_REQUEST_IMS_SET_REGISTRATION_STATE, {}}, {RIL_REQUEST_IMS_SET_REGISTRATION_STATE, {1, 0}},
-        {RIL_REQUEST_IMS_GET_CONFIGRATION, {}}, {RIL_REQUEST_IMS_GET_CONFIGRATION, texts({nullptr})},
-        {RIL_REQUEST_IMS_SET_CONFIGRATION, texts({"5"})}, {RIL_REQUEST_IMS_SET_CONFIGRATION, texts({"5", nullptr})},
-        {RIL_REQUEST_IMS_SEND_SMS, sms(sms_texts[0], RADIO_TECH_3GPP2)}, {RIL_REQUEST_IMS_SEND_SMS, sms(sms_texts[1])},
-        {RIL_REQUEST_IMS_SEND_SMS, sms(sms_texts[2])}, {RIL_REQUEST_IMS_SEND_SMS, sms(nullptr)},
-        {RIL_REQUEST_IMS_SEND_SMS, Bytes(8, 0)}, {RIL_REQUEST_IMS_SEND_SMS, {}}, {RIL_REQUEST_SMS_ACKNOWLEDGE, {}},
-        {RIL_REQUEST_SET_COLP, words({2})}, {RIL_REQUEST_SET_CLIR, words({3})},
-        {RIL_REQUEST_SET_CALL_WAITING, words({-1})}, {RIL_REQUEST_SET_CALL_WAITING, {}},
-        {RIL_REQUEST_SET_CALL_WAITING, {2, 0}}, {RIL_REQUEST_SET_CALL_FORWARD, status5},
+        {RIL_REQUEST_IMS_SET_REGISTRATION_STATE, {}},
+        {RIL_REQUEST_IMS_SET_REGISTRATION_STATE, {1, 0}},
+        {RIL_REQUEST_IMS_GET_CONFIGRATION, {}},
+        {RIL_REQUEST_IMS_GET_CONFIGRATION, texts({nullptr})},
+        {RIL_REQUEST_IMS_SET_CONFIGRATION, texts({"5"})},
+        {RIL_REQUEST_IMS_SET_CONFIGRATION, texts({"5", nullptr})},
+        {RIL_REQUEST_IMS_SEND_SMS, sms(sms_texts[0], RADIO_TECH_3GPP2)},
+        {RIL_REQUEST_IMS_SEND_SMS, sms(sms_texts[1])},
+        {RIL_REQUEST_IMS_SEND_SMS, sms(sms_texts[2])},
+        {RIL_REQUEST_IMS_SEND_SMS, sms(nullptr)},
+        {RIL_REQUEST_IMS_SEND_SMS, Bytes(8, 0)},
+        {RIL_REQUEST_IMS_SEND_SMS, {}},
+        {RIL_REQUEST_SMS_ACKNOWLEDGE, {}},
+        {RIL_REQUEST_SET_COLP, words({2})},
+        {RIL_REQUEST_SET_CLIR, words({3})},
+        {RIL_REQUEST_SET_CALL_WAITING, words({-1})},
+        {RIL_REQUEST_SET_CALL_WAITING, {}},
+        {RIL_REQUEST_SET_CALL_WAITING, {2, 0}},
+        {RIL_REQUEST_SET_CALL_FORWARD, status5},
         // A short record with a status that is otherwise accepted.
         {RIL_REQUEST_SET_CALL_FORWARD, Bytes(status1.begin(), status1.end() - 1)},
         {RIL_REQUEST_SET_CALL_FORWARD, fwd(1, 0, 129, d42.c_str())},
@@ -79,7 +97,8 @@ TEST_F(Flow, RequestsWithoutUsableDataAreRefused)
         {RIL_REQUEST_SET_FACILITY_LOCK, texts({nullptr, "1", "", "1", "", "0"})},
         {RIL_REQUEST_SET_FACILITY_LOCK, texts({"OI", nullptr, "", "1", "", "0"})},
         {RIL_REQUEST_SET_FACILITY_LOCK, texts({"OI", "1", "", "1", ""})},
-        {RIL_REQUEST_QUERY_FACILITY_LOCK, {}}, {RIL_REQUEST_QUERY_FACILITY_LOCK, texts({nullptr})},
+        {RIL_REQUEST_QUERY_FACILITY_LOCK, {}},
+        {RIL_REQUEST_QUERY_FACILITY_LOCK, texts({nullptr})},
         {RIL_REQUEST_QUERY_CALL_FORWARD_STATUS, {}},
         {RIL_REQUEST_QUERY_CALL_FORWARD_STATUS, Bytes(status5.begin(), status5.begin() + 4)},
     };
@@ -104,9 +123,11 @@ TEST_F(Flow, FailedSendsAreAnsweredAndLeaveNoEntry)
         RIL_Errno error = RIL_E_GENERIC_FAILURE;
     } cases[] = {
         {RIL_REQUEST_GET_CURRENT_CALLS, {}, -1, "get current call fail,\n"},
-        {RIL_REQUEST_IMS_SEND_SMS, sms(sms_texts), -1, "send sms fail,\n", RIL_E_SMS_SEND_FAIL_RETRY},
+        {RIL_REQUEST_IMS_SEND_SMS, sms(sms_texts), -1, "send sms fail,\n",
+         RIL_E_SMS_SEND_FAIL_RETRY},
         {RIL_REQUEST_SMS_ACKNOWLEDGE, words({1, 0}), 4, "send ack fail,\n"},
-        {RIL_REQUEST_IMS_SET_REGISTRATION_STATE, words({1}), 5, "ims_set_registration_state fail,\n"},
+        {RIL_REQUEST_IMS_SET_REGISTRATION_STATE, words({1}), 5,
+         "ims_set_registration_state fail,\n"},
         {RIL_REQUEST_IMS_SET_CONFIGRATION, texts({"5", "1"}), 1, "ims_set_configration fail,\n"},
         {RIL_REQUEST_IMS_GET_CONFIGRATION, texts({"7"}), 2, "ims_get_configration fail,\n"},
         {RIL_REQUEST_QUERY_CLIP, {}, -1, "INTERROGATE SS fail,\n"},
@@ -114,7 +135,8 @@ TEST_F(Flow, FailedSendsAreAnsweredAndLeaveNoEntry)
         {RIL_REQUEST_SET_CLIR, words({1}), -1, "SUPS CLIR Request fail,\n"},
         {RIL_REQUEST_SET_CALL_WAITING, words({1, 1}), -1, "SUPS call waiting Request fail,\n"},
         {RIL_REQUEST_SET_CALL_FORWARD, fwd(1, 0), -1, "SUPS call forward Request fail,\n"},
-        {RIL_REQUEST_SET_FACILITY_LOCK, texts({"OI", "1", "", "", "", "0"}), -1, "SUPS call barring Request fail,\n"},
+        {RIL_REQUEST_SET_FACILITY_LOCK, texts({"OI", "1", "", "", "", "0"}), -1,
+         "SUPS call barring Request fail,\n"},
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.request);
@@ -143,11 +165,13 @@ TEST_F(Flow, FullListAndTokensPendingTwiceAreRefusedBeforeTheySend)
     }
     agent::reset();
     host.reset();
-    for (int number : {RIL_REQUEST_GET_CURRENT_CALLS, RIL_REQUEST_HANGUP, RIL_REQUEST_ANSWER, RIL_REQUEST_DTMF_START,
-                       RIL_REQUEST_DTMF_STOP, RIL_REQUEST_HANGUP_FOREGROUND_RESUME_BACKGROUND,
+    for (int number : {RIL_REQUEST_GET_CURRENT_CALLS, RIL_REQUEST_HANGUP, RIL_REQUEST_ANSWER,
+                       RIL_REQUEST_DTMF_START, RIL_REQUEST_DTMF_STOP,
+                       RIL_REQUEST_HANGUP_FOREGROUND_RESUME_BACKGROUND,
                        RIL_REQUEST_IMS_GET_CONFIGRATION, RIL_REQUEST_QUERY_CLIP}) {
         RIL_Token t = token(800 + number);
-        request(number, number == RIL_REQUEST_IMS_GET_CONFIGRATION ? texts({"7"}) : Bytes{'1', 0, 0, 0}, t);
+        request(number,
+                number == RIL_REQUEST_IMS_GET_CONFIGRATION ? texts({"7"}) : Bytes{'1', 0, 0, 0}, t);
         ASSERT_EQ(host.completions_for(t).size(), 1u) << number;
         EXPECT_EQ(host.completions_for(t)[0].error, RIL_E_GENERIC_FAILURE);
     }
@@ -175,18 +199,29 @@ TEST_F(Flow, WaitingRequestsAreAnsweredOldestFirstOnePerAnswer)
         {RIL_REQUEST_ANSWER, {}, msg::kConnectedInd, imsd::encode_call_id(1)},
         {RIL_REQUEST_DTMF_START, text("1"), msg::kDtmfStartConf, imsd::encode_dtmf_conf(1, 1)},
         {RIL_REQUEST_DTMF_STOP, text("1"), msg::kDtmfStopConf, imsd::encode_dtmf_conf(1, 1)},
-        {RIL_REQUEST_CONFERENCE, {}, msg::kCurCallInd, kNoCalls, zol_cm_callsvc_request_conference_call},
-        {RIL_REQUEST_IMS_GET_CONFIGRATION, texts({"7"}), imsd::kMsgConfigConf, imsd::encode_config_conf(9, {1})},
-        {RIL_REQUEST_IMS_SEND_SMS, sms(sms_texts), imsd::kMsgSmsSendStatus, imsd::encode_send_status(7, 0)},
-        {RIL_REQUEST_SET_CALL_WAITING, words({1, 1}), imsd::kMsgSsActivateConf, imsd::encode_ss_conf(true)},
-        {RIL_REQUEST_QUERY_CLIP, {}, imsd::kMsgSsInterrogateConf, imsd::encode_ss_status_conf(1, true)},
+        {RIL_REQUEST_CONFERENCE,
+         {},
+         msg::kCurCallInd,
+         kNoCalls,
+         zol_cm_callsvc_request_conference_call},
+        {RIL_REQUEST_IMS_GET_CONFIGRATION, texts({"7"}), imsd::kMsgConfigConf,
+         imsd::encode_config_conf(9, {1})},
+        {RIL_REQUEST_IMS_SEND_SMS, sms(sms_texts), imsd::kMsgSmsSendStatus,
+         imsd::encode_send_status(7, 0)},
+        {RIL_REQUEST_SET_CALL_WAITING, words({1, 1}), imsd::kMsgSsActivateConf,
+         imsd::encode_ss_conf(true)},
+        {RIL_REQUEST_QUERY_CLIP,
+         {},
+         imsd::kMsgSsInterrogateConf,
+         imsd::encode_ss_status_conf(1, true)},
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.request);
         SetUp();
         RIL_Token older = token(1001), newer = token(1002);
         for (RIL_Token t : {older, newer}) {
-            c.direct != nullptr ? invoke(c.direct, c.request, c.data, t) : request(c.request, c.data, t);
+            c.direct != nullptr ? invoke(c.direct, c.request, c.data, t)
+                                : request(c.request, c.data, t);
         }
         ASSERT_TRUE(host.completions().empty());
         for (RIL_Token t : {older, newer, newer}) { // the third answer leaves the last one
@@ -234,7 +269,8 @@ TEST_F(Flow, AnswerRacingAFailedSendCompletesOnce)
     RIL_Token reused = token(42);
     agent::on_send(answer_then_reuse_token, reused);
     calls(reused);
-    ASSERT_EQ(host.completions_for(reused).size(), 1u) << "the failed send answered the token's next request";
+    ASSERT_EQ(host.completions_for(reused).size(), 1u)
+        << "the failed send answered the token's next request";
     EXPECT_EQ(waits_for(reused), 0x17545u) << "the next request still waits for its answer";
     deliver(msg::kCurCallInd, kNoCalls);
     ASSERT_EQ(host.completions_for(reused).size(), 2u);
@@ -249,7 +285,8 @@ TEST_F(Flow, RememberedRequestKeepsItsTokenIdAfterItsTokenIsReused)
     Token tok(43);
     zol_request_params_type request = {RIL_REQUEST_GET_CURRENT_CALLS, nullptr, 0, tok.get()};
     zol_request_return_type ret{};
-    zol::Handler h({"remembered", 0}, &request, &ret, {.entry = zol::Entry::none, .exit = zol::Exit::none});
+    zol::Handler h({"remembered", 0}, &request, &ret,
+                   {.entry = zol::Entry::none, .exit = zol::Exit::none});
     ASSERT_TRUE(h.remember(0x17545));
     deliver(msg::kCurCallInd, kNoCalls);
     ASSERT_EQ(host.completions_for(tok.get()).size(), 1u);
@@ -290,17 +327,26 @@ TEST_F(Flow, HandlersBeginAndEndWithTheirOwnLines)
         std::string handler;
         std::vector<std::string> lines;
     } requests[] = {
-        {RIL_REQUEST_DIAL, {}, "zol_cm_callsvc_request_dial",
+        {RIL_REQUEST_DIAL,
+         {},
+         "zol_cm_callsvc_request_dial",
          {"Cond: in_data_ptr != ((void *)0)", "zol_cm_callsvc_request_dial() entry",
           "UI <--- RIL_REQUEST_DIAL (10)" + failed}},
-        {RIL_REQUEST_DTMF_START, {}, "zol_cm_callsvc_request_dtmf_start",
+        {RIL_REQUEST_DTMF_START,
+         {},
+         "zol_cm_callsvc_request_dtmf_start",
          {"Cond: params_ptr->data != ((void *)0)", "zol_cm_callsvc_request_dtmf_start() entry",
           "UI <--- RIL_REQUEST_DTMF_START (49)" + failed,
           "zol_cm - zol_cm_callsvc_request_dtmf_start() - L# exit error"}},
-        {RIL_REQUEST_QUERY_FACILITY_LOCK, {}, "zol_sups_request_query",
-         {"Cond: params_ptr->data != ((void *)0)", "zol_sups_request_query(): no facility, request 42 refused\n",
+        {RIL_REQUEST_QUERY_FACILITY_LOCK,
+         {},
+         "zol_sups_request_query",
+         {"Cond: params_ptr->data != ((void *)0)",
+          "zol_sups_request_query(): no facility, request 42 refused\n",
           "UI <--- RIL_REQUEST_QUERY_FACILITY_LOCK (42)" + failed}},
-        {RIL_REQUEST_SET_CLIR, words({7}), "zol_sups_CLIR_request_set",
+        {RIL_REQUEST_SET_CLIR,
+         words({7}),
+         "zol_sups_CLIR_request_set",
          {"zol_sups_CLIR_request_set() entry",
           "zol_sups_CLIR_request_set(): setting selects no operation, request 32 refused\n",
           "UI <--- RIL_REQUEST_SET_CLIR (32)" + failed, "zol_sups_CLIR_request_set() exit"}},
@@ -317,9 +363,14 @@ TEST_F(Flow, HandlersBeginAndEndWithTheirOwnLines)
         std::string handler;
         std::vector<std::string> lines;
     } events[] = {
-        {imsd::kMsgSmsSendStatus, Bytes(12, 1), "zol_sms_event_send_msg_status_ind",
-         {"zol_sms_event_send_msg_status_ind() entry", " zol_sms_event_send_msg_status_ind(), error"}},
-        {msg::kCurCallInd, {}, "zol_cm_callsvc_event_cur_call_ind",
+        {imsd::kMsgSmsSendStatus,
+         Bytes(12, 1),
+         "zol_sms_event_send_msg_status_ind",
+         {"zol_sms_event_send_msg_status_ind() entry",
+          " zol_sms_event_send_msg_status_ind(), error"}},
+        {msg::kCurCallInd,
+         {},
+         "zol_cm_callsvc_event_cur_call_ind",
          {"Cond: cur_calls != ((void *)0)", "zol_cm_callsvc_event_cur_call_ind() entry",
           " zol_cm_callsvc_event_cur_call_ind(),exit error"}},
     };

@@ -55,8 +55,10 @@ TEST_F(ImsConfig, RegistrationStateFollowsTheStacksRunStatus)
         const auto u = host.unsolicited();
         ASSERT_EQ(u.size(), c.told ? 1u : 0u);
         EXPECT_TRUE(u.empty() || u[0].number == RIL_UNSOL_RESPONSE_IMS_NETWORK_STATE_CHANGED);
-        EXPECT_EQ(host.logged("zol_cm_callsvc_event_run_status_info_ind() entry:e_run_status_type=" +
-                              std::to_string(c.status[0])), c.told);
+        EXPECT_EQ(
+            host.logged("zol_cm_callsvc_event_run_status_info_ind() entry:e_run_status_type=" +
+                        std::to_string(c.status[0])),
+            c.told);
         EXPECT_EQ(registration_state(), words({c.answer, 1}));
         EXPECT_TRUE(sent().empty()) << "a known state asks the stack nothing";
     }
@@ -79,17 +81,23 @@ TEST_F(ImsConfig, SetConfigurationPayloadFollowsTheItemTable)
         Bytes head; // the first bytes of the 54; the rest zero
         size_t text_bytes;
     } cases[] = {
-        {"5", "300", {5, 0, 0, 0, 0x2C, 0x01}, 0},  {" 16abc", "-2", {16, 0, 0, 0, 0xFE, 0xFF, 0xFF, 0xFF}, 0},
-        {"1", x.substr(0, 25), {1}, 20},             {"2", x.substr(0, 20), {2}, 20}, // no terminator
-        {"4", x, {4}, 32},                           {"3", x, {3}, 50},
-        {"99", "ignored", {99}, 0},                  {"item", "1", {0}, 0},
+        {"5", "300", {5, 0, 0, 0, 0x2C, 0x01}, 0},
+        {" 16abc", "-2", {16, 0, 0, 0, 0xFE, 0xFF, 0xFF, 0xFF}, 0},
+        {"1", x.substr(0, 25), {1}, 20},
+        {"2", x.substr(0, 20), {2}, 20}, // no terminator
+        {"4", x, {4}, 32},
+        {"3", x, {3}, 50},
+        {"99", "ignored", {99}, 0},
+        {"item", "1", {0}, 0},
     };
     for (const auto &c : cases) {
-        const RIL_Token t = config(RIL_REQUEST_IMS_SET_CONFIGRATION, texts({c.item, c.value.c_str()}));
+        const RIL_Token t =
+            config(RIL_REQUEST_IMS_SET_CONFIGRATION, texts({c.item, c.value.c_str()}));
         EXPECT_EQ(completion(t).error, RIL_E_SUCCESS);
         Bytes expected = c.head;
         expected.resize(54, 0);
-        EXPECT_EQ(sent_one().payload, put_text(expected, 4, c.value.substr(0, c.text_bytes))) << c.item;
+        EXPECT_EQ(sent_one().payload, put_text(expected, 4, c.value.substr(0, c.text_bytes)))
+            << c.item;
     }
     EXPECT_TRUE(host.logged("set config 0  1"));
     EXPECT_TRUE(host.logged("Reply to RIL --> ims_set_configration success,\n"));
@@ -107,11 +115,11 @@ TEST_F(ImsConfig, GetConfigurationIsAnsweredFromTheConfirmation)
     } cases[] = {
         {"7", config_conf(7, le32(42)), RIL_E_SUCCESS, "42"},
         {"3", config_conf(3, {'s', 'i', 'p', 0, 'x'}), RIL_E_SUCCESS, "sip"},
-        {"abc", {0, 0, 0, 0}, RIL_E_SUCCESS, ""},                       // not a number: item 0
-        {"2", {2, 0, 0, 0, 'a', 'b', 'c'}, RIL_E_SUCCESS, "abc"},       // ends with the message
-        {"14", unterminated, RIL_E_SUCCESS, std::string(50, 'a')},      // or with its field
-        {"1", {}, RIL_E_GENERIC_FAILURE, ""},                           // no item in the answer
-        {"5", {5, 0, 0, 0, 1}, RIL_E_GENERIC_FAILURE, ""},              // integer cut short
+        {"abc", {0, 0, 0, 0}, RIL_E_SUCCESS, ""},                  // not a number: item 0
+        {"2", {2, 0, 0, 0, 'a', 'b', 'c'}, RIL_E_SUCCESS, "abc"},  // ends with the message
+        {"14", unterminated, RIL_E_SUCCESS, std::string(50, 'a')}, // or with its field
+        {"1", {}, RIL_E_GENERIC_FAILURE, ""},                      // no item in the answer
+        {"5", {5, 0, 0, 0, 1}, RIL_E_GENERIC_FAILURE, ""},         // integer cut short
     };
     for (const auto &c : cases) {
         const RIL_Token t = config(RIL_REQUEST_IMS_GET_CONFIGRATION, texts({c.item}));
@@ -122,10 +130,12 @@ TEST_F(ImsConfig, GetConfigurationIsAnsweredFromTheConfirmation)
         const Completion done = completion(t);
         EXPECT_EQ(done.error, c.error) << c.item;
         EXPECT_EQ(done.len, c.error == RIL_E_SUCCESS ? sizeof(char *) : 0u);
-        EXPECT_EQ(host.logged("Reply to RIL --> get cfg " + std::to_string(item) + " result : " + c.text + "\n"),
+        EXPECT_EQ(host.logged("Reply to RIL --> get cfg " + std::to_string(item) +
+                              " result : " + c.text + "\n"),
                   c.error == RIL_E_SUCCESS);
     }
-    EXPECT_TRUE(host.logged("zol_cm_callsvc_event_get_cfg_conf(): confirmation of 5 bytes carries no value\n"));
+    EXPECT_TRUE(host.logged(
+        "zol_cm_callsvc_event_get_cfg_conf(): confirmation of 5 bytes carries no value\n"));
 }
 
 } // namespace

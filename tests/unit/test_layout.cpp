@@ -23,7 +23,7 @@ struct Row {
 };
 
 #define ZOL_ROW_SIZE(type, ilp32, lp64) {"sizeof(" #type ")", sizeof(type), ilp32, lp64},
-#define ZOL_ROW_FIELD(type, member, ilp32, lp64) \
+#define ZOL_ROW_FIELD(type, member, ilp32, lp64)                                                   \
     {"offsetof(" #type ", " #member ")", offsetof(type, member), ilp32, lp64},
 const Row kRows[] = {ZOL_LAYOUT_TABLE(ZOL_ROW_SIZE, ZOL_ROW_FIELD)};
 
@@ -48,8 +48,9 @@ TEST(Layout, AgentRecordsCarryTheModulesValues)
     zol_request_params_type params = {4, payload, sizeof payload, t.get()};
     ASSERT_EQ(zol_ipc_send_request(&params), 0);
     const agent::Records r = agent::records();
-    EXPECT_EQ((std::vector<long>{r.init.first, r.init.second, r.open.kind, r.open.flags, r.options.mode,
-                                 r.options.flags, r.send.length, r.send.timeout, r.send.priority, r.send.channel_id}),
+    EXPECT_EQ((std::vector<long>{r.init.first, r.init.second, r.open.kind, r.open.flags,
+                                 r.options.mode, r.options.flags, r.send.length, r.send.timeout,
+                                 r.send.priority, r.send.channel_id}),
               (std::vector<long>{1, 2, 0, 0, 1, 0, 11 + 5, -1, 0, 1}));
     EXPECT_EQ(r.open.read_cb, &zol_ipc_read_event_cb);
     EXPECT_NE(r.open.options, nullptr);

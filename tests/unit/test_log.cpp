@@ -10,13 +10,20 @@ using Log = ModuleTest;
 TEST_F(Log, Names)
 {
     const std::pair<int32_t, const char *> events[] = {
-        {8, "RIL_REQUEST_UNKOWN"},           {1, "RIL_REQUEST_GET_SIM_STATUS"},
-        {113, "RIL_REQUEST_IMS_SEND_SMS"},   {338, "RIL_REQUEST_IMS_SET_REGISTRATION_STATE"},
-        {-5, "RIL_REQUEST_UNKOWN"},          {999, "RIL_REQUEST_UNKOWN"},
-        {1000, "RIL_UNSOL_RESPONSE_RADIO_STATE_CHANGED"}, {1002, "RIL_UNSOL_UNKOWN"},
-        {1056, "RIL_UNSOL_RESPONSE_CALL_MODIFY_IND"},     {65535, "RIL_UNSOL_UNKOWN"},
-        {0x10000, "<Unknown event> ?"},      {0x17532, "eTKM_CALL_MT_INVITE_IND"},
-        {0x17568, "eTKM_SUPS_REGISTER_SS_CONF"}, {0x17596, "<Unknown event> ?"},
+        {8, "RIL_REQUEST_UNKOWN"},
+        {1, "RIL_REQUEST_GET_SIM_STATUS"},
+        {113, "RIL_REQUEST_IMS_SEND_SMS"},
+        {338, "RIL_REQUEST_IMS_SET_REGISTRATION_STATE"},
+        {-5, "RIL_REQUEST_UNKOWN"},
+        {999, "RIL_REQUEST_UNKOWN"},
+        {1000, "RIL_UNSOL_RESPONSE_RADIO_STATE_CHANGED"},
+        {1002, "RIL_UNSOL_UNKOWN"},
+        {1056, "RIL_UNSOL_RESPONSE_CALL_MODIFY_IND"},
+        {65535, "RIL_UNSOL_UNKOWN"},
+        {0x10000, "<Unknown event> ?"},
+        {0x17532, "eTKM_CALL_MT_INVITE_IND"},
+        {0x17568, "eTKM_SUPS_REGISTER_SS_CONF"},
+        {0x17596, "<Unknown event> ?"},
         {0xFFFFF, "<none>"},
     };
     for (const auto &[id, name] : events) {
@@ -24,16 +31,20 @@ TEST_F(Log, Names)
     }
     for (int i = 0; i < ZOL_REQUEST_NAME_ROWS; ++i) {
         EXPECT_TRUE(i == 0 || zol_log_request_names[i - 1].id < zol_log_request_names[i].id);
-        EXPECT_EQ(zol_log_lookup_ril_event_index(zol_log_request_names[i].id, zol_log_request_names, 0,
-                                                 ZOL_REQUEST_NAME_ROWS - 1), i);
+        EXPECT_EQ(zol_log_lookup_ril_event_index(zol_log_request_names[i].id, zol_log_request_names,
+                                                 0, ZOL_REQUEST_NAME_ROWS - 1),
+                  i);
     }
     for (int i = 0; i < ZOL_UNSOL_NAME_ROWS; ++i) {
-        EXPECT_STREQ(zol_log_lookup_event_name(zol_log_unsol_names[i].id), zol_log_unsol_names[i].name);
+        EXPECT_STREQ(zol_log_lookup_event_name(zol_log_unsol_names[i].id),
+                     zol_log_unsol_names[i].name);
     }
     EXPECT_EQ(zol_log_lookup_ril_event_index(8, zol_log_request_names, 0, 111), 111);
-    const std::pair<int32_t, const char *> errors[] = {{0, "Success"}, {10, "SMS Send Fail Retry"},
+    const std::pair<int32_t, const char *> errors[] = {{0, "Success"},
+                                                       {10, "SMS Send Fail Retry"},
                                                        {26, "Subscription Not Supported"},
-                                                       {27, "<RIL_ERRNO_UNKNOWN> ?"}, {-1, "<RIL_ERRNO_UNKNOWN> ?"}};
+                                                       {27, "<RIL_ERRNO_UNKNOWN> ?"},
+                                                       {-1, "<RIL_ERRNO_UNKNOWN> ?"}};
     for (const auto &[code, name] : errors) {
         EXPECT_STREQ(zol_log_lookup_errno_name(code), name) << code;
     }
@@ -69,8 +80,9 @@ TEST_F(Log, LevelsPrioritiesAndText)
         EXPECT_EQ(l.priority, ANDROID_LOG_ERROR);
         texts.push_back(l.text);
     }
-    EXPECT_EQ(texts, (std::vector<std::string>{"*****ASSERTION FAILED*****", "Cond: x != ((void *)0)",
-                                               "**************************"}));
+    EXPECT_EQ(texts,
+              (std::vector<std::string>{"*****ASSERTION FAILED*****", "Cond: x != ((void *)0)",
+                                        "**************************"}));
 }
 
 TEST_F(Log, FormatterCutsAndChecksItsArguments)

@@ -32,8 +32,9 @@ TEST_F(ReqList, AddAssignsSerialIdsAndLogs)
     ASSERT_EQ(zol_reqlist_new(&a), 0);
     ASSERT_EQ(add(token(11), 9, 0x17545, ZOL_REQ_AWAITING_MORE_AMSS_EVENTS, &b), 0);
     EXPECT_EQ(static_cast<uint16_t>(a.req_id + 1), b.req_id);
-    EXPECT_TRUE(host.logged("                       pending receipt of eTKM_SUPS_INTERROGATE_SS_CONF(95591), "
-                            "state ZOL_REQ_AWAITING_MORE_AMSS_EVENTS(4)"));
+    EXPECT_TRUE(host.logged(
+        "                       pending receipt of eTKM_SUPS_INTERROGATE_SS_CONF(95591), "
+        "state ZOL_REQ_AWAITING_MORE_AMSS_EVENTS(4)"));
     ASSERT_EQ(zol_reqlist_query_by_req_id(b.req_id, &q), 0);
     EXPECT_EQ(q.t, b.t);
     EXPECT_EQ(zol_reqlist_query_by_req_id(0x10000u + b.req_id, &q), 1);
@@ -82,7 +83,8 @@ TEST_F(ReqList, LookupsTakeTheOldestInTheRightState)
     ASSERT_EQ(zol_reqlist_query_by_event_all_states(0x17535, &q), 0);
     EXPECT_EQ(q.t, a);
     EXPECT_EQ(oldest(0x17545), nullptr);
-    EXPECT_TRUE(host.logged("Not found ReqList entry waiting for eTKM_CALL_CUR_CALL_IND (95557)\n"));
+    EXPECT_TRUE(
+        host.logged("Not found ReqList entry waiting for eTKM_CALL_CUR_CALL_IND (95557)\n"));
     ASSERT_EQ(zol_reqlist_query_by_request(14, &q), 0);
     EXPECT_EQ(q.t, c);
     EXPECT_EQ(zol_reqlist_query_by_request(15, &q), 1);
@@ -100,7 +102,8 @@ TEST_F(ReqList, Updates)
 {
     RIL_Token t = token(5), missing = token(6);
     ASSERT_EQ(add(t, 9, ZOL_EVENT_NONE, ZOL_REQ_AWAITING_CALLBACK), 0);
-    EXPECT_EQ(zol_reqlist_update_state(t, ZOL_REQ_AWAITING_MORE_AMSS_EVENTS), 2) << "it waits for no event";
+    EXPECT_EQ(zol_reqlist_update_state(t, ZOL_REQ_AWAITING_MORE_AMSS_EVENTS), 2)
+        << "it waits for no event";
     ASSERT_EQ(zol_reqlist_query(t, &q), 0);
     EXPECT_EQ(q.state, ZOL_REQ_AWAITING_CALLBACK);
     EXPECT_EQ(zol_reqlist_update_pending_event_id(t, 0x17545), 0);

@@ -26,7 +26,8 @@ Bytes status_conf(uint32_t code, bool active, uint32_t present = 1, uint32_t suc
 }
 
 imsd::FwdFeature feature(uint32_t code, const std::string &number, bool active = true,
-                         std::optional<uint8_t> no_reply = {}, std::optional<uint32_t> basic_service = {})
+                         std::optional<uint8_t> no_reply = {},
+                         std::optional<uint32_t> basic_service = {})
 {
     imsd::FwdFeature f;
     f.code = code;
@@ -68,8 +69,8 @@ protected:
     }
 };
 
-Bytes fwd(int status, int reason, int cls = 0, int toa = 129, const char *number = nullptr, int secs = 0,
-          const char *interval = nullptr)
+Bytes fwd(int status, int reason, int cls = 0, int toa = 129, const char *number = nullptr,
+          int secs = 0, const char *interval = nullptr)
 {
     return bytes_of(RIL_CallForwardInfo{status, reason, cls, toa, const_cast<char *>(number), secs,
                                         const_cast<char *>(interval)});
@@ -78,7 +79,8 @@ Bytes fwd(int status, int reason, int cls = 0, int toa = 129, const char *number
 TEST_F(Sups, RequestsCarryTheirOperationAndService)
 {
     const std::string d41(41, '5'), i40(40, 'i'), p70(70, 'p');
-    const std::vector<At> cls1 = {{60, {1}}, {64, {1}}, {68, {1}}}, cls16 = {{60, {1}}, {64, {2}}, {68, {16}}};
+    const std::vector<At> cls1 = {{60, {1}}, {64, {1}}, {68, {1}}},
+                          cls16 = {{60, {1}}, {64, {2}}, {68, {16}}};
     auto with = [](std::vector<At> a, const std::vector<At> &b) {
         a.insert(a.end(), b.begin(), b.end());
         return a;
@@ -88,29 +90,49 @@ TEST_F(Sups, RequestsCarryTheirOperationAndService)
         Bytes data;
         Bytes expected;
     } cases[] = {
-        {31, {}, ss(kInterrogate, 16)}, {35, {}, ss(kInterrogate, 1)}, {55, {}, ss(kInterrogate, 15)},
-        {318, {}, ss(kInterrogate, 18)}, {319, {}, ss(kInterrogate, 17)},
-        {42, texts({"AO"}), ss(kInterrogate, 9)}, {42, texts({"xOI"}), ss(kInterrogate, 10)},
-        {42, texts({"OX"}), ss(kInterrogate, 11)}, {42, texts({"AI"}), ss(kInterrogate, 13)},
-        {42, texts({"IR"}), ss(kInterrogate, 14)}, {42, texts({"AB"}), ss(kInterrogate, 0)},
+        {31, {}, ss(kInterrogate, 16)},
+        {35, {}, ss(kInterrogate, 1)},
+        {55, {}, ss(kInterrogate, 15)},
+        {318, {}, ss(kInterrogate, 18)},
+        {319, {}, ss(kInterrogate, 17)},
+        {42, texts({"AO"}), ss(kInterrogate, 9)},
+        {42, texts({"xOI"}), ss(kInterrogate, 10)},
+        {42, texts({"OX"}), ss(kInterrogate, 11)},
+        {42, texts({"AI"}), ss(kInterrogate, 13)},
+        {42, texts({"IR"}), ss(kInterrogate, 14)},
+        {42, texts({"AB"}), ss(kInterrogate, 0)},
         {42, texts({"AG"}), ss(kInterrogate, 0)}, // no AG in a query
-        {33, fwd(0, 0), ss(kInterrogate, 3)}, {33, fwd(0, 1), ss(kInterrogate, 5)}, {33, fwd(0, 2), ss(kInterrogate, 6)},
-        {33, fwd(0, 3), ss(kInterrogate, 7)}, {33, fwd(0, 4), ss(kInterrogate, 2)}, {33, fwd(0, 5), ss(kInterrogate, 4)},
+        {33, fwd(0, 0), ss(kInterrogate, 3)},
+        {33, fwd(0, 1), ss(kInterrogate, 5)},
+        {33, fwd(0, 2), ss(kInterrogate, 6)},
+        {33, fwd(0, 3), ss(kInterrogate, 7)},
+        {33, fwd(0, 4), ss(kInterrogate, 2)},
+        {33, fwd(0, 5), ss(kInterrogate, 4)},
         {33, fwd(0, 9), ss(kInterrogate, 3)},
-        {317, words({0, 1}), ss(kDeactivate, 17)}, {317, words({1, 1}), ss(kActivate, 17)},
-        {36, words({0, 1}), ss(kDeactivate, 1)}, {36, words({1, 1}), ss(kActivate, 1)},
-        {32, words({1}), ss(kActivate, 16)}, {32, words({2}), ss(kDeactivate, 16)},
+        {317, words({0, 1}), ss(kDeactivate, 17)},
+        {317, words({1, 1}), ss(kActivate, 17)},
+        {36, words({0, 1}), ss(kDeactivate, 1)},
+        {36, words({1, 1}), ss(kActivate, 1)},
+        {32, words({1}), ss(kActivate, 16)},
+        {32, words({2}), ss(kDeactivate, 16)},
         {32, words({0}), ss(kActivate, 16)}, // the mode reported since start-up
-        {34, fwd(3, 0, 0, 145, "1234"), ss(kRegister, 3, {{9, {1}}, {13, {7}}, {14, text("+861234")}})},
-        {34, fwd(3, 0, 0, 129, "1234"), ss(kRegister, 3, {{9, {1}}, {13, {4}}, {14, text("1234")}})},
-        {34, fwd(1, 2, 1, 129, nullptr, 0x114), ss(kActivate, 6, with({{55, {1}}, {59, {0x14}}}, cls1))}, // low byte
+        {34, fwd(3, 0, 0, 145, "1234"),
+         ss(kRegister, 3, {{9, {1}}, {13, {7}}, {14, text("+861234")}})},
+        {34, fwd(3, 0, 0, 129, "1234"),
+         ss(kRegister, 3, {{9, {1}}, {13, {4}}, {14, text("1234")}})},
+        {34, fwd(1, 2, 1, 129, nullptr, 0x114),
+         ss(kActivate, 6, with({{55, {1}}, {59, {0x14}}}, cls1))}, // low byte
         {34, fwd(4, 4, 16, 129, nullptr, 0, i40.c_str()),
          ss(kErase, 2, with(cls16, {{69, {1}}, {73, text(i40.substr(0, 30))}}))},
-        {34, fwd(0, 5, 7, 129, d41.c_str()), ss(kDeactivate, 4, {{9, {1}}, {13, {41}}, {14, text(d41)}})},
-        {34, fwd(2, 1), ss(kInterrogate, 5)}, {34, fwd(1, 8), ss(kActivate, 0)},
+        {34, fwd(0, 5, 7, 129, d41.c_str()),
+         ss(kDeactivate, 4, {{9, {1}}, {13, {41}}, {14, text(d41)}})},
+        {34, fwd(2, 1), ss(kInterrogate, 5)},
+        {34, fwd(1, 8), ss(kActivate, 0)},
         {43, texts({"OI", "1", "-", "16", "-", "0"}), ss(kActivate, 10, cls16)},
-        {43, texts({"AB", "10", "-", "1", "-", "1234"}), ss(kDeactivate, 0, with(cls1, {{103, {1}}, {107, text("1234")}}))},
-        {43, texts({"AO", "1", "-", "7", "-", p70.c_str()}), ss(kActivate, 9, {{103, {1}}, {107, text(p70.substr(0, 60))}})},
+        {43, texts({"AB", "10", "-", "1", "-", "1234"}),
+         ss(kDeactivate, 0, with(cls1, {{103, {1}}, {107, text("1234")}}))},
+        {43, texts({"AO", "1", "-", "7", "-", p70.c_str()}),
+         ss(kActivate, 9, {{103, {1}}, {107, text(p70.substr(0, 60))}})},
         {43, texts({"SC,AG", "1", "-", nullptr, "-", nullptr}), ss(kActivate, 8)},
         {43, texts({"AC", "01", "-", "", "-", "0"}), ss(kDeactivate, 12)},
     };
@@ -124,10 +146,12 @@ TEST_F(Sups, RequestsCarryTheirOperationAndService)
 
 TEST_F(Sups, ConfirmationsAnswerTheOldestRequestOfTheirOperation)
 {
-    RIL_Token first = token(1), second = token(2), deactivate = token(3), erased = token(4), registered = token(5);
+    RIL_Token first = token(1), second = token(2), deactivate = token(3), erased = token(4),
+              registered = token(5);
     ss_request(RIL_REQUEST_SET_CALL_WAITING, words({1, 1}), first);
     ss_request(RIL_REQUEST_SET_CALL_WAITING, words({1, 1}), second);
-    deliver(imsd::kMsgSsDeactivateConf, imsd::encode_ss_conf(true)); // no deactivation waits: dropped
+    deliver(imsd::kMsgSsDeactivateConf,
+            imsd::encode_ss_conf(true)); // no deactivation waits: dropped
     EXPECT_TRUE(host.completions().empty());
     ss_request(RIL_REQUEST_SET_CALL_WAITING, words({0, 1}), deactivate);
     ss_request(RIL_REQUEST_SET_CALL_FORWARD, fwd(4, 0), erased);
@@ -140,7 +164,10 @@ TEST_F(Sups, ConfirmationsAnswerTheOldestRequestOfTheirOperation)
     } steps[] = {
         {imsd::kMsgSsActivateConf, {1, 0, 0, 0, 0, 7, 0, 0, 0}, first, RIL_E_SUCCESS},
         {imsd::kMsgSsActivateConf, imsd::encode_ss_conf(false), second, RIL_E_GENERIC_FAILURE},
-        {imsd::kMsgSsDeactivateConf, {}, deactivate, RIL_E_GENERIC_FAILURE}, // too short to tell: a failure
+        {imsd::kMsgSsDeactivateConf,
+         {},
+         deactivate,
+         RIL_E_GENERIC_FAILURE}, // too short to tell: a failure
         {imsd::kMsgSsEraseConf, imsd::encode_ss_conf(true), erased, RIL_E_SUCCESS},
         {imsd::kMsgSsRegisterConf, {2, 0, 0, 0}, registered, RIL_E_SUCCESS},
     };
@@ -168,15 +195,18 @@ TEST_F(Sups, InterrogationAnswers)
         Bytes answer;
         int32_t clir_after;
     } cases[] = {
-        {status_conf(9, true), RIL_E_SUCCESS, words({1}), 1}, {status_conf(14, false), RIL_E_SUCCESS, words({0}), 1},
+        {status_conf(9, true), RIL_E_SUCCESS, words({1}), 1},
+        {status_conf(14, false), RIL_E_SUCCESS, words({0}), 1},
         {status_conf(15, true, 0), RIL_E_SUCCESS, words({0}), 1},
         {status_conf(16, false), RIL_E_SUCCESS, words({2, 4}), 2},
         {status_conf(16, false, 0), RIL_E_SUCCESS, words({0, 2}), 2}, // absent: the mode is kept
         {status_conf(16, true), RIL_E_SUCCESS, words({1, 4}), 1},
-        {status_conf(1, true), RIL_E_SUCCESS, words({1, 1}), 1}, {status_conf(1, false), RIL_E_SUCCESS, words({0, 1}), 1},
+        {status_conf(1, true), RIL_E_SUCCESS, words({1, 1}), 1},
+        {status_conf(1, false), RIL_E_SUCCESS, words({0, 1}), 1},
         {status_conf(1, true, 0), RIL_E_SUCCESS, words({0, 0}), 1},
         {status_conf(5, true), RIL_E_SUCCESS, {}, 1}, // "not support"
-        {other_type, RIL_E_SUCCESS, {}, 1}, {absent_list, RIL_E_SUCCESS, {}, 1},
+        {other_type, RIL_E_SUCCESS, {}, 1},
+        {absent_list, RIL_E_SUCCESS, {}, 1},
         {forwarding_conf({}), RIL_E_SUCCESS, {}, 1},
         {status_conf(16, false, 1, 0), RIL_E_GENERIC_FAILURE, {}, 1}, // the stack refused
         {lying_list, RIL_E_GENERIC_FAILURE, {}, 1},
@@ -224,13 +254,17 @@ TEST_F(Sups, InterrogationForwardingList)
     EXPECT_EQ(c.len, 3 * sizeof(void *));
     ASSERT_EQ(records.size(), 3u);
     auto fields = [](const RIL_CallForwardInfo &r) {
-        return std::vector<int>{r.status, r.reason, r.serviceClass, r.toa, r.timeSeconds, r.timeInterval != nullptr};
+        return std::vector<int>{r.status, r.reason,      r.serviceClass,
+                                r.toa,    r.timeSeconds, r.timeInterval != nullptr};
     };
     EXPECT_EQ(fields(records[0]), (std::vector<int>{1, 0, 1, 0, 0, 0}));
-    EXPECT_EQ(fields(records[1]), (std::vector<int>{0, 2, 0, 0, 25, 0})) << "basic service type 2 is no class";
-    EXPECT_EQ(fields(records[2]), (std::vector<int>{1, 0, 0, 0, 0, 0})) << "code 12 is no forwarding";
+    EXPECT_EQ(fields(records[1]), (std::vector<int>{0, 2, 0, 0, 25, 0}))
+        << "basic service type 2 is no class";
+    EXPECT_EQ(fields(records[2]), (std::vector<int>{1, 0, 0, 0, 0, 0}))
+        << "code 12 is no forwarding";
     EXPECT_EQ(numbers, (std::vector<std::string>{"+4930", "", std::string(41, '7')}));
-    EXPECT_TRUE(host.logged("zol_sups_event_interrogate_ss_conf b_present=1 forwarding_feature_list_length=3"));
+    EXPECT_TRUE(host.logged(
+        "zol_sups_event_interrogate_ss_conf b_present=1 forwarding_feature_list_length=3"));
 }
 
 // Queries of different services wait for the same confirmation: one that
@@ -257,8 +291,9 @@ TEST_F(Sups, ConfirmationOfAnotherAnswerShapeFailsTheRequestItCompletes)
         const Completion done = interrogate(c.request, forwarding ? fwd(0, 0) : Bytes{}, c.conf);
         EXPECT_EQ(done.error, c.error);
         EXPECT_EQ(done.len, c.len);
-        EXPECT_EQ(host.logged("zol_sups_event_interrogate_ss_conf: information type " + std::to_string(c.conf.at(5)) +
-                              " does not answer request " + std::to_string(c.request) + "\n"),
+        EXPECT_EQ(host.logged("zol_sups_event_interrogate_ss_conf: information type " +
+                              std::to_string(c.conf.at(5)) + " does not answer request " +
+                              std::to_string(c.request) + "\n"),
                   c.error != RIL_E_SUCCESS);
     }
 }
@@ -268,13 +303,15 @@ TEST_F(Sups, ConfirmationOfAnotherAnswerShapeFailsTheRequestItCompletes)
 TEST_F(Sups, AllocationFailuresStillAnswerTheRequestOnce)
 {
     Bytes conf = forwarding_conf({feature(3, "1"), feature(5, "2")});
-    const char *lines[] = {"Malloc failed in_data_ptr\n", "Malloc failed in_data_ptr\n", "Malloc failed in_data_pptr\n"};
+    const char *lines[] = {"Malloc failed in_data_ptr\n", "Malloc failed in_data_ptr\n",
+                           "Malloc failed in_data_pptr\n"};
     for (int fail_at = 0; fail_at < 3; ++fail_at) {
         host.reset();
         RIL_Token t = waiting_for(0x17567, RIL_REQUEST_QUERY_CALL_FORWARD_STATUS);
         {
             AllocationWatch watch(fail_at);
-            zol_process_event(0x17567, conf.data(), static_cast<uint32_t>(conf.size()), ZOL_EVENT_TOKEN);
+            zol_process_event(0x17567, conf.data(), static_cast<uint32_t>(conf.size()),
+                              ZOL_EVENT_TOKEN);
             EXPECT_EQ(watch.allocated(), fail_at + 1);
             EXPECT_EQ(watch.freed(), fail_at);
         }

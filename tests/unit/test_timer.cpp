@@ -30,7 +30,10 @@ protected:
         EXPECT_EQ(zol_setup_timed_callback(count_cb, &tv, &id), 0);
         return id;
     }
-    static void fire(uint32_t id) { zol_timed_callback_dispatch(reinterpret_cast<void *>(uintptr_t{id})); }
+    static void fire(uint32_t id)
+    {
+        zol_timed_callback_dispatch(reinterpret_cast<void *>(uintptr_t{id}));
+    }
 };
 
 // Fired through the host once; a second firing or a cancel finds nothing. The

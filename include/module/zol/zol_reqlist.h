@@ -50,23 +50,29 @@ ZOL_EXPORT void zol_reqlist_default_entry(RIL_Token t, int32_t request, zol_req_
 ZOL_EXPORT zol_reqlist_result_e_type zol_reqlist_new(zol_reqlist_entry_type *req_ptr);
 ZOL_EXPORT zol_reqlist_result_e_type zol_reqlist_free(RIL_Token t);
 ZOL_EXPORT void zol_reqlist_free_all(void);
-ZOL_EXPORT zol_reqlist_result_e_type zol_reqlist_update_state(RIL_Token t, zol_req_state_e_type state);
-ZOL_EXPORT zol_reqlist_result_e_type zol_reqlist_update_pending_event_id(RIL_Token t, uint32_t event_id);
+ZOL_EXPORT zol_reqlist_result_e_type zol_reqlist_update_state(RIL_Token t,
+                                                              zol_req_state_e_type state);
+ZOL_EXPORT zol_reqlist_result_e_type zol_reqlist_update_pending_event_id(RIL_Token t,
+                                                                         uint32_t event_id);
 ZOL_EXPORT zol_reqlist_result_e_type zol_reqlist_update_sub_id(RIL_Token t, uint32_t sub_id);
-ZOL_EXPORT zol_reqlist_result_e_type zol_reqlist_update_sub_info(RIL_Token t, const uint32_t *sub_ptr);
-ZOL_EXPORT zol_reqlist_result_e_type zol_reqlist_query(RIL_Token t, zol_reqlist_entry_type *info_ptr);
-ZOL_EXPORT zol_reqlist_result_e_type zol_reqlist_query_by_request(int32_t request, zol_reqlist_entry_type *info_ptr);
-ZOL_EXPORT zol_reqlist_result_e_type zol_reqlist_query_by_req_id(uint32_t req_id, zol_reqlist_entry_type *info_ptr);
-ZOL_EXPORT zol_reqlist_result_e_type zol_reqlist_query_by_event(uint32_t event_id, zol_reqlist_entry_type *info_ptr);
-ZOL_EXPORT zol_reqlist_result_e_type zol_reqlist_query_by_event_all_states(uint32_t event_id,
-                                                     zol_reqlist_entry_type *info_ptr);
-ZOL_EXPORT zol_reqlist_result_e_type zol_reqlist_query_by_event_and_sub_id(uint32_t event_id, uint32_t sub_id,
-                                                     zol_reqlist_entry_type *info_ptr);
-ZOL_EXPORT zol_reqlist_result_e_type zol_reqlist_query_by_event_and_sub_id_all_states(uint32_t event_id,
-                                                                uint32_t sub_id,
+ZOL_EXPORT zol_reqlist_result_e_type zol_reqlist_update_sub_info(RIL_Token t,
+                                                                 const uint32_t *sub_ptr);
+ZOL_EXPORT zol_reqlist_result_e_type zol_reqlist_query(RIL_Token t,
+                                                       zol_reqlist_entry_type *info_ptr);
+ZOL_EXPORT zol_reqlist_result_e_type zol_reqlist_query_by_request(int32_t request,
+                                                                  zol_reqlist_entry_type *info_ptr);
+ZOL_EXPORT zol_reqlist_result_e_type zol_reqlist_query_by_req_id(uint32_t req_id,
+                                                                 zol_reqlist_entry_type *info_ptr);
+ZOL_EXPORT zol_reqlist_result_e_type zol_reqlist_query_by_event(uint32_t event_id,
                                                                 zol_reqlist_entry_type *info_ptr);
-ZOL_EXPORT zol_reqlist_result_e_type zol_reqlist_complete_all_amss_events(RIL_Token t, zol_req_state_e_type state,
-                                                    int *result_ptr);
+ZOL_EXPORT zol_reqlist_result_e_type
+zol_reqlist_query_by_event_all_states(uint32_t event_id, zol_reqlist_entry_type *info_ptr);
+ZOL_EXPORT zol_reqlist_result_e_type zol_reqlist_query_by_event_and_sub_id(
+    uint32_t event_id, uint32_t sub_id, zol_reqlist_entry_type *info_ptr);
+ZOL_EXPORT zol_reqlist_result_e_type zol_reqlist_query_by_event_and_sub_id_all_states(
+    uint32_t event_id, uint32_t sub_id, zol_reqlist_entry_type *info_ptr);
+ZOL_EXPORT zol_reqlist_result_e_type
+zol_reqlist_complete_all_amss_events(RIL_Token t, zol_req_state_e_type state, int *result_ptr);
 ZOL_EXPORT void zol_reqlist_print_all(void);
 
 #ifdef __cplusplus

@@ -8,17 +8,28 @@
 extern "C" {
 #endif
 
-ZOL_EXPORT void zol_sups_request_query(zol_request_params_type *params_ptr, zol_request_return_type *ret_ptr);
-ZOL_EXPORT void zol_sups_CLIR_request_set(zol_request_params_type *params_ptr, zol_request_return_type *ret_ptr);
-ZOL_EXPORT void zol_sups_call_forward_request_set(zol_request_params_type *params_ptr, zol_request_return_type *ret_ptr);
-ZOL_EXPORT void zol_sups_call_waiting_request_set(zol_request_params_type *params_ptr, zol_request_return_type *ret_ptr);
-ZOL_EXPORT void zol_sups_call_barring_request_set(zol_request_params_type *params_ptr, zol_request_return_type *ret_ptr);
-ZOL_EXPORT void zol_sups_COLP_request_set(zol_request_params_type *params_ptr, zol_request_return_type *ret_ptr);
-ZOL_EXPORT void zol_sups_event_activate_ss_conf(zol_request_params_type *params_ptr, zol_request_return_type *ret_ptr);
-ZOL_EXPORT void zol_sups_event_deactivate_ss_conf(zol_request_params_type *params_ptr, zol_request_return_type *ret_ptr);
-ZOL_EXPORT void zol_sups_event_erase_ss_conf(zol_request_params_type *params_ptr, zol_request_return_type *ret_ptr);
-ZOL_EXPORT void zol_sups_event_interrogate_ss_conf(zol_request_params_type *params_ptr, zol_request_return_type *ret_ptr);
-ZOL_EXPORT void zol_sups_event_register_ss_conf(zol_request_params_type *params_ptr, zol_request_return_type *ret_ptr);
+ZOL_EXPORT void zol_sups_request_query(zol_request_params_type *params_ptr,
+                                       zol_request_return_type *ret_ptr);
+ZOL_EXPORT void zol_sups_CLIR_request_set(zol_request_params_type *params_ptr,
+                                          zol_request_return_type *ret_ptr);
+ZOL_EXPORT void zol_sups_call_forward_request_set(zol_request_params_type *params_ptr,
+                                                  zol_request_return_type *ret_ptr);
+ZOL_EXPORT void zol_sups_call_waiting_request_set(zol_request_params_type *params_ptr,
+                                                  zol_request_return_type *ret_ptr);
+ZOL_EXPORT void zol_sups_call_barring_request_set(zol_request_params_type *params_ptr,
+                                                  zol_request_return_type *ret_ptr);
+ZOL_EXPORT void zol_sups_COLP_request_set(zol_request_params_type *params_ptr,
+                                          zol_request_return_type *ret_ptr);
+ZOL_EXPORT void zol_sups_event_activate_ss_conf(zol_request_params_type *params_ptr,
+                                                zol_request_return_type *ret_ptr);
+ZOL_EXPORT void zol_sups_event_deactivate_ss_conf(zol_request_params_type *params_ptr,
+                                                  zol_request_return_type *ret_ptr);
+ZOL_EXPORT void zol_sups_event_erase_ss_conf(zol_request_params_type *params_ptr,
+                                             zol_request_return_type *ret_ptr);
+ZOL_EXPORT void zol_sups_event_interrogate_ss_conf(zol_request_params_type *params_ptr,
+                                                   zol_request_return_type *ret_ptr);
+ZOL_EXPORT void zol_sups_event_register_ss_conf(zol_request_params_type *params_ptr,
+                                                zol_request_return_type *ret_ptr);
 
 #ifdef __cplusplus
 }

@@ -16,11 +16,11 @@ constexpr Row kTable[] = {
     {402, q850::kCallRejected},
     {403, q850::kCallRejected},
     {404, q850::kUnallocatedNumber},
-    {405, 63},  // service or option unavailable
-    {406, 79},  // service or option not implemented
+    {405, 63}, // service or option unavailable
+    {406, 79}, // service or option not implemented
     {407, q850::kCallRejected},
     {408, q850::kTimerExpired},
-    {410, 22},  // number changed
+    {410, 22}, // number changed
     {413, q850::kInterworking},
     {414, q850::kInterworking},
     {415, 79},
@@ -30,13 +30,13 @@ constexpr Row kTable[] = {
     {423, q850::kInterworking},
     {480, q850::kNoUserResponding},
     {481, q850::kTemporaryFailure},
-    {482, 25},  // exchange routing error
+    {482, 25}, // exchange routing error
     {483, 25},
-    {484, 28},  // invalid number format
+    {484, 28}, // invalid number format
     {485, q850::kUnallocatedNumber},
     {486, q850::kUserBusy},
     {487, q850::kNormalClearing}, // the request was cancelled
-    {488, 88},  // incompatible destination: no media both sides have
+    {488, 88},                    // incompatible destination: no media both sides have
     {500, q850::kTemporaryFailure},
     {501, 79},
     {502, q850::kNetworkOutOfOrder},

@@ -81,8 +81,8 @@ bool Engine::open(std::string &error)
     int err = sa_set_str(&laddr, opt_.local.ip.c_str(), opt_.local.port);
     // No DNS client: every address is a literal, so nothing is ever looked up.
     err = err != 0 ? err
-                   : sip_alloc(&sip_, nullptr, 32, 32, 32, "zol-imsd/" ZOL_SIM_VERSION,
-                               nullptr, nullptr);
+                   : sip_alloc(&sip_, nullptr, 32, 32, 32, "zol-imsd/" ZOL_SIM_VERSION, nullptr,
+                               nullptr);
     err = err != 0 ? err : sip_transp_add(sip_, SIP_TRANSP_UDP, &laddr);
     err = err != 0 ? err : sip_listen(&listener_, sip_, true, request_handler, this);
     err = err != 0 ? err : sipsess_listen(&sessions_, sip_, 32, incoming_handler, this);
@@ -113,7 +113,8 @@ void Engine::on_trace(bool sent, const uint8_t *packet, size_t len)
     const auto *text = reinterpret_cast<const char *>(packet);
     const auto *end = static_cast<const char *>(memchr(text, '\r', len));
     note(std::string(sent ? "sip -> " : "sip <- ") +
-         std::string(text, end != nullptr ? static_cast<size_t>(end - text) : std::min<size_t>(len, 80)));
+         std::string(text,
+                     end != nullptr ? static_cast<size_t>(end - text) : std::min<size_t>(len, 80)));
 }
 
 Leg *Engine::leg(LegId id)
@@ -165,8 +166,8 @@ void Engine::send_register(uint32_t expires)
     int err = 0;
     if (reg_dialog_ == nullptr) {
         const std::string registrar = "sip:" + opt_.registrar.text();
-        err = sip_dialog_alloc(&reg_dialog_, registrar.c_str(), aor_.c_str(), nullptr,
-                               aor_.c_str(), nullptr, 0);
+        err = sip_dialog_alloc(&reg_dialog_, registrar.c_str(), aor_.c_str(), nullptr, aor_.c_str(),
+                               nullptr, 0);
     }
     err = err != 0 ? err
                    : sip_drequestf(&reg_request_, sip_, true, "REGISTER", reg_dialog_, 0, nullptr,
@@ -219,8 +220,8 @@ void Engine::on_register_response(int err, const sip_msg *msg)
         }
     }
     if (msg->scode >= 300) {
-        return registration_failed(strf("REGISTER refused: %u %s", msg->scode,
-                                        text_of(msg->reason).c_str()));
+        return registration_failed(
+            strf("REGISTER refused: %u %s", msg->scode, text_of(msg->reason).c_str()));
     }
     granted_s_ = pl_isset(&msg->expires) ? pl_u32(&msg->expires) : opt_.expires_s;
     if (granted_s_ == 0 || granted_s_ > opt_.expires_s) {
@@ -295,8 +296,9 @@ std::vector<std::string> Engine::describe() const
     std::vector<std::string> lines;
     lines.push_back(strf("sip %s on %s, registrar %s, %s", aor_.c_str(), opt_.local.text().c_str(),
                          opt_.registrar.text().c_str(),
-                         registered_ ? strf("registered for %u s", granted_s_).c_str()
-                                     : strf("not registered (%u failures)", reg_failures_).c_str()));
+                         registered_
+                             ? strf("registered for %u s", granted_s_).c_str()
+                             : strf("not registered (%u failures)", reg_failures_).c_str()));
     for (const auto &[id, leg] : legs_) {
         lines.push_back(strf("leg %llu %s %s %s%s rtp sent=%llu received=%llu",
                              static_cast<unsigned long long>(id), leg->outgoing ? "to" : "from",
@@ -310,6 +312,5 @@ std::vector<std::string> Engine::describe() const
                          unacked_.size()));
     return lines;
 }
-
 
 } // namespace zol::imsd::sip

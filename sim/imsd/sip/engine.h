@@ -126,8 +126,8 @@ private:
     uint32_t granted_s_ = 0;
     sip_dialog *reg_dialog_ = nullptr;
     struct sip_request *reg_request_ = nullptr;
-    std::unique_ptr<Timer> reg_timer_;     // refresh or retry
-    std::unique_ptr<Timer> reg_deadline_;  // the request in flight has failed
+    std::unique_ptr<Timer> reg_timer_;    // refresh or retry
+    std::unique_ptr<Timer> reg_deadline_; // the request in flight has failed
 
     // SMS.
     uint8_t rp_ref_ = 1;

@@ -37,8 +37,8 @@ int add_media(Engine &engine, Leg &leg, bool video)
     int err = sa_set_str(&ip, engine.options().local.ip.c_str(), 0);
     struct rtp_sock **rtp = video ? &leg.video_rtp : &leg.audio_rtp;
     err = err != 0 ? err
-                   : rtp_listen(rtp, IPPROTO_UDP, &ip, kRtpPortMin, kRtpPortMax, true,
-                                rtp_received, nullptr, as_arg(leg.id));
+                   : rtp_listen(rtp, IPPROTO_UDP, &ip, kRtpPortMin, kRtpPortMax, true, rtp_received,
+                                nullptr, as_arg(leg.id));
     if (err != 0) {
         return err;
     }
@@ -46,10 +46,10 @@ int add_media(Engine &engine, Leg &leg, bool video)
     err = sdp_media_add(m, leg.sdp, video ? sdp_media_video : sdp_media_audio,
                         sa_port(rtp_local(*rtp)), sdp_proto_rtpavp);
     if (err == 0) {
-        err = video ? sdp_format_add(nullptr, *m, false, "96", "H264", 90000, 1, nullptr,
-                                     nullptr, nullptr, false, "packetization-mode=1")
-                    : sdp_format_add(nullptr, *m, false, "0", "PCMU", 8000, 1, nullptr,
-                                     nullptr, nullptr, false, nullptr);
+        err = video ? sdp_format_add(nullptr, *m, false, "96", "H264", 90000, 1, nullptr, nullptr,
+                                     nullptr, false, "packetization-mode=1")
+                    : sdp_format_add(nullptr, *m, false, "0", "PCMU", 8000, 1, nullptr, nullptr,
+                                     nullptr, false, nullptr);
     }
     return err;
 }
@@ -212,11 +212,10 @@ void Engine::on_incoming(const sip_msg &msg)
 int Engine::accept(Leg &leg, uint16_t status, mbuf *desc)
 {
     const sip_msg *invite = std::exchange(leg.invite, nullptr);
-    const int err = sipsess_accept(&leg.sess, sessions_, invite, status,
-                                   status == 180 ? "Ringing" : "OK", opt_.user.c_str(),
-                                   "application/sdp", desc, nullptr, nullptr, false, on_offer,
-                                   on_answer, on_established, on_info, nullptr, on_closed,
-                                   as_arg(leg.id), "");
+    const int err = sipsess_accept(
+        &leg.sess, sessions_, invite, status, status == 180 ? "Ringing" : "OK", opt_.user.c_str(),
+        "application/sdp", desc, nullptr, nullptr, false, on_offer, on_answer, on_established,
+        on_info, nullptr, on_closed, as_arg(leg.id), "");
     if (err != 0) {
         sip_treply(nullptr, sip_, invite, 500, "Server Internal Error");
     }

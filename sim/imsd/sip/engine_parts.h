@@ -70,7 +70,7 @@ struct Timer {
 struct Leg {
     LegId id = 0;
     bool outgoing = false;
-    std::string peer;       // who: the dialled URI or the caller
+    std::string peer; // who: the dialled URI or the caller
     sipsess *sess = nullptr;
     const sip_msg *invite = nullptr; // incoming: the INVITE, until the phone rings
     sdp_session *sdp = nullptr;
@@ -78,11 +78,11 @@ struct Leg {
     sdp_media *video = nullptr;
     struct rtp_sock *audio_rtp = nullptr;
     struct rtp_sock *video_rtp = nullptr;
-    bool offered = false;   // incoming: the INVITE carried an offer
-    bool alerted = false;   // outgoing: the remote party rings
-    bool answered = false;  // incoming: 200 sent
+    bool offered = false;  // incoming: the INVITE carried an offer
+    bool alerted = false;  // outgoing: the remote party rings
+    bool answered = false; // incoming: 200 sent
     bool established = false;
-    bool held = false;      // this side holds it
+    bool held = false; // this side holds it
     bool remote_held = false;
     bool video_on = false;
     bool awaiting_consent = false;    // the remote party's video, until the user answers

@@ -103,8 +103,8 @@ void Engine::sms_done(uint8_t rp_ref, uint32_t error_code, const char *how)
     e.ref = it->second.host_ref;
     e.code = error_code;
     post(std::move(e));
-    note(strf("SMS %u %s (RP reference %u, error %u)", it->second.host_ref, how,
-              unsigned{rp_ref}, error_code));
+    note(strf("SMS %u %s (RP reference %u, error %u)", it->second.host_ref, how, unsigned{rp_ref},
+              error_code));
     outgoing_sms_.erase(it);
 }
 
@@ -118,8 +118,8 @@ void Engine::on_message_response(uint64_t tag, int err, const sip_msg *msg)
     if (!failed) {
         return; // a relay answer, if any, follows in a MESSAGE of its own
     }
-    const uint32_t cause = msg != nullptr ? cause_for_status(msg->scode, false)
-                                          : cause_for_silence(err == ETIMEDOUT);
+    const uint32_t cause =
+        msg != nullptr ? cause_for_status(msg->scode, false) : cause_for_silence(err == ETIMEDOUT);
     switch (tag >> 32) {
     case kTagSms:
         sms_done(rp_ref, cause, "refused by the network");
@@ -243,8 +243,8 @@ void Engine::ack_sms(bool accepted, uint32_t cause)
     reply.type = accepted ? (held.as_centre ? RpType::ack_to_ms : RpType::ack_from_ms)
                           : (held.as_centre ? RpType::error_to_ms : RpType::error_from_ms);
     // The host's own causes are no relay causes; anything else is a temporary failure.
-    reply.cause = cause >= 1 && cause <= 127 ? static_cast<uint8_t>(cause)
-                                             : rp_cause::kTemporaryFailure;
+    reply.cause =
+        cause >= 1 && cause <= 127 ? static_cast<uint8_t>(cause) : rp_cause::kTemporaryFailure;
     send_message(held.reply_to, encode_rp(reply), kTagReply << 32 | held.rp_ref);
     note(strf("RP-%s %u to %s", accepted ? "ACK" : "ERROR", unsigned{held.rp_ref},
               held.reply_to.c_str()));

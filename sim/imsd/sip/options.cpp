@@ -76,7 +76,7 @@ int parse_option(int argc, char **argv, int &i, SipOptions &options, std::string
         std::string user = value;
         if (user.rfind("sip:", 0) == 0) {
             user = user.substr(4, user.find('@') == std::string::npos ? std::string::npos
-                                                                        : user.find('@') - 4);
+                                                                      : user.find('@') - 4);
         }
         if (!valid_user(user)) {
             error = "bad --sip-user '" + value + "'";

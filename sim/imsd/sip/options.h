@@ -18,12 +18,12 @@ struct Endpoint {
 };
 
 struct SipOptions {
-    bool enabled = false;      // --sip-registrar was given
-    Endpoint registrar;        // registrar and outbound proxy
-    std::string user = "zol";  // user part of the address of record
-    Endpoint local{"127.0.0.1", 0}; // SIP's own address; port 0: any free one
-    uint32_t expires_s = 600;  // asked for in REGISTER
-    uint32_t timeout_ms = 4000; // a request unanswered this long has failed
+    bool enabled = false;                        // --sip-registrar was given
+    Endpoint registrar;                          // registrar and outbound proxy
+    std::string user = "zol";                    // user part of the address of record
+    Endpoint local{"127.0.0.1", 0};              // SIP's own address; port 0: any free one
+    uint32_t expires_s = 600;                    // asked for in REGISTER
+    uint32_t timeout_ms = 4000;                  // a request unanswered this long has failed
     zol_sim::Clock clock = zol_sim::Clock::wall; // stamps the lines printed after the server stops
 
     // sip:user@registrar-address, the domain being the registrar's.

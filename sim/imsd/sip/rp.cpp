@@ -207,8 +207,7 @@ std::optional<Submit> parse_submit(std::span<const uint8_t> tpdu, std::string &w
     }
     Bytes ud;
     if (r.left() != user_data_octets(s.dcs, udl) || !r.take(r.left(), ud)) {
-        why = strf("user data of %zu octets does not match its length %u", r.left(),
-                   unsigned{udl});
+        why = strf("user data of %zu octets does not match its length %u", r.left(), unsigned{udl});
         return std::nullopt;
     }
     s.user_data = {udl};

@@ -61,9 +61,9 @@ Bytes rp_address(std::string_view number);
 
 // The parts of an SMS-SUBMIT the service centre needs.
 struct Submit {
-    uint8_t first = 0; // first octet
-    uint8_t ref = 0;   // TP-MR
-    Bytes destination; // TP-DA as it stands: digit count, type, semi-octets
+    uint8_t first = 0;  // first octet
+    uint8_t ref = 0;    // TP-MR
+    Bytes destination;  // TP-DA as it stands: digit count, type, semi-octets
     std::string number; // TP-DA as text, '+' for an international one
     uint8_t pid = 0;
     uint8_t dcs = 0;

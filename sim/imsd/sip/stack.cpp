@@ -143,7 +143,8 @@ void SipStack::thread_main(std::promise<std::string> ready)
         return;
     }
     {
-        Engine engine(opt_, [this](NetEvent e) { post(std::move(e)); }, leg_ids_);
+        Engine engine(
+            opt_, [this](NetEvent e) { post(std::move(e)); }, leg_ids_);
         std::string error;
         if (!engine.open(error)) {
             ready.set_value(error);
