@@ -50,7 +50,7 @@ Bytes hex(const std::string &text)
 }
 
 // `n` bytes, zero but for the pieces given at their offsets: "at:hex ..." and texts.
-Bytes layout(size_t n, const std::string &spec,
+Bytes layout(size_t n, const std::string &pieces,
              std::initializer_list<std::pair<size_t, std::string>> texts = {})
 {
     Bytes b(n, 0);
@@ -59,7 +59,7 @@ Bytes layout(size_t n, const std::string &spec,
         std::copy_n(piece.begin(), std::min(piece.size(), b.size() - std::min(at, b.size())),
                     b.begin() + static_cast<std::ptrdiff_t>(std::min(at, b.size())));
     };
-    std::istringstream in(spec);
+    std::istringstream in(pieces);
     for (std::string piece; in >> piece;) {
         const size_t colon = piece.find(':');
         place(std::stoul(piece.substr(0, colon)), hex(piece.substr(colon + 1)));
