@@ -67,6 +67,13 @@ int64_t now_ns()
 // rild frees a request's record inside OnRequestComplete: a completion that
 // comes late lands on the token's next request, and a module that still
 // reads a completed token reads poisoned memory under AddressSanitizer.
+// Each token has an 8-byte shadow granule of its own: host threads poison and
+// unpoison tokens at the same time, and two tokens sharing a granule would race
+// on its shadow byte.
+struct alignas(8) TokenWord {
+    int32_t serial;
+    int32_t unused;
+};
 struct Ledger {
     explicit Ledger(size_t n)
         : words(n), owners(new std::atomic<int64_t>[n]), records(new Record[n])
@@ -75,7 +82,7 @@ struct Ledger {
             owners[i].store(-1);
             free_slots.push_back(n - 1 - i);
         }
-        ASAN_POISON_MEMORY_REGION(words.data(), n * sizeof(int32_t));
+        ASAN_POISON_MEMORY_REGION(words.data(), n * sizeof(TokenWord));
     }
 
     RIL_Token take_token(size_t i)
@@ -84,14 +91,14 @@ struct Ledger {
         const size_t slot = free_slots.back();
         free_slots.pop_back();
         lock.unlock();
-        ASAN_UNPOISON_MEMORY_REGION(&words[slot], sizeof(int32_t));
-        words[slot] = kFirstSerial + static_cast<int32_t>(i);
+        ASAN_UNPOISON_MEMORY_REGION(&words[slot], sizeof(TokenWord));
+        words[slot].serial = kFirstSerial + static_cast<int32_t>(i);
         owners[slot].store(static_cast<int64_t>(i));
-        return &words[slot];
+        return &words[slot].serial;
     }
     int64_t slot_of(RIL_Token t) const
     {
-        const auto *p = static_cast<const int32_t *>(t);
+        const auto *p = static_cast<const TokenWord *>(t);
         return p < words.data() || p >= words.data() + words.size() ? -1 : p - words.data();
     }
     int64_t owner_of(RIL_Token t) const { return slot_of(t) < 0 ? -1 : owners[slot_of(t)].load(); }
@@ -99,7 +106,7 @@ struct Ledger {
     {
         const auto slot = static_cast<size_t>(slot_of(t));
         owners[slot].store(-1);
-        ASAN_POISON_MEMORY_REGION(&words[slot], sizeof(int32_t));
+        ASAN_POISON_MEMORY_REGION(&words[slot], sizeof(TokenWord));
         std::lock_guard<std::mutex> lock(mu);
         free_slots.push_back(slot);
     }
@@ -111,7 +118,7 @@ struct Ledger {
         }
     }
 
-    std::vector<int32_t> words; // tokens are the addresses of these words
+    std::vector<TokenWord> words; // tokens are the addresses of their serials
     std::unique_ptr<std::atomic<int64_t>[]> owners;
     std::unique_ptr<Record[]> records;
     std::mutex mu;
