@@ -12,7 +12,8 @@ namespace {
 std::atomic<Host::LogObserver> g_observer{nullptr};
 std::atomic<bool> g_event_loop_running{false};
 std::vector<TimerRequest> g_startup_timers;
-volatile uint8_t g_sink = 0;
+// Host threads and the event thread complete requests at once.
+std::atomic<uint8_t> g_sink{0};
 
 [[noreturn]] void fault(const char *what)
 {
@@ -26,7 +27,7 @@ void touch(const void *data, size_t len)
     if (data != nullptr && len != 0) {
         Bytes copy(len);
         memcpy(copy.data(), data, len);
-        g_sink = static_cast<uint8_t>(g_sink + copy[len - 1]);
+        g_sink.fetch_add(copy[len - 1], std::memory_order_relaxed);
     }
 }
 
