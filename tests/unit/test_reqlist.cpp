@@ -54,6 +54,10 @@ TEST_F(ReqList, LookupsTakeTheOldestInTheRightState)
     ASSERT_EQ(add(c, 14, 0x17535), 0);
     EXPECT_EQ(oldest(0x17535), b);
     EXPECT_EQ(oldest(0x17545), nullptr);
+    EXPECT_EQ(zol_reqlist_update_sub_id(c, 77), 0);
+    ASSERT_EQ(zol_reqlist_query_by_event_and_sub_id(0x17535, 77, &q), 0);
+    EXPECT_TRUE(q.t == c && q.valid_sub_id == 1u);
+    EXPECT_EQ(zol_reqlist_query_by_event_and_sub_id(0x17535, 78, &q), 1);
     EXPECT_TRUE(
         host.logged("Not found ReqList entry waiting for eTKM_CALL_CUR_CALL_IND (95557)\n"));
 }
@@ -71,6 +75,8 @@ TEST_F(ReqList, FreeKeepsTheOrder)
     EXPECT_EQ(oldest(0x17567), a);
     EXPECT_EQ(zol_reqlist_free(a), 0);
     EXPECT_EQ(oldest(0x17567), c);
+    EXPECT_EQ(zol_reqlist_free(c), 0);
+    EXPECT_EQ(host.count_logged("ReqList entries : Empty \n"), 1u) << "only once nothing is left";
     EXPECT_TRUE(host.completions().empty());
 }
 

@@ -49,4 +49,12 @@ TEST_F(Timer, StartupTimerAndTimersFireOnce)
     EXPECT_EQ(g_fired_param.load(), id);
 }
 
+TEST_F(Timer, ClockOfAKnownBaseOnly)
+{
+    struct timeval tv = {0, 0};
+    EXPECT_EQ(zol_get_time(2, &tv), 0);
+    EXPECT_EQ(zol_get_time(3, &tv), -1);
+    EXPECT_EQ(zol_get_time(0, nullptr), -1);
+}
+
 } // namespace
