@@ -29,9 +29,15 @@ TEST_F(EntryDispatch, RadioFunctions)
     EXPECT_TRUE(host.logged("onSupports() ->: RIL_REQUEST_GET_SIM_STATUS (1), Not Supported\n"));
 }
 
-// Every row is found under its id, also where rows share a bucket.
+// Ids spread over the buckets by the high bits of their product; every row is
+// found under its id, also where rows share a bucket.
 TEST_F(EntryDispatch, EveryRowIsFoundUnderItsId)
 {
+    const std::pair<uint32_t, uint32_t> buckets[] = {
+        {9, 84}, {0x17532, 98}, {0, 0}, {0xFFFFFFFF, 0}, {1, 92}};
+    for (const auto &[id, bucket] : buckets) {
+        EXPECT_EQ(zol_hash_bucket(static_cast<int32_t>(id)), bucket) << std::hex << id;
+    }
     for (zol_dispatch_table_entry_type &row : zol_dispatch_table) {
         zol_dispatch_table_entry_type *found = nullptr;
         ASSERT_EQ(zol_hash_table_lookup(row.event_id, &found), 0) << row.event_id;
