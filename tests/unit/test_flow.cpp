@@ -89,6 +89,7 @@ TEST_F(Flow, RequestsWithoutUsableDataAreRefused)
     EXPECT_TRUE(host.logged_prefix("zol_cm_callsvc_request_dial(): number of 129 digits"));
     EXPECT_TRUE(host.logged_prefix("zol_cm - zol_cm_callsvc_request_hangup() - L"));
     EXPECT_TRUE(host.logged("Cond: in_data_ptr->address != ((void *)0)"));
+    EXPECT_TRUE(host.logged("zol_sups_request_query(): no facility, request 42 refused\n"));
     // The one line that goes to the main log.
     const auto log = host.log_lines();
     EXPECT_TRUE(std::any_of(log.begin(), log.end(), [](const LogLine &l) {
