@@ -42,8 +42,6 @@ struct State {
     sem_t wake;
     std::atomic<ipc_agent_read_cb_type> module_cb{nullptr};
     std::atomic<ipc_agent_read_cb_type> route{nullptr};
-    std::atomic<uint64_t> sent{0};
-    std::atomic<uint64_t> answered{0};
 };
 State &s()
 {
@@ -63,7 +61,6 @@ int send(const ipc_agent_send_type &rec)
         fprintf(stderr, "kit agent: a frame whose length field is not its length\n");
         abort();
     }
-    s().sent.fetch_add(1);
     const auto id = static_cast<uint16_t>(f[5] << 8 | f[6]);
     bool answered = false;
     std::unique_lock<std::mutex> lock(s().mu);
@@ -116,7 +113,6 @@ void reader()
         if (length != 0 && cb != nullptr) {
             ipc_agent_recv_type rec = {0, buffer.data(), static_cast<int32_t>(length)};
             cb(&rec);
-            s().answered.fetch_add(1);
         }
     }
 }
@@ -214,16 +210,6 @@ void answer(uint16_t message_id, const Bytes &frame)
 void route_to(ipc_agent_read_cb_type callback)
 {
     s().route.store(callback);
-}
-
-uint64_t sent()
-{
-    return s().sent.load();
-}
-
-uint64_t answered()
-{
-    return s().answered.load();
 }
 
 } // namespace zol_kit::agent

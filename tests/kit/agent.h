@@ -1,9 +1,7 @@
-// The IPC agent every in-process test, the stress run, the fuzz targets and the
-// benchmarks put in the stack's place: libipc_agent.so, linked into the program,
-// so that the module's dlopen of that name finds it loaded. It keeps the frames
-// the module sends and answers each send with a chosen result or through a
-// hook; frames reach the module's read callback from the caller's thread
-// (deliver) or, prepared per message id, from the agent's own reader thread.
+// The IPC agent in the stack's place: libipc_agent.so, linked into the program so
+// that the module's dlopen finds it loaded. It keeps the frames the module sends,
+// answers each send with a chosen result or through a hook, and hands frames to
+// the module from the caller's thread or, prepared per message id, its own.
 #ifndef ZOL_KIT_AGENT_H
 #define ZOL_KIT_AGENT_H
 
@@ -57,9 +55,6 @@ ZOL_KIT_AGENT_API Records records();
 ZOL_KIT_AGENT_API void answer(uint16_t message_id, const Bytes &frame);
 // Where prepared answers go: the module's read callback (null) or another.
 ZOL_KIT_AGENT_API void route_to(ipc_agent_read_cb_type callback);
-// Sends seen and prepared answers delivered since the start.
-ZOL_KIT_AGENT_API uint64_t sent();
-ZOL_KIT_AGENT_API uint64_t answered();
 
 } // namespace zol_kit::agent
 

@@ -1,7 +1,5 @@
-// malloc, calloc and free of the module as the unit program links it
-// (--wrap=malloc,--wrap=calloc,--wrap=free; the compiler may turn the module's
-// malloc and memset into calloc): a test can make an allocation of its own
-// thread fail, and see which of the blocks allocated meanwhile were given back.
+// malloc, calloc (the compiler may turn malloc and memset into it) and free as the
+// unit program wraps them: an allocation of the test's thread can be made to fail.
 #include <atomic>
 #include <cstddef>
 

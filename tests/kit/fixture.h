@@ -89,7 +89,14 @@ protected:
         handler(&p, &r);
     }
 
-    std::vector<Sent> sent() { return read_frames(agent::frames()); }
+    std::vector<Sent> sent()
+    {
+        std::vector<Sent> out;
+        for (const Bytes &f : agent::frames()) {
+            out.push_back(read_frame(f));
+        }
+        return out;
+    }
     // The one message a request sent.
     Sent sent_one()
     {
@@ -124,9 +131,8 @@ protected:
         return c.empty() ? Completion{} : c[0];
     }
 
-    // A request the module must answer with code 2 at once, sending nothing
-    // and remembering nothing; through `direct` when it has no dispatch row,
-    // and with a data pointer but no bytes when `pointer` is set.
+    // A request answered with code 2 at once, nothing sent or remembered; through
+    // `direct` if it has no dispatch row, with a pointer to no bytes if `pointer`.
     void expect_refused(int number, const Bytes &data, zol_handler_type direct = nullptr,
                         bool pointer = false)
     {

@@ -78,17 +78,6 @@ void read_unsolicited(int number, const void *data, size_t len)
 
 } // namespace
 
-int32_t token_id(RIL_Token t)
-{
-    if (t == nullptr) {
-        return 65534;
-    }
-    if (reinterpret_cast<uintptr_t>(t) == 0xFFFF) {
-        return 65535;
-    }
-    return *static_cast<const int32_t *>(t);
-}
-
 void read_response(int request, const void *response, size_t len)
 {
     touch(response, len);
@@ -228,21 +217,12 @@ void Host::logger(const struct __android_logger_data *data, const char *message)
     }
 }
 
-size_t Host::count_log(const std::function<bool(const std::string &)> &match)
+size_t Host::count_logged(const std::string &text, bool prefix)
 {
     std::lock_guard<std::mutex> lock(mu_);
-    return static_cast<size_t>(
-        std::count_if(log_.begin(), log_.end(), [&](const LogLine &l) { return match(l.text); }));
-}
-
-bool Host::logged_prefix(const std::string &prefix)
-{
-    return count_log([&](const std::string &t) { return t.starts_with(prefix); }) > 0;
-}
-
-size_t Host::count_logged(const std::string &text)
-{
-    return count_log([&](const std::string &t) { return t == text; });
+    return static_cast<size_t>(std::count_if(log_.begin(), log_.end(), [&](const LogLine &l) {
+        return prefix ? l.text.starts_with(text) : l.text == text;
+    }));
 }
 
 void Host::clear_log()
@@ -260,8 +240,7 @@ void Host::on_request_complete(RIL_Token t, RIL_Errno e, void *response, size_t 
     }
     if (h.keep_.load(std::memory_order_relaxed)) {
         const auto *bytes = static_cast<const uint8_t *>(response);
-        Completion c{t, token_id(t), e, response != nullptr ? Bytes(bytes, bytes + len) : Bytes{},
-                     len};
+        Completion c{t, e, response != nullptr ? Bytes(bytes, bytes + len) : Bytes{}, len};
         h.record([&] { h.completions_.push_back(std::move(c)); });
     }
 }

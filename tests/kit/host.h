@@ -25,7 +25,6 @@ using Bytes = std::vector<uint8_t>;
 
 struct Completion {
     RIL_Token t;
-    int32_t token_id;
     RIL_Errno error;
     Bytes data; // the response's bytes, copied during the callback
     size_t len;
@@ -56,9 +55,6 @@ struct Token {
     int32_t serial;
     RIL_Token get() { return &serial; }
 };
-
-// The token id the module logs: 65534 without a token, 65535 for the stack's.
-int32_t token_id(RIL_Token t);
 
 // Reads every byte of a completion of this request as rild would, record
 // pointers and texts included, so that the address sanitizer sees each one;
@@ -97,8 +93,8 @@ public:
     static void capture_log(LogObserver observer = nullptr);
     std::vector<LogLine> log_lines() { return copy(log_); }
     bool logged(const std::string &text) { return count_logged(text) > 0; }
-    bool logged_prefix(const std::string &prefix);
-    size_t count_logged(const std::string &text);
+    bool logged_prefix(const std::string &prefix) { return count_logged(prefix, true) > 0; }
+    size_t count_logged(const std::string &text, bool prefix = false);
     bool wait_logged(const std::string &text,
                      std::chrono::milliseconds timeout = std::chrono::seconds(10))
     {
@@ -114,7 +110,6 @@ private:
     static void logger(const struct __android_logger_data *data, const char *message);
     template <typename F>
     void record(F &&add);
-    size_t count_log(const std::function<bool(const std::string &)> &match);
     template <typename T>
     T copy(const T &member)
     {

@@ -1,7 +1,9 @@
 #include "payloads.h"
 
+#include <array>
 #include <cstdio>
 #include <cstdlib>
+#include <deque>
 #include <string>
 
 namespace zol_kit {
@@ -11,6 +13,26 @@ Bytes words(std::initializer_list<int32_t> values)
     Bytes b(values.size() * sizeof(int32_t));
     memcpy(b.data(), values.begin(), b.size());
     return b;
+}
+
+Bytes dial(const char *address, int kind, int call_type)
+{
+    return bytes_of(RIL_Dial{const_cast<char *>(address), kind, nullptr, call_type});
+}
+
+Bytes forwarding(int status, int reason, int cls, int toa, const char *number, int secs,
+                 const char *interval)
+{
+    return bytes_of(RIL_CallForwardInfo{status, reason, cls, toa, const_cast<char *>(number), secs,
+                                        const_cast<char *>(interval)});
+}
+
+Bytes ims_sms(const char *smsc, const char *pdu, int tech)
+{
+    static std::deque<std::array<const char *, 2>> pairs;
+    RIL_IMS_SMS_Message m{static_cast<RIL_RadioTechnologyFamily>(tech), 0, 77, {}};
+    m.message.gsmMessage = const_cast<char **>(pairs.emplace_back(std::array{smsc, pdu}).data());
+    return bytes_of(m);
 }
 
 Bytes text(std::string_view s)
@@ -75,15 +97,6 @@ Sent read_frame(const Bytes &bytes)
         abort();
     }
     return {f.message, f.token, std::move(f.payload)};
-}
-
-std::vector<Sent> read_frames(const std::vector<Bytes> &frames)
-{
-    std::vector<Sent> out;
-    for (const Bytes &f : frames) {
-        out.push_back(read_frame(f));
-    }
-    return out;
 }
 
 Bytes call_list(const std::vector<imsd::Call> &calls, int claimed)

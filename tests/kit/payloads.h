@@ -1,7 +1,6 @@
-// Bytes for and from the module: the host's records, frames as the stack's
-// stand-in (sim/imsd) encodes and decodes them, and literal byte images.
-// Stack payloads come from the stand-in's encoders (imsd::encode_...), so a
-// layout is written once on each side of the link: in the module and there.
+// Bytes for and from the module: the host's records, literal byte images, and
+// frames and payloads from the stack stand-in's own encoders (imsd::encode_...),
+// so that a layout is written once on each side of the link.
 #ifndef ZOL_KIT_PAYLOADS_H
 #define ZOL_KIT_PAYLOADS_H
 
@@ -15,6 +14,7 @@
 #include "frame.h"
 #include "records.h"
 #include "reg_records.h"
+#include "ril.h"
 #include "sms_records.h"
 #include "sups_records.h"
 
@@ -32,6 +32,12 @@ Bytes bytes_of(const T &record)
     return b;
 }
 Bytes words(std::initializer_list<int32_t> values);
+// Host request records; the texts they point to must outlive the bytes, except
+// the pair of an SMS (SMSC, PDU), which lives as long as the program.
+Bytes dial(const char *address, int kind = 0, int call_type = 0);
+Bytes forwarding(int status, int reason, int cls = 0, int toa = 129, const char *number = nullptr,
+                 int secs = 0, const char *interval = nullptr);
+Bytes ims_sms(const char *smsc, const char *pdu, int tech = RADIO_TECH_3GPP);
 Bytes text(std::string_view s);
 // An array of text pointers, as the host hands such requests over.
 Bytes texts(std::initializer_list<const char *> list);
@@ -57,7 +63,6 @@ struct Sent {
 };
 // Fails the process on bytes that are no frame: the agent has checked them.
 Sent read_frame(const Bytes &frame);
-std::vector<Sent> read_frames(const std::vector<Bytes> &frames);
 
 // The stack's call list with these calls (their fields as given, enum or not),
 // claiming `claimed` calls when that is not negative.

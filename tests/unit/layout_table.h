@@ -1,7 +1,6 @@
 /*
  * Where every record that crosses a boundary keeps its bytes: the host's records
- * (read or filled by the module), the module's own records (only the size of those
- * that never leave it), and the records handed to the agent library. Each row
+ * (read or filled by the module) and the records handed to the agent library. Each row
  * gives the value on a 32-bit target (ILP32, the handset) and on a 64-bit one
  * (LP64). Included by a C and a C++ file so that both compilers are held to the
  * same numbers.
@@ -15,7 +14,6 @@
 #include <stddef.h>
 
 #include "ipc_agent.h"
-#include "reference_zol.h"
 #include "ril.h"
 
 /* clang-format off */
@@ -80,30 +78,6 @@
     FIELD(RIL_SuppSvcNotification, index, 8, 8)                         \
     FIELD(RIL_SuppSvcNotification, type, 12, 12)                        \
     FIELD(RIL_SuppSvcNotification, number, 16, 16)                      \
-    /* the module's records */                                          \
-    SIZE(zol_dispatch_table_entry_type, 16, 32)                         \
-    FIELD(zol_dispatch_table_entry_type, next, 0, 0)                    \
-    FIELD(zol_dispatch_table_entry_type, event_id, 4, 8)                \
-    FIELD(zol_dispatch_table_entry_type, handler, 8, 16)                \
-    FIELD(zol_dispatch_table_entry_type, mask, 12, 24)                  \
-    SIZE(zol_request_params_type, 16, 32)                               \
-    FIELD(zol_request_params_type, event_id, 0, 0)                      \
-    FIELD(zol_request_params_type, data, 4, 8)                          \
-    FIELD(zol_request_params_type, datalen, 8, 16)                      \
-    FIELD(zol_request_params_type, t, 12, 24)                           \
-    SIZE(zol_request_resp_params_type, 24, 40)                          \
-    SIZE(zol_unsol_resp_params_type, 16, 32)                            \
-    SIZE(zol_event_type, 28, 56)                                        \
-    SIZE(zol_timed_callback_type, 12, 24)                               \
-    SIZE(zol_reqlist_entry_type, 32, 40)                                \
-    FIELD(zol_reqlist_entry_type, req_id, 0, 0)                         \
-    FIELD(zol_reqlist_entry_type, t, 4, 8)                              \
-    FIELD(zol_reqlist_entry_type, request, 8, 16)                       \
-    FIELD(zol_reqlist_entry_type, valid_sub_id, 12, 20)                 \
-    FIELD(zol_reqlist_entry_type, sub_id, 16, 24)                       \
-    FIELD(zol_reqlist_entry_type, state, 20, 28)                        \
-    FIELD(zol_reqlist_entry_type, pending_event_id, 24, 32)             \
-    FIELD(zol_reqlist_entry_type, sub_info, 28, 36)                     \
     /* the agent library's records */                                   \
     SIZE(ipc_agent_param_type, 8, 8)                                    \
     SIZE(ipc_agent_open_type, 24, 40)                                   \

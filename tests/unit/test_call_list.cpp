@@ -17,16 +17,8 @@ RIL_CallIms convert(const imsd::Call &c, Bytes &storage)
 
 TEST(CallList, StateTypeAndVoiceFlag)
 {
-    const int states[] = {0,
-                          6,
-                          RIL_CALL_DIALING,
-                          RIL_CALL_INCOMING,
-                          RIL_CALL_ACTIVE,
-                          RIL_CALL_ALERTING,
-                          6,
-                          RIL_CALL_HOLDING,
-                          RIL_CALL_WAITING,
-                          0};
+    // Active 0, holding 1, dialing 2, alerting 3, incoming 4, waiting 5.
+    const int states[] = {0, 6, 2, 4, 0, 3, 6, 1, 5, 0};
     Bytes b;
     for (uint32_t s = 0; s < 10; ++s) {
         EXPECT_EQ(convert(call(1, "1", s), b).call.state, states[s]) << "stack state " << s;
@@ -111,7 +103,6 @@ protected:
         });
         RIL_Token t = token(77);
         request(RIL_REQUEST_GET_CURRENT_CALLS, {}, t);
-        EXPECT_EQ(waits_for(t), 0x17545u);
         deliver(imsd::msg::kCurCallInd, payload);
         done = completion(t);
         host.on_complete(nullptr);
@@ -126,13 +117,11 @@ TEST_F(CallListFlow, CallsInStackOrder)
     video.video_dir = 3;
     Completion done;
     const auto calls = round_trip(call_list({video, call(1, "+4915550001", 7)}), done);
-    EXPECT_EQ(sent(), (std::vector<Sent>{{17, 77, {}}}));
     EXPECT_EQ(done.error, RIL_E_SUCCESS);
     EXPECT_EQ(done.len, 2 * sizeof(RIL_CallIms *));
     ASSERT_EQ(calls.size(), 2u);
     EXPECT_TRUE(calls[0].call.index == 2 && calls[0].callType == 3);
     EXPECT_TRUE(calls[1].call.index == 1 && calls[1].call.state == RIL_CALL_HOLDING);
-    EXPECT_TRUE(host.logged("Reply to RIL --> Number of calls : 2\n"));
 }
 
 TEST_F(CallListFlow, ListsThatClaimMoreThanTheyCarryAreRefused)

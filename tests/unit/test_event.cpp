@@ -110,29 +110,6 @@ TEST_F(Event, UnknownIdsAndEventsQueuedFromTheEventThread)
     EXPECT_EQ(seen()[2].data, (Bytes{1}));
 }
 
-TEST_F(Event, BurstsFromSeveralProducersKeepEachProducersOrder)
-{
-    constexpr int kProducers = 3, kEach = 200;
-    std::vector<std::thread> producers;
-    for (int p = 0; p < kProducers; ++p) {
-        producers.emplace_back([p] {
-            for (int i = 0; i < kEach; ++i) {
-                uint8_t payload[2] = {static_cast<uint8_t>(p), static_cast<uint8_t>(i)};
-                zol_event_queue(1, 0x7543, payload, sizeof payload, ZOL_EVENT_TOKEN);
-            }
-        });
-    }
-    for (auto &t : producers) {
-        t.join();
-    }
-    ASSERT_TRUE(wait_seen(kProducers * kEach));
-    int next[kProducers] = {};
-    for (const Seen &s : seen()) {
-        ASSERT_EQ(s.data.size(), 2u);
-        EXPECT_EQ(s.data[1], static_cast<uint8_t>(next[s.data[0]]++));
-    }
-}
-
 // A payload copy that cannot be allocated drops the event, record and all.
 TEST_F(Event, AllocationFailureDropsTheEventAndLeaksNothing)
 {

@@ -1,9 +1,6 @@
 // The request/confirmation flow every handler shares: requests refused for
-// their data, failed sends, a full list, duplicate tokens, answers racing a
-// send, the order waiting requests are answered in, and the lines a handler
-// begins and ends with.
-#include <regex>
-
+// their data, a full list, duplicate tokens, answers racing a send, the order
+// waiting requests are answered in, and the lines a handler begins and ends with.
 #include "fixture.h"
 #include "flow/zol_flow.h"
 
@@ -13,22 +10,6 @@ namespace msg = zol::imsd::msg;
 namespace {
 
 const Bytes kNoCalls = {0};
-
-Bytes dial(const char *address, int kind = 0, int call_type = 0)
-{
-    return bytes_of(RIL_Dial{const_cast<char *>(address), kind, nullptr, call_type});
-}
-Bytes sms(const char *const *texts, int tech = RADIO_TECH_3GPP)
-{
-    RIL_IMS_SMS_Message m{static_cast<RIL_RadioTechnologyFamily>(tech), 0, 1, {}};
-    m.message.gsmMessage = const_cast<char **>(texts);
-    return bytes_of(m);
-}
-Bytes fwd(int status, int reason, int toa = 129, const char *number = nullptr)
-{
-    return bytes_of(
-        RIL_CallForwardInfo{status, reason, 0, toa, const_cast<char *>(number), 0, nullptr});
-}
 
 class Flow : public ModuleTest {
 protected:
@@ -49,9 +30,7 @@ protected:
 TEST_F(Flow, RequestsWithoutUsableDataAreRefused)
 {
     static const std::string d129(129, '9'), d42(42, '5'), d39(39, '5'), smsc51(51, '1');
-    static const char *const sms_texts[][2] = {
-        {nullptr, "00"}, {"12", nullptr}, {smsc51.c_str(), "00"}};
-    const Bytes status5 = fwd(5, 0), status1 = fwd(1, 0);
+    const Bytes status5 = forwarding(5, 0), status1 = forwarding(1, 0);
     const struct {
         int request;
         Bytes data;
@@ -76,13 +55,14 @@ TEST_F(Flow, RequestsWithoutUsableDataAreRefused)
         {RIL_REQUEST_IMS_GET_CONFIGRATION, texts({nullptr})},
         {RIL_REQUEST_IMS_SET_CONFIGRATION, texts({"5"})},
         {RIL_REQUEST_IMS_SET_CONFIGRATION, texts({"5", nullptr})},
-        {RIL_REQUEST_IMS_SEND_SMS, sms(sms_texts[0], RADIO_TECH_3GPP2)},
-        {RIL_REQUEST_IMS_SEND_SMS, sms(sms_texts[1])},
-        {RIL_REQUEST_IMS_SEND_SMS, sms(sms_texts[2])},
-        {RIL_REQUEST_IMS_SEND_SMS, sms(nullptr)},
+        {RIL_REQUEST_IMS_SEND_SMS, ims_sms(nullptr, "00", RADIO_TECH_3GPP2)},
+        {RIL_REQUEST_IMS_SEND_SMS, ims_sms("12", nullptr)},
+        {RIL_REQUEST_IMS_SEND_SMS, ims_sms(smsc51.c_str(), "00")},
+        {RIL_REQUEST_IMS_SEND_SMS, bytes_of(RIL_IMS_SMS_Message{RADIO_TECH_3GPP, 0, 1, {}})},
         {RIL_REQUEST_IMS_SEND_SMS, Bytes(8, 0)},
         {RIL_REQUEST_IMS_SEND_SMS, {}},
         {RIL_REQUEST_SMS_ACKNOWLEDGE, {}},
+        {RIL_REQUEST_SMS_ACKNOWLEDGE, words({2, 0})},
         {RIL_REQUEST_SET_COLP, words({2})},
         {RIL_REQUEST_SET_CLIR, words({3})},
         {RIL_REQUEST_SET_CALL_WAITING, words({-1})},
@@ -91,8 +71,8 @@ TEST_F(Flow, RequestsWithoutUsableDataAreRefused)
         {RIL_REQUEST_SET_CALL_FORWARD, status5},
         // A short record with a status that is otherwise accepted.
         {RIL_REQUEST_SET_CALL_FORWARD, Bytes(status1.begin(), status1.end() - 1)},
-        {RIL_REQUEST_SET_CALL_FORWARD, fwd(1, 0, 129, d42.c_str())},
-        {RIL_REQUEST_SET_CALL_FORWARD, fwd(1, 0, 145, d39.c_str())},
+        {RIL_REQUEST_SET_CALL_FORWARD, forwarding(1, 0, 0, 129, d42.c_str())},
+        {RIL_REQUEST_SET_CALL_FORWARD, forwarding(1, 0, 0, 145, d39.c_str())},
         {RIL_REQUEST_SET_FACILITY_LOCK, texts({"OI", "2", "", "1", "", "0"})},
         {RIL_REQUEST_SET_FACILITY_LOCK, texts({nullptr, "1", "", "1", "", "0"})},
         {RIL_REQUEST_SET_FACILITY_LOCK, texts({"OI", nullptr, "", "1", "", "0"})},
@@ -109,46 +89,13 @@ TEST_F(Flow, RequestsWithoutUsableDataAreRefused)
     EXPECT_TRUE(host.logged_prefix("zol_cm_callsvc_request_dial(): number of 129 digits"));
     EXPECT_TRUE(host.logged_prefix("zol_cm - zol_cm_callsvc_request_hangup() - L"));
     EXPECT_TRUE(host.logged("Cond: in_data_ptr->address != ((void *)0)"));
-}
-
-// A failed send is answered at once, with its line and code, and leaves no entry.
-TEST_F(Flow, FailedSendsAreAnsweredAndLeaveNoEntry)
-{
-    static const char *const sms_texts[] = {nullptr, "00"};
-    const struct {
-        int request;
-        Bytes data;
-        int result;
-        std::string line; // after "Reply to RIL --> "
-        RIL_Errno error = RIL_E_GENERIC_FAILURE;
-    } cases[] = {
-        {RIL_REQUEST_GET_CURRENT_CALLS, {}, -1, "get current call fail,\n"},
-        {RIL_REQUEST_IMS_SEND_SMS, sms(sms_texts), -1, "send sms fail,\n",
-         RIL_E_SMS_SEND_FAIL_RETRY},
-        {RIL_REQUEST_SMS_ACKNOWLEDGE, words({1, 0}), 4, "send ack fail,\n"},
-        {RIL_REQUEST_IMS_SET_REGISTRATION_STATE, words({1}), 5,
-         "ims_set_registration_state fail,\n"},
-        {RIL_REQUEST_IMS_SET_CONFIGRATION, texts({"5", "1"}), 1, "ims_set_configration fail,\n"},
-        {RIL_REQUEST_IMS_GET_CONFIGRATION, texts({"7"}), 2, "ims_get_configration fail,\n"},
-        {RIL_REQUEST_QUERY_CLIP, {}, -1, "INTERROGATE SS fail,\n"},
-        {RIL_REQUEST_SET_COLP, words({1}), -1, "SUPS COLP Request fail,\n"},
-        {RIL_REQUEST_SET_CLIR, words({1}), -1, "SUPS CLIR Request fail,\n"},
-        {RIL_REQUEST_SET_CALL_WAITING, words({1, 1}), -1, "SUPS call waiting Request fail,\n"},
-        {RIL_REQUEST_SET_CALL_FORWARD, fwd(1, 0), -1, "SUPS call forward Request fail,\n"},
-        {RIL_REQUEST_SET_FACILITY_LOCK, texts({"OI", "1", "", "", "", "0"}), -1,
-         "SUPS call barring Request fail,\n"},
-    };
-    for (const auto &c : cases) {
-        SCOPED_TRACE(c.request);
-        agent::reset();
-        agent::set_result(c.result);
-        RIL_Token t = token(c.request);
-        request(c.request, c.data, t);
-        EXPECT_EQ(sent().size(), 1u);
-        EXPECT_EQ(completion(t).error, c.error);
-        EXPECT_TRUE(host.logged("Reply to RIL --> " + c.line));
-        EXPECT_EQ(waits_for(t), 0u);
-    }
+    EXPECT_TRUE(host.logged("zol_sups_request_query(): no facility, request 42 refused\n"));
+    // The one line that goes to the main log.
+    const auto log = host.log_lines();
+    EXPECT_TRUE(std::any_of(log.begin(), log.end(), [](const LogLine &l) {
+        return l.text == "unsupported arg to RIL_REQUEST_SMS_ACKNOWLEDGE\n" &&
+               l.buffer == LOG_ID_MAIN && l.priority == ANDROID_LOG_ERROR && l.tag == "IMS-ref-zol";
+    }));
 }
 
 // A full list, and a token pending already: refused before anything is sent.
@@ -165,72 +112,18 @@ TEST_F(Flow, FullListAndTokensPendingTwiceAreRefusedBeforeTheySend)
     }
     agent::reset();
     host.reset();
-    for (int number : {RIL_REQUEST_GET_CURRENT_CALLS, RIL_REQUEST_HANGUP, RIL_REQUEST_ANSWER,
-                       RIL_REQUEST_DTMF_START, RIL_REQUEST_DTMF_STOP,
-                       RIL_REQUEST_HANGUP_FOREGROUND_RESUME_BACKGROUND,
-                       RIL_REQUEST_IMS_GET_CONFIGRATION, RIL_REQUEST_QUERY_CLIP}) {
+    for (int number : {RIL_REQUEST_GET_CURRENT_CALLS, RIL_REQUEST_ANSWER, RIL_REQUEST_DTMF_START,
+                       RIL_REQUEST_QUERY_CLIP}) {
         RIL_Token t = token(800 + number);
-        request(number,
-                number == RIL_REQUEST_IMS_GET_CONFIGRATION ? texts({"7"}) : Bytes{'1', 0, 0, 0}, t);
+        request(number, {'1', 0, 0, 0}, t);
         ASSERT_EQ(host.completions_for(t).size(), 1u) << number;
         EXPECT_EQ(host.completions_for(t)[0].error, RIL_E_GENERIC_FAILURE);
     }
     EXPECT_TRUE(host.logged("Fail to add entry to ReqList for envent: 40.\n"));
+    EXPECT_TRUE(host.logged_prefix("Fail to add ReqList entry for token id 809 ["));
     EXPECT_TRUE(agent::frames().empty());
     EXPECT_FALSE(host.logged("zol_cm_callsvc_request_answer() exit")) << "no exit after refusal";
     EXPECT_EQ(pending(), 50u);
-}
-
-// Requests waiting for the same answer are completed oldest first, one per
-// answer; an answer nobody waits for completes nothing.
-TEST_F(Flow, WaitingRequestsAreAnsweredOldestFirstOnePerAnswer)
-{
-    static const char *const sms_texts[] = {nullptr, "00"};
-    const struct {
-        int request;
-        Bytes data;
-        uint16_t wire;
-        Bytes payload;
-        zol_handler_type direct = nullptr;
-    } cases[] = {
-        {RIL_REQUEST_GET_CURRENT_CALLS, {}, msg::kCurCallInd, kNoCalls},
-        {RIL_REQUEST_HANGUP, words({1}), msg::kEndInd, imsd::encode_call_end(1, 1)},
-        {RIL_REQUEST_HANGUP_WAITING_OR_BACKGROUND, {}, msg::kEndInd, imsd::encode_call_end(1, 1)},
-        {RIL_REQUEST_ANSWER, {}, msg::kConnectedInd, imsd::encode_call_id(1)},
-        {RIL_REQUEST_DTMF_START, text("1"), msg::kDtmfStartConf, imsd::encode_dtmf_conf(1, 1)},
-        {RIL_REQUEST_DTMF_STOP, text("1"), msg::kDtmfStopConf, imsd::encode_dtmf_conf(1, 1)},
-        {RIL_REQUEST_CONFERENCE,
-         {},
-         msg::kCurCallInd,
-         kNoCalls,
-         zol_cm_callsvc_request_conference_call},
-        {RIL_REQUEST_IMS_GET_CONFIGRATION, texts({"7"}), imsd::kMsgConfigConf,
-         imsd::encode_config_conf(9, {1})},
-        {RIL_REQUEST_IMS_SEND_SMS, sms(sms_texts), imsd::kMsgSmsSendStatus,
-         imsd::encode_send_status(7, 0)},
-        {RIL_REQUEST_SET_CALL_WAITING, words({1, 1}), imsd::kMsgSsActivateConf,
-         imsd::encode_ss_conf(true)},
-        {RIL_REQUEST_QUERY_CLIP,
-         {},
-         imsd::kMsgSsInterrogateConf,
-         imsd::encode_ss_status_conf(1, true)},
-    };
-    for (const auto &c : cases) {
-        SCOPED_TRACE(c.request);
-        SetUp();
-        RIL_Token older = token(1001), newer = token(1002);
-        for (RIL_Token t : {older, newer}) {
-            c.direct != nullptr ? invoke(c.direct, c.request, c.data, t)
-                                : request(c.request, c.data, t);
-        }
-        ASSERT_TRUE(host.completions().empty());
-        for (RIL_Token t : {older, newer, newer}) { // the third answer leaves the last one
-            deliver(c.wire, c.payload);
-            EXPECT_EQ(host.completions().back().t, t);
-            EXPECT_EQ(host.completions().back().error, RIL_E_SUCCESS);
-        }
-        EXPECT_EQ(host.completions().size(), 2u) << "a third answer finds nobody waiting";
-    }
 }
 
 // The answer arrives while the send is still returning, and the send then
@@ -243,10 +136,8 @@ int answer_during_send(void *, const uint8_t *, int32_t)
     return -1;
 }
 
-// The host may hand a completed request's token to its next request at once
-// (rild frees a request's record inside OnRequestComplete). Here the stack's
-// answer completes the request while its send is still out, the token goes to
-// a new request, and then the first send fails.
+// rild may hand a completed request's token to its next request at once: here
+// while the first request's send is still out, and that send then fails.
 int answer_then_reuse_token(void *context, const uint8_t *, int32_t)
 {
     auto t = static_cast<RIL_Token>(context);
@@ -277,8 +168,7 @@ TEST_F(Flow, AnswerRacingAFailedSendCompletesOnce)
     EXPECT_EQ(host.completions_for(reused)[1].error, RIL_E_SUCCESS);
 }
 
-// Once remembered, a request can be completed before its message goes out,
-// and the host may write the next request's serial into the token: the frame
+// A request completed before its message goes out, its token reused: the frame
 // and the log keep the id the request had.
 TEST_F(Flow, RememberedRequestKeepsItsTokenIdAfterItsTokenIsReused)
 {
@@ -300,8 +190,7 @@ TEST_F(Flow, RememberedRequestKeepsItsTokenIdAfterItsTokenIsReused)
 }
 
 // The handler's own lines, the assertion conditions and the completions, in
-// order, with source line numbers as "L#" (source positions, whose paths
-// depend on the build, are left out).
+// order (source positions, whose paths depend on the build, left out).
 std::vector<std::string> trace_of(const std::string &handler)
 {
     std::vector<std::string> out;
@@ -309,15 +198,14 @@ std::vector<std::string> trace_of(const std::string &handler)
         if (l.text.find(".cpp - ") == std::string::npos &&
             (l.text.find(handler) != std::string::npos || l.text.starts_with("Cond: ") ||
              l.text.starts_with("UI <--- "))) {
-            out.push_back(std::regex_replace(l.text, std::regex(" - L[0-9]+"), " - L#"));
+            out.push_back(l.text);
         }
     }
     return out;
 }
 
-// Handlers begin with their entry line, or none; refused requests and stack
-// messages nobody waits for end with the exit line, an exit error naming call
-// control, another line of their own, or none at all.
+// Handlers begin with their entry line; refused requests and stack messages
+// nobody waits for end with the exit line, a line of their own, or none.
 TEST_F(Flow, HandlersBeginAndEndWithTheirOwnLines)
 {
     const std::string failed = " Complete --- Token 60, Generic Failure, Len 0 ]\n";
@@ -332,18 +220,6 @@ TEST_F(Flow, HandlersBeginAndEndWithTheirOwnLines)
          "zol_cm_callsvc_request_dial",
          {"Cond: in_data_ptr != ((void *)0)", "zol_cm_callsvc_request_dial() entry",
           "UI <--- RIL_REQUEST_DIAL (10)" + failed}},
-        {RIL_REQUEST_DTMF_START,
-         {},
-         "zol_cm_callsvc_request_dtmf_start",
-         {"Cond: params_ptr->data != ((void *)0)", "zol_cm_callsvc_request_dtmf_start() entry",
-          "UI <--- RIL_REQUEST_DTMF_START (49)" + failed,
-          "zol_cm - zol_cm_callsvc_request_dtmf_start() - L# exit error"}},
-        {RIL_REQUEST_QUERY_FACILITY_LOCK,
-         {},
-         "zol_sups_request_query",
-         {"Cond: params_ptr->data != ((void *)0)",
-          "zol_sups_request_query(): no facility, request 42 refused\n",
-          "UI <--- RIL_REQUEST_QUERY_FACILITY_LOCK (42)" + failed}},
         {RIL_REQUEST_SET_CLIR,
          words({7}),
          "zol_sups_CLIR_request_set",
@@ -357,36 +233,13 @@ TEST_F(Flow, HandlersBeginAndEndWithTheirOwnLines)
         request(c.request, c.data, token(60));
         EXPECT_EQ(trace_of(c.handler), c.lines);
     }
-    const struct {
-        uint16_t message;
-        Bytes payload;
-        std::string handler;
-        std::vector<std::string> lines;
-    } events[] = {
-        {imsd::kMsgSmsSendStatus,
-         Bytes(12, 1),
-         "zol_sms_event_send_msg_status_ind",
-         {"zol_sms_event_send_msg_status_ind() entry",
-          " zol_sms_event_send_msg_status_ind(), error"}},
-        {msg::kCurCallInd,
-         {},
-         "zol_cm_callsvc_event_cur_call_ind",
-         {"Cond: cur_calls != ((void *)0)", "zol_cm_callsvc_event_cur_call_ind() entry",
-          " zol_cm_callsvc_event_cur_call_ind(),exit error"}},
-    };
-    for (const auto &e : events) {
-        SCOPED_TRACE(e.handler);
-        host.reset();
-        if (e.payload.empty()) { // no payload at all, as a null record from the queue
-            const size_t before = handled();
-            zol_event_queue(1, e.message, nullptr, 0, ZOL_EVENT_TOKEN);
-            ASSERT_TRUE(host.wait_until([&] { return handled() > before; }));
-        } else {
-            deliver(e.message, e.payload);
-        }
-        EXPECT_EQ(trace_of(e.handler), e.lines);
-        EXPECT_TRUE(host.completions().empty());
-    }
+    // A send status nobody waits for.
+    host.reset();
+    deliver(imsd::kMsgSmsSendStatus, Bytes(12, 1));
+    EXPECT_EQ(trace_of("zol_sms_event_send_msg_status_ind"),
+              (std::vector<std::string>{"zol_sms_event_send_msg_status_ind() entry",
+                                        " zol_sms_event_send_msg_status_ind(), error"}));
+    EXPECT_TRUE(host.completions().empty());
 }
 
 } // namespace

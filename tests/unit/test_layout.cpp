@@ -1,9 +1,6 @@
-// Records that cross a boundary keep the bytes the other side expects. On the
-// handset's 32-bit ABI that is, among others, the host's 60-byte call record, the
-// 16-byte dispatch row and request parameter record, the 12-byte SMS response and
-// the 24-byte open and send records of the agent library; a 64-bit build checks
-// the LP64 form of the same records. Frames carry the same bytes on both: the
-// literal-byte tests of the handlers run unchanged in either build.
+// Records that cross a boundary keep the bytes the other side expects, in the
+// handset's 32-bit ABI and in the LP64 form of a 64-bit build. Frames carry the
+// same bytes on both: the literal-byte tests of the handlers run in either build.
 #include <iterator>
 
 #include "fixture.h"
