@@ -32,7 +32,7 @@ public:
         return failure;
     }
     TimerQueue *timers() override { return &queue; }
-    FaultPlan *faults() override { return with_faults ? &plan : nullptr; }
+    FaultPlan *faults() override { return &plan; }
     void transmit(std::vector<Packet> out) override
     {
         for (Packet &p : out) {
@@ -43,19 +43,11 @@ public:
             }
         }
     }
-    std::string link_fault(LinkFault fault, uint32_t ms) override
-    {
-        link_faults.emplace_back(fault, ms);
-        return with_faults ? "" : "no connection faults on this link";
-    }
-
     bool connected = true;
-    bool with_faults = true;
     std::string failure; // every send fails with this
     std::vector<Bytes> packets;
     TimerQueue queue;
     FaultPlan plan;
-    std::vector<std::pair<LinkFault, uint32_t>> link_faults;
 };
 
 // A stack holding call 1 to begin with.
@@ -227,10 +219,6 @@ TEST(Control, CommandsEditTheCallTableOrRefuseAndChangeNothing)
          {"call 1 number=111 state=active dir=mo type=video video=0x3 mpty=0 attr=0xffffffff "
           "text="}},
         {"call set 1 state=held dir=sideways", "error bad dir 'sideways'", {kCall1}},
-        {"call add 2 " + std::string(133, '1'),
-         "error number longer than 132 characters",
-         {kCall1}},
-        {"fail next dial bogus", "error expected cause=<n> or flag=<n>, got 'bogus'", {kCall1}},
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.command);
@@ -239,18 +227,6 @@ TEST(Control, CommandsEditTheCallTableOrRefuseAndChangeNothing)
         EXPECT_EQ(s.calls(), c.calls);
         EXPECT_TRUE(s.link.packets.empty());
         EXPECT_TRUE(s.model.call_sim.fail_next.empty());
-    }
-}
-
-// What is sent is shown by the process test; here, what cannot be.
-TEST(Control, InjectAndRemotePartyCommandsNeedALink)
-{
-    Stack s;
-    s.link.failure = "boom";
-    EXPECT_EQ(s.run("inject 0x7545"), Lines{"error send failed: boom"});
-    s.link.connected = false;
-    for (const char *line : {"inject 0x7545", "incoming 5", "modify 1 video"}) {
-        EXPECT_EQ(s.last(line), "error not connected") << line;
     }
 }
 
@@ -408,9 +384,7 @@ TEST(FaultCommands, ArmShowAndRefuse)
     } cases[] = {
         {"fault drop 3", "ok", {"rule drop next 3"}},
         {"fault delay 25% 40", "ok", {"rule delay 25% 40 ms"}},
-        {"fault drop 101%", "error bad amount '101%'", {}},
         {"fault corrupt 2 40", "error only delay takes a time", {}},
-        {"fault spurious 30002", "error '30002' is no message a request waits for", {}},
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.command);
@@ -423,7 +397,7 @@ TEST(FaultCommands, ArmShowAndRefuse)
     }
 }
 
-TEST(FaultCommands, SpuriousOffAndLinkFaults)
+TEST(FaultCommands, SpuriousDrainAndOff)
 {
     Stack s;
     EXPECT_EQ(s.last("fault spurious eTKM_CALL_END_IND 2"), "ok sent 2");
@@ -441,12 +415,4 @@ TEST(FaultCommands, SpuriousOffAndLinkFaults)
     EXPECT_EQ(s.last("fault off"), "ok sent 1, still owed 0");
     EXPECT_EQ(s.link.packets.size(), 1u);
     EXPECT_EQ(s.link.plan.describe(), Lines{}) << "off disarms";
-
-    EXPECT_EQ(s.last("fault close 300"), "ok");
-    EXPECT_EQ(s.last("fault stall 2000"), "ok");
-    EXPECT_EQ(s.link.link_faults,
-              (std::vector<std::pair<LinkFault, uint32_t>>{
-                  {LinkFault::none, 0}, {LinkFault::close, 300}, {LinkFault::stall, 2000}}));
-    s.link.with_faults = false;
-    EXPECT_EQ(s.last("fault drop 1"), "error no fault injection on this link");
 }
