@@ -118,24 +118,12 @@ TEST_F(ImsdProcess, StopsCleanlyAndLeavesOthersSocketsAlone)
     EXPECT_TRUE(exists(imsd.control_path));
 }
 
-TEST_F(ImsdProcess, CommandLineAndStandardInput)
+TEST_F(ImsdProcess, AWrongOptionGetsAShortUsage)
 {
     const auto [status, usage] = run({ZOL_IMSD_PATH, "--no-such-flag"}, dir.path + "/run.out");
     EXPECT_EQ(status, 2);
     EXPECT_NE(usage.find("unknown option '--no-such-flag'\n"), std::string::npos) << usage;
     EXPECT_NE(usage.find("see zol-imsd --help"), std::string::npos) << usage;
-
-    ASSERT_TRUE(imsd.start({"--stdin"}, true, true));
-    const std::string script = "call add 3 123\n# comment\ncalls\ncall set 3 state=held";
-    ASSERT_EQ(write(imsd.stdin_fd(), script.data(), script.size()),
-              static_cast<ssize_t>(script.size()));
-    EXPECT_TRUE(imsd.wait_output("ok\ncall 3 number=123 state=active"));
-    // The end of the input runs an unfinished last line, and the stack keeps serving.
-    imsd.close_stdin();
-    EXPECT_TRUE(wait_until([&] {
-        const auto reply = Client(imsd.control_path, SOCK_STREAM).command("calls");
-        return reply.size() == 2 && reply[0].find("state=held") != std::string::npos;
-    }));
 }
 
 TEST_F(ImsdProcess, ResetReturnsToTheStartStateAndTellsTheModuleOfRegistration)
