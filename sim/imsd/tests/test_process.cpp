@@ -118,14 +118,6 @@ TEST_F(ImsdProcess, StopsCleanlyAndLeavesOthersSocketsAlone)
     EXPECT_TRUE(exists(imsd.control_path));
 }
 
-TEST_F(ImsdProcess, AWrongOptionGetsAShortUsage)
-{
-    const auto [status, usage] = run({ZOL_IMSD_PATH, "--no-such-flag"}, dir.path + "/run.out");
-    EXPECT_EQ(status, 2);
-    EXPECT_NE(usage.find("unknown option '--no-such-flag'\n"), std::string::npos) << usage;
-    EXPECT_NE(usage.find("see zol-imsd --help"), std::string::npos) << usage;
-}
-
 TEST_F(ImsdProcess, ResetReturnsToTheStartStateAndTellsTheModuleOfRegistration)
 {
     start();

@@ -1,7 +1,8 @@
 // The SIP side on its own, against UDP sockets on loopback that play the
-// registrar and a peer: messages no well-behaved peer sends, none of which may
+// registrar and a peer: requests no well-behaved peer sends, none of which may
 // bring it down, and un-registering at the end. Registration, its refresh and
-// calls with real peers are the SIP test bed's (tests/sip).
+// calls with real peers are the SIP test bed's (tests/sip); what does not parse
+// as SIP at all, the SIP message fuzzer's.
 #include <gtest/gtest.h>
 
 #include <arpa/inet.h>
@@ -138,18 +139,11 @@ TEST(SipStack, SurvivesWhatNoPeerShouldSendAndUnregistersAtTheEnd)
                                        "m=video 4000 RTP/AVP 96\r\na=rtpmap:96 H264/90000\r\n";
     const std::string sms = "Content-Type: application/vnd.3gpp.sms\r\n";
     const std::string sdp = "Content-Type: application/sdp\r\n";
-    std::string lying = request(peer, port, "MESSAGE", "c1", sms);
-    lying.replace(lying.find("Content-Length: 0"), 17, "Content-Length: 99999");
     const struct {
         const char *name;
         std::string message;
         const char *answer; // first line of the stack's answer, or "" for none
     } cases[] = {
-        {"empty", "", ""},
-        {"binary", std::string("\x00\xff\x7f\x80SIP/2.0\r\n\r\n", 12), ""},
-        {"lying length", lying, ""},
-        {"header of 20 kB",
-         request(peer, port, "OPTIONS", "c2", "Subject: " + std::string(20000, 'x') + "\r\n"), ""},
         {"not an SDP", request(peer, port, "INVITE", "c3", sdp, "v=0\r\nm=audio x\r\n"),
          "SIP/2.0 488"},
         {"video only", request(peer, port, "INVITE", "c4", sdp, sdp_video_only), "SIP/2.0 488"},
