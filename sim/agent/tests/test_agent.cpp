@@ -205,30 +205,27 @@ TEST_F(Agent, ReconnectsWhenTheStackComesBack)
     }
 }
 
-TEST_F(Agent, InjectedBytesArriveUnchanged)
+TEST_F(Agent, InjectedBytesArriveUnchangedUpToTheBuffersSize)
 {
-    ASSERT_TRUE(imsd.start());
-    ASSERT_EQ(open_agent(imsd.data_path, 5000), 0);
-    ASSERT_TRUE(imsd.wait_status("connected=yes"));
-    // A short header and a length that lies: the module judges them, not the agent.
-    ASSERT_EQ(imsd.final_line("inject-raw 00000000090000"), "ok sent 7 bytes");
-    ASSERT_EQ(imsd.final_line("inject-raw 0000000001753500000009aa"), "ok sent 12 bytes");
-    ASSERT_TRUE(wait_until([] { return packets_received() == 2; }));
-    EXPECT_EQ(take_packets(), (std::vector<Bytes>{{0, 0, 0, 0, 9, 0, 0},
-                                                  {0, 0, 0, 0, 1, 0x75, 0x35, 0, 0, 0, 9, 0xAA}}));
-
-    // Larger than the receive buffer: the reader hands on what fits.
-    std::string hex;
+    connect();
+    take_packets();
+    std::string big;
     for (size_t i = 0; i < 70000; ++i) {
-        hex += {"0123456789abcdef"[(i >> 4) & 0xF], "0123456789abcdef"[i & 0xF]};
+        big += {"0123456789abcdef"[(i >> 4) & 0xF], "0123456789abcdef"[i & 0xF]};
     }
-    ASSERT_EQ(imsd.final_line("inject-raw " + hex), "ok sent 70000 bytes");
-    ASSERT_TRUE(wait_until([] { return packets_received() == 1; }));
-    const std::vector<Bytes> big = take_packets();
-    ASSERT_EQ(big[0].size(), 65536u);
-    EXPECT_EQ(big[0][0x1234], 0x34);
-    EXPECT_EQ(big[0][65535], 0xFF);
-    EXPECT_TRUE(round_trip(9)) << "and carries on";
+    // A short header and a length that lies: the module judges them, not the agent.
+    for (const std::string &hex :
+         {std::string("00000000090000"), std::string("0000000001753500000009aa"), big}) {
+        ASSERT_EQ(imsd.final_line("inject-raw " + hex).substr(0, 8), "ok sent ");
+    }
+    ASSERT_TRUE(wait_until([] { return packets_received() == 3; }));
+    const std::vector<Bytes> got = take_packets();
+    EXPECT_EQ(got[0], (Bytes{0, 0, 0, 0, 9, 0, 0}));
+    EXPECT_EQ(got[1], (Bytes{0, 0, 0, 0, 1, 0x75, 0x35, 0, 0, 0, 9, 0xAA}));
+    // Larger than the receive buffer: the reader hands on what fits.
+    ASSERT_EQ(got[2].size(), 65536u);
+    EXPECT_EQ(got[2][0x1234], 0x34);
+    EXPECT_EQ(got[2][65535], 0xFF);
 }
 
 TEST_F(Agent, AnswersQueuedBeforeASendFailsStillArrive)
