@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
+#include <filesystem>
 #include <fstream>
 #include <sys/socket.h>
 #include <sys/wait.h>
@@ -15,11 +16,6 @@ using namespace zol::imsd::testing;
 using Lines = std::vector<std::string>;
 
 namespace {
-
-bool exists(const std::string &path)
-{
-    return access(path.c_str(), F_OK) == 0;
-}
 
 // A stack with an agent connected on its data socket.
 class ImsdProcess : public ::testing::Test {
@@ -47,23 +43,29 @@ TEST_F(ImsdProcess, TracesBothWaysAndIgnoresWhatItCannotServe)
     Client agent(imsd.data_path, SOCK_SEQPACKET);
     ASSERT_TRUE(agent.send(frame_bytes(5, 17)));
     EXPECT_TRUE(frame_arrives(agent, 5, 30021));
-    EXPECT_EQ(imsd.final_line("inject 30005 01000000"), "ok sent 15 bytes");
-    EXPECT_EQ(agent.receive(), frame_bytes(0, 30005, {1, 0, 0, 0}));
-    for (const Bytes &packet : {Bytes{7, 0, 0, 0, 1, 0, 17, 0, 0, 0, 0},
-                                frame_bytes(3, 999, {1, 2}), frame_bytes(4, 1)}) {
+    // Malformed frames asking for the call list, an unknown message and a short
+    // payload: none of them gets an answer.
+    for (const Bytes &packet :
+         {Bytes{0, 0, 0, 0, 6, 0, 17, 0, 0, 0},                // short header
+          Bytes{7, 0, 0, 0, 6, 0, 17, 0, 0, 0, 0},             // lead byte
+          Bytes{0, 0, 0, 0, 6, 0, 17, 0, 0, 0, 3, 0xAA},       // length beyond the packet
+          Bytes{0, 0, 0, 0, 6, 0, 17, 0, 0, 0, 0, 0xAA},       // bytes beyond the length
+          Bytes{0, 0, 0, 0, 6, 0, 17, 0xFF, 0xFF, 0xFF, 0xFF}, // huge length
+          frame_bytes(3, 999, {1, 2}), frame_bytes(4, 1)}) {
         ASSERT_TRUE(agent.send(packet));
     }
     ASSERT_TRUE(agent.send(frame_bytes(8, 17)));
     EXPECT_TRUE(frame_arrives(agent, 8, 30021)) << "nothing was sent for the others";
     EXPECT_TRUE(imsd.wait_output("imsd <- 17 get-current-calls token 5 len 0\n"
                                  "imsd -> 30021 eTKM_CALL_CUR_CALL_IND token 5 len 1\n"
-                                 "imsd -> 30005 eTKM_CALL_END_IND token 0 len 4\n"
-                                 "imsd <- bad frame: lead byte 0x07\n"
-                                 "imsd <- 999 unknown token 3 len 2\n"
+                                 "imsd <- bad frame: 10 bytes, shorter than a header\n"
+                                 "imsd <- bad frame: lead byte 0x07\n"))
+        << imsd.output();
+    EXPECT_TRUE(imsd.wait_output("imsd <- 999 unknown token 3 len 2\n"
                                  "imsd <- 1 dial token 4 len 0\n"))
         << imsd.output();
     EXPECT_EQ(imsd.final_line("status"),
-              "ok connected=yes received=5 sent=3 connections=1 calls=0");
+              "ok connected=yes received=9 sent=2 connections=1 calls=0");
 
     Client second(imsd.data_path, SOCK_SEQPACKET);
     EXPECT_EQ(agent.receive(), Bytes{}) << "a new agent connection replaces the old one";
@@ -99,7 +101,8 @@ TEST_F(ImsdProcess, StopsCleanlyAndLeavesOthersSocketsAlone)
             EXPECT_TRUE(imsd.signal(SIGINT));
         }
         EXPECT_EQ(imsd.wait_exit(), 0) << imsd.output();
-        EXPECT_FALSE(exists(imsd.data_path) || exists(imsd.control_path));
+        EXPECT_FALSE(std::filesystem::exists(imsd.data_path) ||
+                     std::filesystem::exists(imsd.control_path));
     }
 
     // A second stack on a data socket in use refuses to start.
@@ -115,7 +118,7 @@ TEST_F(ImsdProcess, StopsCleanlyAndLeavesOthersSocketsAlone)
     std::ofstream(imsd.control_path) << "keep me\n";
     ASSERT_TRUE(imsd.start({}, false));
     EXPECT_EQ(imsd.wait_exit(), 1);
-    EXPECT_TRUE(exists(imsd.control_path));
+    EXPECT_TRUE(std::filesystem::exists(imsd.control_path));
 }
 
 TEST_F(ImsdProcess, ResetReturnsToTheStartStateAndTellsTheModuleOfRegistration)

@@ -1,5 +1,5 @@
-// The stack in-process, without sockets: frames, the timer queue, conferences
-// and what each fault does to a frame. The stories the models tell are told end
+// The stack in-process, without sockets: the timer queue, conferences and what
+// each fault does to a frame. The stories the models tell are told end
 // to end by the scenarios (tests/e2e/scenarios); the control commands by them
 // and the process test.
 #include <gtest/gtest.h>
@@ -53,33 +53,6 @@ FaultPlan armed(FaultKind kind, uint32_t count = 1)
 const Frame kAnswer{7, 30021, {1, 2, 3, 4, 5, 6}};
 
 } // namespace
-
-TEST(Frame, DecodesGoodPacketsAndRefusesMalformedOnes)
-{
-    Frame frame;
-    std::string error;
-    const Bytes good = {0, 0xFF, 0xFF, 0xFF, 0xFE, 0x75, 0x35, 0, 0, 0, 2, 0xAA, 0xBB};
-    ASSERT_TRUE(decode_frame(good, frame, error)) << error;
-    EXPECT_EQ(frame.token, -2);
-    EXPECT_EQ(frame.message, 30005);
-    EXPECT_EQ(frame.payload, (Bytes{0xAA, 0xBB}));
-    EXPECT_EQ(encode_frame(frame), good);
-    const struct {
-        const char *name;
-        Bytes packet;
-    } bad[] = {
-        {"ten bytes", {0, 0, 0, 0, 5, 0, 17, 0, 0, 0}},
-        {"lead byte", {1, 0, 0, 0, 5, 0, 17, 0, 0, 0, 0}},
-        {"length beyond the packet", {0, 0, 0, 0, 5, 0, 17, 0, 0, 0, 3, 0xAA}},
-        {"bytes beyond the length", {0, 0, 0, 0, 5, 0, 17, 0, 0, 0, 0, 0xAA}},
-        {"huge length", {0, 0, 0, 0, 5, 0, 17, 0xFF, 0xFF, 0xFF, 0xFF}},
-    };
-    for (const auto &c : bad) {
-        error.clear();
-        EXPECT_FALSE(decode_frame(c.packet, frame, error)) << c.name;
-        EXPECT_FALSE(error.empty()) << c.name;
-    }
-}
 
 // Time is stepped here, which the scenarios cannot do: the first call's alerting
 // step must not act on a later call that got the same id.
