@@ -73,12 +73,6 @@ std::vector<Bytes> take_packets()
     return std::move(g_packets);
 }
 
-size_t packets_received()
-{
-    std::lock_guard<std::mutex> lock(g_mu);
-    return g_packets.size();
-}
-
 int32_t g_channel_id = 1;
 
 int open_agent(const std::string &socket_path, int timeout_ms)
@@ -218,7 +212,10 @@ TEST_F(Agent, InjectedBytesArriveUnchangedUpToTheBuffersSize)
          {std::string("00000000090000"), std::string("0000000001753500000009aa"), big}) {
         ASSERT_EQ(imsd.final_line("inject-raw " + hex).substr(0, 8), "ok sent ");
     }
-    ASSERT_TRUE(wait_until([] { return packets_received() == 3; }));
+    ASSERT_TRUE(wait_until([] {
+        std::lock_guard<std::mutex> lock(g_mu);
+        return g_packets.size() == 3;
+    }));
     const std::vector<Bytes> got = take_packets();
     EXPECT_EQ(got[0], (Bytes{0, 0, 0, 0, 9, 0, 0}));
     EXPECT_EQ(got[1], (Bytes{0, 0, 0, 0, 1, 0x75, 0x35, 0, 0, 0, 9, 0xAA}));
