@@ -100,7 +100,6 @@ TEST(Records, EachLayoutByteForByte)
                 "0:0201 135:01000000010000000300000004030201 202:FFFFFFFF07 "
                 "340:020000000400000007000000 356:01 407:03",
                 {{2, "5551234"}, {207, std::string(132, '9')}, {357, std::string(49, 't')}})},
-        {"empty call list", encode_call_list(CallTable{}), Bytes{0}},
         {"incoming call: number cut to its field", encode_mt_invite(invite),
          layout(154, "0:01 129:7F010000000400000040000000030000000300",
                 {{1, std::string(127, '9')}})},
@@ -109,7 +108,6 @@ TEST(Records, EachLayoutByteForByte)
         {"the longest incoming PDU text; length and type follow at 600",
          encode_incoming_sms(std::string(599, 'F'), TpduType::deliver),
          layout(608, "600:5702", {{0, std::string(599, 'F')}})},
-        {"service confirmation", encode_ss_conf(true), layout(kSsConfLen, "0:01")},
         // Code and status, each after its presence word: quiescent, provisioned,
         // registered, active.
         {"service status, active", encode_ss_status_conf(16, true),
@@ -254,7 +252,6 @@ TEST(ServiceCentre, ReadsSubmitsAndRefusesBrokenOnes)
         EXPECT_FALSE(parse_submit(hex(bad), why)) << bad;
     }
     EXPECT_EQ(tp_address_for("bob"), hex("06D0E2B718"));
-    EXPECT_TRUE(rp_address("bob").empty());
 }
 
 TEST(Causes, RingingAndUnlistedResponsesAreTakenIntoAccount)

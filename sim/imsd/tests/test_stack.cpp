@@ -225,7 +225,6 @@ TEST(Faults, AwaitedAnswersFollowTheRequest)
         {5, {0, '5'}, 30016},  {51, interrogate, 30055},
         {51, activate, 30052}, {51, {}, 0},
         {61, {}, 30103},       {1, {}, 0},
-        {62, {}, 0},
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.message);
