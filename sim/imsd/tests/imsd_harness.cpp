@@ -145,7 +145,7 @@ bool frame_arrives(Client &data, int32_t token, uint16_t message, milliseconds t
            std::equal(packet->begin(), packet->begin() + 7, frame_bytes(token, message).begin());
 }
 
-Process::Process(std::vector<std::string> args, std::string out_path, bool stdin_pipe)
+Process::Process(std::vector<std::string> args, std::string out_path)
     : out_path_(std::move(out_path))
 {
     std::vector<char *> argv;
@@ -155,12 +155,7 @@ Process::Process(std::vector<std::string> args, std::string out_path, bool stdin
     argv.push_back(nullptr);
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
-    int pipe_fds[2] = {-1, -1};
-    if (stdin_pipe && pipe2(pipe_fds, O_CLOEXEC) == 0) {
-        posix_spawn_file_actions_adddup2(&actions, pipe_fds[0], STDIN_FILENO);
-    } else {
-        posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
-    }
+    posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
     posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, out_path_.c_str(),
                                      O_WRONLY | O_CREAT | O_TRUNC, 0644);
     posix_spawn_file_actions_adddup2(&actions, STDOUT_FILENO, STDERR_FILENO);
@@ -168,19 +163,12 @@ Process::Process(std::vector<std::string> args, std::string out_path, bool stdin
         pid_ = -1;
     }
     posix_spawn_file_actions_destroy(&actions);
-    if (pipe_fds[0] >= 0) {
-        close(pipe_fds[0]);
-        stdin_fd = pipe_fds[1];
-    }
 }
 
 Process::~Process()
 {
     if (stop() < 0 && signal(SIGKILL)) {
         waitpid(pid_, nullptr, 0);
-    }
-    if (stdin_fd >= 0) {
-        close(stdin_fd);
     }
 }
 
@@ -229,7 +217,7 @@ Imsd::Imsd(const std::string &dir)
 {
 }
 
-bool Imsd::start(std::vector<std::string> extra_args, bool wait, bool stdin_pipe)
+bool Imsd::start(std::vector<std::string> extra_args, bool wait)
 {
     // Quiet on connect, so that tests count exactly the frames they cause; a later
     // --connect-status on in `extra_args` wins.
@@ -237,25 +225,10 @@ bool Imsd::start(std::vector<std::string> extra_args, bool wait, bool stdin_pipe
                                      control_path,  "--connect-status", "off"};
     args.insert(args.end(), extra_args.begin(), extra_args.end());
     process_.reset();
-    process_.emplace(args, dir_ + "/imsd-" + std::to_string(++runs_) + ".out", stdin_pipe);
+    process_.emplace(args, dir_ + "/imsd-" + std::to_string(++runs_) + ".out");
     // Ready once the control socket answers; the data socket is bound before it.
     return process_->running() &&
            (!wait || wait_until([&] { return Client(control_path, SOCK_STREAM).ok(); }));
-}
-
-void Imsd::kill_now()
-{
-    if (process_ && process_->signal(SIGKILL)) {
-        process_->wait_exit();
-    }
-}
-
-void Imsd::close_stdin()
-{
-    if (process_ && process_->stdin_fd >= 0) {
-        close(process_->stdin_fd);
-        process_->stdin_fd = -1;
-    }
 }
 
 std::string Imsd::final_line(const std::string &command)
@@ -264,17 +237,12 @@ std::string Imsd::final_line(const std::string &command)
     return reply.empty() ? std::string("(no reply)") : reply.back();
 }
 
-std::string Imsd::raw_output() const
-{
-    return process_ ? process_->output() : std::string();
-}
-
 std::string Imsd::output() const
 {
     // Either clock's stamp: "MM-DD HH:MM:SS.mmm " or "SECONDS.micros ".
     static const std::regex stamp(R"(^(\d\d-\d\d \d\d:\d\d:\d\d\.\d{3}|\d+\.\d{6}) )",
                                   std::regex::multiline);
-    return std::regex_replace(raw_output(), stamp, "");
+    return std::regex_replace(process_ ? process_->output() : std::string(), stamp, "");
 }
 
 bool Imsd::wait_output(const std::string &text) const

@@ -34,7 +34,7 @@ struct TempDir {
 // stopped (SIGTERM, then SIGKILL) when it goes.
 class Process {
 public:
-    Process(std::vector<std::string> args, std::string out_path, bool stdin_pipe = false);
+    Process(std::vector<std::string> args, std::string out_path);
     ~Process();
     Process(const Process &) = delete;
     Process &operator=(const Process &) = delete;
@@ -47,7 +47,6 @@ public:
     int stop();
     std::string output() const;
     bool wait_output(const std::string &text, milliseconds timeout = kWait) const;
-    int stdin_fd = -1;
 
 private:
     pid_t pid_ = -1;
@@ -89,18 +88,14 @@ public:
 
     // With `wait`, returns once the control socket answers. The run status is not
     // sent on connect unless `extra_args` asks for it.
-    bool start(std::vector<std::string> extra_args = {}, bool wait = true, bool stdin_pipe = false);
+    bool start(std::vector<std::string> extra_args = {}, bool wait = true);
     int stop() { return process_ ? process_->stop() : -1; }
-    void kill_now();
     bool signal(int sig) { return process_ && process_->signal(sig); }
     int wait_exit() { return process_ ? process_->wait_exit() : -1; }
-    int stdin_fd() const { return process_ ? process_->stdin_fd : -1; }
-    void close_stdin();
 
     std::string final_line(const std::string &command);
     // Standard output of the current run, without the trace lines' time stamps.
     std::string output() const;
-    std::string raw_output() const; // with them
     bool wait_output(const std::string &text) const;
     bool wait_status(const std::string &text); // until `status` contains the text
 
