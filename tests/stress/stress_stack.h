@@ -58,7 +58,6 @@ inline Bytes no_data(Rng &)
 // One row per request number the host sends.
 struct RequestKind {
     int request;
-    const char *name;
     Pattern pattern;
     uint16_t message;                           // the stack message it sends; 0 for none
     FillFn fill = no_data;                      // well-formed data
@@ -71,6 +70,7 @@ namespace detail {
 namespace imsd = zol::imsd;
 namespace msg = zol::imsd::msg;
 using zol_kit::frame;
+using zol_kit::texts;
 
 inline thread_local bool t_reader = false;
 
@@ -267,55 +267,45 @@ inline std::vector<RequestKind> make_kinds()
     using enum Pattern;
     constexpr uint16_t kSs = imsd::kMsgSupsOperation;
     return {
-        {RIL_REQUEST_GET_CURRENT_CALLS, "get current calls", pending, imsd::kMsgGetCurrentCalls},
-        {RIL_REQUEST_DIAL, "dial", immediate, msg::kDial, dial},
-        {RIL_REQUEST_HANGUP, "hang up", pending, msg::kReleaseCalls,
-         ZOL_FILL(ints({1 + r.below(3)}))},
-        {RIL_REQUEST_HANGUP_WAITING_OR_BACKGROUND, "hang up background", pending,
-         msg::kReleaseCalls},
-        {RIL_REQUEST_HANGUP_FOREGROUND_RESUME_BACKGROUND, "hang up foreground", pending,
-         msg::kReleaseCalls},
-        {RIL_REQUEST_SWITCH_WAITING_OR_HOLDING_AND_ACTIVE, "swap", immediate, msg::kSwap},
-        {RIL_REQUEST_UDUB, "reject", immediate, msg::kAnswer},
-        {RIL_REQUEST_LAST_CALL_FAIL_CAUSE, "last fail cause", local, 0},
-        {RIL_REQUEST_ANSWER, "answer", pending, msg::kAnswer, ZOL_FILL(ints({r.below(4)}))},
-        {RIL_REQUEST_DTMF_START, "dtmf start", pending, msg::kDtmfStart,
+        {RIL_REQUEST_GET_CURRENT_CALLS, pending, imsd::kMsgGetCurrentCalls},
+        {RIL_REQUEST_DIAL, immediate, msg::kDial, dial},
+        {RIL_REQUEST_HANGUP, pending, msg::kReleaseCalls, ZOL_FILL(ints({1 + r.below(3)}))},
+        {RIL_REQUEST_HANGUP_WAITING_OR_BACKGROUND, pending, msg::kReleaseCalls},
+        {RIL_REQUEST_HANGUP_FOREGROUND_RESUME_BACKGROUND, pending, msg::kReleaseCalls},
+        {RIL_REQUEST_SWITCH_WAITING_OR_HOLDING_AND_ACTIVE, immediate, msg::kSwap},
+        {RIL_REQUEST_UDUB, immediate, msg::kAnswer},
+        {RIL_REQUEST_LAST_CALL_FAIL_CAUSE, local, 0},
+        {RIL_REQUEST_ANSWER, pending, msg::kAnswer, ZOL_FILL(ints({r.below(4)}))},
+        {RIL_REQUEST_DTMF_START, pending, msg::kDtmfStart,
          ZOL_FILL(Bytes{static_cast<uint8_t>('0' + r.below(10))})},
-        {RIL_REQUEST_DTMF_STOP, "dtmf stop", pending, msg::kDtmfStop},
-        {RIL_REQUEST_IMS_REGISTRATION_STATE, "registration state", local, imsd::kMsgGetRunStatus},
-        {RIL_REQUEST_CALL_MODIFY, "modify", immediate, msg::kCallModify,
-         ZOL_FILL(ints({1, r.below(4)}))},
-        {RIL_REQUEST_CALL_MODIFY_RSP, "modify response", immediate, msg::kCallModifyResponse,
+        {RIL_REQUEST_DTMF_STOP, pending, msg::kDtmfStop},
+        {RIL_REQUEST_IMS_REGISTRATION_STATE, local, imsd::kMsgGetRunStatus},
+        {RIL_REQUEST_CALL_MODIFY, immediate, msg::kCallModify, ZOL_FILL(ints({1, r.below(4)}))},
+        {RIL_REQUEST_CALL_MODIFY_RSP, immediate, msg::kCallModifyResponse,
          ZOL_FILL(ints({1, r.below(5)}))},
-        {RIL_REQUEST_IMS_GET_CONFIGRATION, "get config", pending, imsd::kMsgGetConfig,
-         ZOL_FILL(zol_kit::texts({std::array{"1", "3", "5", "14", "16"}[r.below(5)]}))},
-        {RIL_REQUEST_IMS_SET_CONFIGRATION, "set config", immediate, imsd::kMsgSetConfig,
-         ZOL_FILL(zol_kit::texts({"5", "1"}))},
-        {RIL_REQUEST_IMS_SET_REGISTRATION_STATE, "set registration", immediate,
-         imsd::kMsgSetRegistration, ZOL_FILL(ints({r.below(2)}))},
-        {RIL_REQUEST_IMS_SEND_SMS, "send sms", pending, imsd::kMsgSendSms, sms,
-         RIL_E_SMS_SEND_FAIL_RETRY},
-        {RIL_REQUEST_SMS_ACKNOWLEDGE, "sms ack", immediate, imsd::kMsgAckSms,
+        {RIL_REQUEST_IMS_GET_CONFIGRATION, pending, imsd::kMsgGetConfig,
+         ZOL_FILL(texts({std::array{"1", "3", "5", "14", "16"}[r.below(5)]}))},
+        {RIL_REQUEST_IMS_SET_CONFIGRATION, immediate, imsd::kMsgSetConfig,
+         ZOL_FILL(texts({"5", "1"}))},
+        {RIL_REQUEST_IMS_SET_REGISTRATION_STATE, immediate, imsd::kMsgSetRegistration,
          ZOL_FILL(ints({r.below(2)}))},
-        {RIL_REQUEST_GET_CLIR, "get clir", pending, kSs},
-        {RIL_REQUEST_SET_CLIR, "set clir", pending, kSs, ZOL_FILL(ints({r.below(3)}))},
-        {RIL_REQUEST_QUERY_CALL_FORWARD_STATUS, "query forwarding", pending, kSs,
-         ZOL_FILL(forward(r, 2))},
-        {RIL_REQUEST_SET_CALL_FORWARD, "set forwarding", pending, kSs,
-         ZOL_FILL(forward(r, r.below(5)))},
-        {RIL_REQUEST_QUERY_CALL_WAITING, "query waiting", pending, kSs, ZOL_FILL(ints({1}))},
-        {RIL_REQUEST_SET_CALL_WAITING, "set waiting", pending, kSs,
-         ZOL_FILL(ints({r.below(2), 1}))},
-        {RIL_REQUEST_QUERY_FACILITY_LOCK, "query barring", pending, kSs,
-         ZOL_FILL(zol_kit::texts({"AO", "", "1"}))},
-        {RIL_REQUEST_SET_FACILITY_LOCK, "set barring", pending, kSs,
-         ZOL_FILL(zol_kit::texts({"AI", r.below(2) == 0 ? "0" : "1", "", "1", "", "0"}))},
-        {RIL_REQUEST_QUERY_CLIP, "query clip", pending, kSs},
-        {RIL_REQUEST_IMS_MT_INVITE_RSP, "invite response", immediate, msg::kMtInviteResponse,
+        {RIL_REQUEST_IMS_SEND_SMS, pending, imsd::kMsgSendSms, sms, RIL_E_SMS_SEND_FAIL_RETRY},
+        {RIL_REQUEST_SMS_ACKNOWLEDGE, immediate, imsd::kMsgAckSms, ZOL_FILL(ints({r.below(2)}))},
+        {RIL_REQUEST_GET_CLIR, pending, kSs},
+        {RIL_REQUEST_SET_CLIR, pending, kSs, ZOL_FILL(ints({r.below(3)}))},
+        {RIL_REQUEST_QUERY_CALL_FORWARD_STATUS, pending, kSs, ZOL_FILL(forward(r, 2))},
+        {RIL_REQUEST_SET_CALL_FORWARD, pending, kSs, ZOL_FILL(forward(r, r.below(5)))},
+        {RIL_REQUEST_QUERY_CALL_WAITING, pending, kSs, ZOL_FILL(ints({1}))},
+        {RIL_REQUEST_SET_CALL_WAITING, pending, kSs, ZOL_FILL(ints({r.below(2), 1}))},
+        {RIL_REQUEST_QUERY_FACILITY_LOCK, pending, kSs, ZOL_FILL(texts({"AO", "", "1"}))},
+        {RIL_REQUEST_SET_FACILITY_LOCK, pending, kSs,
+         ZOL_FILL(texts({"AI", r.below(2) == 0 ? "0" : "1", "", "1", "", "0"}))},
+        {RIL_REQUEST_QUERY_CLIP, pending, kSs},
+        {RIL_REQUEST_IMS_MT_INVITE_RSP, immediate, msg::kMtInviteResponse,
          ZOL_FILL(ints({2, r.below(2)}))},
-        {RIL_REQUEST_SET_COLP, "set colp", pending, kSs, ZOL_FILL(ints({r.below(2)}))},
-        {RIL_REQUEST_QUERY_COLR, "query colr", pending, kSs},
-        {RIL_REQUEST_QUERY_COLP, "query colp", pending, kSs},
+        {RIL_REQUEST_SET_COLP, pending, kSs, ZOL_FILL(ints({r.below(2)}))},
+        {RIL_REQUEST_QUERY_COLR, pending, kSs},
+        {RIL_REQUEST_QUERY_COLP, pending, kSs},
     };
 }
 #undef ZOL_FILL

@@ -181,9 +181,9 @@ void on_complete(RIL_Token t, RIL_Errno e, void *response, size_t len)
     }
     const RequestKind &kind = request_kinds()[static_cast<size_t>(r.kind.load())];
     if (n > 1) {
-        l.note("token " + std::to_string(kFirstSerial + i) + " (" + kind.name +
-               ") completed again: codes " + std::to_string(first_code) + " then " +
-               std::to_string(e));
+        l.note("token " + std::to_string(kFirstSerial + i) + " (request " +
+               std::to_string(kind.request) + ") completed again: codes " +
+               std::to_string(first_code) + " then " + std::to_string(e));
     }
     // The host reads every byte, records and texts too, as rild would. A
     // forwarding query the stack answered with a status instead of a list
@@ -263,7 +263,7 @@ std::string check_record(const Record &r, Ledger &ledger)
     const std::string seen = " (code " + std::to_string(code) + ", where " + std::to_string(where) +
                              ", frames " + std::to_string(frames) + ")";
     const auto expect = [&](bool ok, const std::string &what) {
-        return ok ? std::string() : k.name + (": " + what + seen);
+        return ok ? std::string() : "request " + std::to_string(k.request) + ": " + what + seen;
     };
     if (n != 1 || r.bad_frames.load() != 0) {
         return expect(false, n != 1 ? "completed " + std::to_string(n) + " times"
