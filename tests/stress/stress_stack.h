@@ -249,61 +249,54 @@ inline Bytes forward(Rng &rng, uint32_t status)
 // A fill function from one expression over the rng `r`.
 #define ZOL_FILL(...) []([[maybe_unused]] Rng &r) -> Bytes { return __VA_ARGS__; }
 
-inline std::vector<RequestKind> make_kinds()
-{
-    using enum Pattern;
-    constexpr uint16_t kSs = imsd::kMsgSupsOperation;
-    return {
-        {RIL_REQUEST_GET_CURRENT_CALLS, pending, imsd::kMsgGetCurrentCalls},
-        {RIL_REQUEST_DIAL, immediate, msg::kDial, dial},
-        {RIL_REQUEST_HANGUP, pending, msg::kReleaseCalls, ZOL_FILL(ints({1 + r.below(3)}))},
-        {RIL_REQUEST_HANGUP_WAITING_OR_BACKGROUND, pending, msg::kReleaseCalls},
-        {RIL_REQUEST_HANGUP_FOREGROUND_RESUME_BACKGROUND, pending, msg::kReleaseCalls},
-        {RIL_REQUEST_SWITCH_WAITING_OR_HOLDING_AND_ACTIVE, immediate, msg::kSwap},
-        {RIL_REQUEST_UDUB, immediate, msg::kAnswer},
-        {RIL_REQUEST_LAST_CALL_FAIL_CAUSE, local, 0},
-        {RIL_REQUEST_ANSWER, pending, msg::kAnswer, ZOL_FILL(ints({r.below(4)}))},
-        {RIL_REQUEST_DTMF_START, pending, msg::kDtmfStart,
-         ZOL_FILL(Bytes{static_cast<uint8_t>('0' + r.below(10))})},
-        {RIL_REQUEST_DTMF_STOP, pending, msg::kDtmfStop},
-        {RIL_REQUEST_IMS_REGISTRATION_STATE, local, imsd::kMsgGetRunStatus},
-        {RIL_REQUEST_CALL_MODIFY, immediate, msg::kCallModify, ZOL_FILL(ints({1, r.below(4)}))},
-        {RIL_REQUEST_CALL_MODIFY_RSP, immediate, msg::kCallModifyResponse,
-         ZOL_FILL(ints({1, r.below(5)}))},
-        {RIL_REQUEST_IMS_GET_CONFIGRATION, pending, imsd::kMsgGetConfig,
-         ZOL_FILL(texts({std::array{"1", "3", "5", "14", "16"}[r.below(5)]}))},
-        {RIL_REQUEST_IMS_SET_CONFIGRATION, immediate, imsd::kMsgSetConfig,
-         ZOL_FILL(texts({"5", "1"}))},
-        {RIL_REQUEST_IMS_SET_REGISTRATION_STATE, immediate, imsd::kMsgSetRegistration,
-         ZOL_FILL(ints({r.below(2)}))},
-        {RIL_REQUEST_IMS_SEND_SMS, pending, imsd::kMsgSendSms, sms, RIL_E_SMS_SEND_FAIL_RETRY},
-        {RIL_REQUEST_SMS_ACKNOWLEDGE, immediate, imsd::kMsgAckSms, ZOL_FILL(ints({r.below(2)}))},
-        {RIL_REQUEST_GET_CLIR, pending, kSs},
-        {RIL_REQUEST_SET_CLIR, pending, kSs, ZOL_FILL(ints({r.below(3)}))},
-        {RIL_REQUEST_QUERY_CALL_FORWARD_STATUS, pending, kSs, ZOL_FILL(forward(r, 2))},
-        {RIL_REQUEST_SET_CALL_FORWARD, pending, kSs, ZOL_FILL(forward(r, r.below(5)))},
-        {RIL_REQUEST_QUERY_CALL_WAITING, pending, kSs, ZOL_FILL(ints({1}))},
-        {RIL_REQUEST_SET_CALL_WAITING, pending, kSs, ZOL_FILL(ints({r.below(2), 1}))},
-        {RIL_REQUEST_QUERY_FACILITY_LOCK, pending, kSs, ZOL_FILL(texts({"AO", "", "1"}))},
-        {RIL_REQUEST_SET_FACILITY_LOCK, pending, kSs,
-         ZOL_FILL(texts({"AI", r.below(2) == 0 ? "0" : "1", "", "1", "", "0"}))},
-        {RIL_REQUEST_QUERY_CLIP, pending, kSs},
-        {RIL_REQUEST_IMS_MT_INVITE_RSP, immediate, msg::kMtInviteResponse,
-         ZOL_FILL(ints({2, r.below(2)}))},
-        {RIL_REQUEST_SET_COLP, pending, kSs, ZOL_FILL(ints({r.below(2)}))},
-        {RIL_REQUEST_QUERY_COLR, pending, kSs},
-        {RIL_REQUEST_QUERY_COLP, pending, kSs},
-    };
-}
+using enum Pattern;
+constexpr uint16_t kSs = imsd::kMsgSupsOperation;
+
+inline const std::vector<RequestKind> kRequestKinds = {
+    {RIL_REQUEST_GET_CURRENT_CALLS, pending, imsd::kMsgGetCurrentCalls},
+    {RIL_REQUEST_DIAL, immediate, msg::kDial, dial},
+    {RIL_REQUEST_HANGUP, pending, msg::kReleaseCalls, ZOL_FILL(ints({1 + r.below(3)}))},
+    {RIL_REQUEST_HANGUP_WAITING_OR_BACKGROUND, pending, msg::kReleaseCalls},
+    {RIL_REQUEST_HANGUP_FOREGROUND_RESUME_BACKGROUND, pending, msg::kReleaseCalls},
+    {RIL_REQUEST_SWITCH_WAITING_OR_HOLDING_AND_ACTIVE, immediate, msg::kSwap},
+    {RIL_REQUEST_UDUB, immediate, msg::kAnswer},
+    {RIL_REQUEST_LAST_CALL_FAIL_CAUSE, local, 0},
+    {RIL_REQUEST_ANSWER, pending, msg::kAnswer, ZOL_FILL(ints({r.below(4)}))},
+    {RIL_REQUEST_DTMF_START, pending, msg::kDtmfStart,
+     ZOL_FILL(Bytes{static_cast<uint8_t>('0' + r.below(10))})},
+    {RIL_REQUEST_DTMF_STOP, pending, msg::kDtmfStop},
+    {RIL_REQUEST_IMS_REGISTRATION_STATE, local, imsd::kMsgGetRunStatus},
+    {RIL_REQUEST_CALL_MODIFY, immediate, msg::kCallModify, ZOL_FILL(ints({1, r.below(4)}))},
+    {RIL_REQUEST_CALL_MODIFY_RSP, immediate, msg::kCallModifyResponse,
+     ZOL_FILL(ints({1, r.below(5)}))},
+    {RIL_REQUEST_IMS_GET_CONFIGRATION, pending, imsd::kMsgGetConfig,
+     ZOL_FILL(texts({std::array{"1", "3", "5", "14", "16"}[r.below(5)]}))},
+    {RIL_REQUEST_IMS_SET_CONFIGRATION, immediate, imsd::kMsgSetConfig, ZOL_FILL(texts({"5", "1"}))},
+    {RIL_REQUEST_IMS_SET_REGISTRATION_STATE, immediate, imsd::kMsgSetRegistration,
+     ZOL_FILL(ints({r.below(2)}))},
+    {RIL_REQUEST_IMS_SEND_SMS, pending, imsd::kMsgSendSms, sms, RIL_E_SMS_SEND_FAIL_RETRY},
+    {RIL_REQUEST_SMS_ACKNOWLEDGE, immediate, imsd::kMsgAckSms, ZOL_FILL(ints({r.below(2)}))},
+    {RIL_REQUEST_GET_CLIR, pending, kSs},
+    {RIL_REQUEST_SET_CLIR, pending, kSs, ZOL_FILL(ints({r.below(3)}))},
+    {RIL_REQUEST_QUERY_CALL_FORWARD_STATUS, pending, kSs, ZOL_FILL(forward(r, 2))},
+    {RIL_REQUEST_SET_CALL_FORWARD, pending, kSs, ZOL_FILL(forward(r, r.below(5)))},
+    {RIL_REQUEST_QUERY_CALL_WAITING, pending, kSs, ZOL_FILL(ints({1}))},
+    {RIL_REQUEST_SET_CALL_WAITING, pending, kSs, ZOL_FILL(ints({r.below(2), 1}))},
+    {RIL_REQUEST_QUERY_FACILITY_LOCK, pending, kSs, ZOL_FILL(texts({"AO", "", "1"}))},
+    {RIL_REQUEST_SET_FACILITY_LOCK, pending, kSs,
+     ZOL_FILL(texts({"AI", r.below(2) == 0 ? "0" : "1", "", "1", "", "0"}))},
+    {RIL_REQUEST_QUERY_CLIP, pending, kSs},
+    {RIL_REQUEST_IMS_MT_INVITE_RSP, immediate, msg::kMtInviteResponse,
+     ZOL_FILL(ints({2, r.below(2)}))},
+    {RIL_REQUEST_SET_COLP, pending, kSs, ZOL_FILL(ints({r.below(2)}))},
+    {RIL_REQUEST_QUERY_COLR, pending, kSs},
+    {RIL_REQUEST_QUERY_COLP, pending, kSs},
+};
 #undef ZOL_FILL
 
 } // namespace detail
 
-inline const std::vector<RequestKind> &request_kinds()
-{
-    static const std::vector<RequestKind> kinds = detail::make_kinds();
-    return kinds;
-}
+using detail::kRequestKinds;
 
 // Fault rates in permille, unless said otherwise.
 struct Faults {

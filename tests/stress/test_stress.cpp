@@ -2,9 +2,7 @@
 // (stress_stack.h). Every request must be completed exactly once, by the
 // right thread, with a code its path allows, and once the stack has answered
 // everything it held back, nothing may be left pending.
-//
-// Environment: ZOL_STRESS_SEED, ZOL_STRESS_REQUESTS (default 20000),
-// ZOL_STRESS_THREADS (4), ZOL_STRESS_ROUNDS (4).
+// ZOL_STRESS_SEED, _REQUESTS, _THREADS and _ROUNDS shape the run (README).
 #include <gtest/gtest.h>
 #include <sanitizer/asan_interface.h>
 
@@ -169,7 +167,7 @@ void on_complete(RIL_Token t, RIL_Errno e, void *response, size_t len)
     }
     Record &r = l.records[i];
     const int n = r.completions.fetch_add(1) + 1;
-    const int first_code = r.code.exchange(e);
+    r.code.store(e);
     // Inside the request's own onRequest, on the module's event thread, or anywhere else.
     const int where = t_current == i ? kInline : on_module_thread() ? kEventThread : kWrongThread;
     r.where.store(where);
@@ -177,12 +175,7 @@ void on_complete(RIL_Token t, RIL_Errno e, void *response, size_t len)
         const int64_t mean = l.answer_ns.load();
         l.answer_ns.store(mean + (now_ns() - r.issued_ns.load() - mean) / 8);
     }
-    const RequestKind &kind = request_kinds()[static_cast<size_t>(r.kind.load())];
-    if (n > 1) {
-        l.note("token " + std::to_string(kFirstSerial + i) + " (request " +
-               std::to_string(kind.request) + ") completed again: codes " +
-               std::to_string(first_code) + " then " + std::to_string(e));
-    }
+    const RequestKind &kind = kRequestKinds[static_cast<size_t>(r.kind.load())];
     // The host reads every byte, records and texts too, as rild would. A
     // forwarding query the stack answered with a status instead of a list
     // reaches the host as words, which it cannot tell from a list.
@@ -210,7 +203,7 @@ int on_send(void *stack, const uint8_t *frame, int32_t length)
         return 0;
     }
     Record &r = l.records[t_current];
-    const RequestKind &kind = request_kinds()[static_cast<size_t>(r.kind.load())];
+    const RequestKind &kind = kRequestKinds[static_cast<size_t>(r.kind.load())];
     const kit::Sent sent = kit::read_frame(kit::Bytes(frame, frame + length));
     // The invite response answers the stack, not a host request: it carries the stack's token.
     const int32_t token = kind.request == RIL_REQUEST_IMS_MT_INVITE_RSP
@@ -240,7 +233,7 @@ void issue(Ledger &l, const Stack &stack, const RIL_RadioFunctions *radio, size_
             std::this_thread::sleep_for(std::chrono::microseconds(20));
         }
     }
-    const auto &kinds = request_kinds();
+    const auto &kinds = kRequestKinds;
     const auto k = rng.below(static_cast<uint32_t>(kinds.size()));
     const RequestKind &kind = kinds[k];
     Bytes d = kind.fill(rng);
@@ -255,7 +248,7 @@ void issue(Ledger &l, const Stack &stack, const RIL_RadioFunctions *radio, size_
 // What the request's path allows; empty when the record is right.
 std::string check_record(const Record &r, Ledger &ledger)
 {
-    const RequestKind &k = request_kinds()[static_cast<size_t>(r.kind.load())];
+    const RequestKind &k = kRequestKinds[static_cast<size_t>(r.kind.load())];
     const int n = r.completions.load(), code = r.code.load(), where = r.where.load();
     const int frames = r.frames.load(), sent_ok = r.sent_ok.load();
     const std::string seen = " (code " + std::to_string(code) + ", where " + std::to_string(where) +
