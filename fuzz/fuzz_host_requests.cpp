@@ -179,12 +179,9 @@ private:
 
 const Request &pick_request(uint16_t value)
 {
-    for (const Request &r : kRequests) {
-        if (r.number == value) {
-            return r;
-        }
-    }
-    return kRequests[value % std::size(kRequests)];
+    const auto *r = std::find_if(std::begin(kRequests), std::end(kRequests),
+                                 [value](const Request &q) { return q.number == value; });
+    return r != std::end(kRequests) ? *r : kRequests[value % std::size(kRequests)];
 }
 
 } // namespace

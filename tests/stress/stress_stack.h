@@ -48,19 +48,15 @@ enum class Pattern {
     local,     // completed from the module's own state
 };
 
-// Well-formed host data for a request.
+// Well-formed host data for a request; none without a fill function.
 using FillFn = Bytes (*)(Rng &);
-inline Bytes no_data(Rng &)
-{
-    return {};
-}
 
 // One row per request number the host sends.
 struct RequestKind {
     int request;
     Pattern pattern;
     uint16_t message;                           // the stack message it sends; 0 for none
-    FillFn fill = no_data;                      // well-formed data
+    FillFn fill = nullptr;                      // well-formed data
     int send_fail_code = RIL_E_GENERIC_FAILURE; // what the host gets when that send fails
 };
 
@@ -221,13 +217,10 @@ inline char kNumber[] = "5551234", kForwardNumber[] = "5550100", kSmsc[] = "+491
 inline char kPdu[] = "0001000B915155214365F7000003C16010";
 inline char *kWithSmsc[] = {kSmsc, kPdu}, *kWithoutSmsc[] = {nullptr, kPdu};
 
-inline Bytes ints(std::initializer_list<uint32_t> values)
+template <typename... Values>
+Bytes ints(Values... values)
 {
-    Bytes b;
-    for (uint32_t v : values) {
-        b = zol_kit::cat(b, zol_kit::le32(v));
-    }
-    return b;
+    return zol_kit::words({static_cast<int32_t>(values)...});
 }
 inline Bytes dial(Rng &rng)
 {
@@ -255,40 +248,40 @@ constexpr uint16_t kSs = imsd::kMsgSupsOperation;
 inline const std::vector<RequestKind> kRequestKinds = {
     {RIL_REQUEST_GET_CURRENT_CALLS, pending, imsd::kMsgGetCurrentCalls},
     {RIL_REQUEST_DIAL, immediate, msg::kDial, dial},
-    {RIL_REQUEST_HANGUP, pending, msg::kReleaseCalls, ZOL_FILL(ints({1 + r.below(3)}))},
+    {RIL_REQUEST_HANGUP, pending, msg::kReleaseCalls, ZOL_FILL(ints(1 + r.below(3)))},
     {RIL_REQUEST_HANGUP_WAITING_OR_BACKGROUND, pending, msg::kReleaseCalls},
     {RIL_REQUEST_HANGUP_FOREGROUND_RESUME_BACKGROUND, pending, msg::kReleaseCalls},
     {RIL_REQUEST_SWITCH_WAITING_OR_HOLDING_AND_ACTIVE, immediate, msg::kSwap},
     {RIL_REQUEST_UDUB, immediate, msg::kAnswer},
     {RIL_REQUEST_LAST_CALL_FAIL_CAUSE, local, 0},
-    {RIL_REQUEST_ANSWER, pending, msg::kAnswer, ZOL_FILL(ints({r.below(4)}))},
+    {RIL_REQUEST_ANSWER, pending, msg::kAnswer, ZOL_FILL(ints(r.below(4)))},
     {RIL_REQUEST_DTMF_START, pending, msg::kDtmfStart,
      ZOL_FILL(Bytes{static_cast<uint8_t>('0' + r.below(10))})},
     {RIL_REQUEST_DTMF_STOP, pending, msg::kDtmfStop},
     {RIL_REQUEST_IMS_REGISTRATION_STATE, local, imsd::kMsgGetRunStatus},
-    {RIL_REQUEST_CALL_MODIFY, immediate, msg::kCallModify, ZOL_FILL(ints({1, r.below(4)}))},
+    {RIL_REQUEST_CALL_MODIFY, immediate, msg::kCallModify, ZOL_FILL(ints(1, r.below(4)))},
     {RIL_REQUEST_CALL_MODIFY_RSP, immediate, msg::kCallModifyResponse,
-     ZOL_FILL(ints({1, r.below(5)}))},
+     ZOL_FILL(ints(1, r.below(5)))},
     {RIL_REQUEST_IMS_GET_CONFIGRATION, pending, imsd::kMsgGetConfig,
      ZOL_FILL(texts({std::array{"1", "3", "5", "14", "16"}[r.below(5)]}))},
     {RIL_REQUEST_IMS_SET_CONFIGRATION, immediate, imsd::kMsgSetConfig, ZOL_FILL(texts({"5", "1"}))},
     {RIL_REQUEST_IMS_SET_REGISTRATION_STATE, immediate, imsd::kMsgSetRegistration,
-     ZOL_FILL(ints({r.below(2)}))},
+     ZOL_FILL(ints(r.below(2)))},
     {RIL_REQUEST_IMS_SEND_SMS, pending, imsd::kMsgSendSms, sms, RIL_E_SMS_SEND_FAIL_RETRY},
-    {RIL_REQUEST_SMS_ACKNOWLEDGE, immediate, imsd::kMsgAckSms, ZOL_FILL(ints({r.below(2)}))},
+    {RIL_REQUEST_SMS_ACKNOWLEDGE, immediate, imsd::kMsgAckSms, ZOL_FILL(ints(r.below(2)))},
     {RIL_REQUEST_GET_CLIR, pending, kSs},
-    {RIL_REQUEST_SET_CLIR, pending, kSs, ZOL_FILL(ints({r.below(3)}))},
+    {RIL_REQUEST_SET_CLIR, pending, kSs, ZOL_FILL(ints(r.below(3)))},
     {RIL_REQUEST_QUERY_CALL_FORWARD_STATUS, pending, kSs, ZOL_FILL(forward(r, 2))},
     {RIL_REQUEST_SET_CALL_FORWARD, pending, kSs, ZOL_FILL(forward(r, r.below(5)))},
-    {RIL_REQUEST_QUERY_CALL_WAITING, pending, kSs, ZOL_FILL(ints({1}))},
-    {RIL_REQUEST_SET_CALL_WAITING, pending, kSs, ZOL_FILL(ints({r.below(2), 1}))},
+    {RIL_REQUEST_QUERY_CALL_WAITING, pending, kSs, ZOL_FILL(ints(1))},
+    {RIL_REQUEST_SET_CALL_WAITING, pending, kSs, ZOL_FILL(ints(r.below(2), 1))},
     {RIL_REQUEST_QUERY_FACILITY_LOCK, pending, kSs, ZOL_FILL(texts({"AO", "", "1"}))},
     {RIL_REQUEST_SET_FACILITY_LOCK, pending, kSs,
      ZOL_FILL(texts({"AI", r.below(2) == 0 ? "0" : "1", "", "1", "", "0"}))},
     {RIL_REQUEST_QUERY_CLIP, pending, kSs},
     {RIL_REQUEST_IMS_MT_INVITE_RSP, immediate, msg::kMtInviteResponse,
-     ZOL_FILL(ints({2, r.below(2)}))},
-    {RIL_REQUEST_SET_COLP, pending, kSs, ZOL_FILL(ints({r.below(2)}))},
+     ZOL_FILL(ints(2, r.below(2)))},
+    {RIL_REQUEST_SET_COLP, pending, kSs, ZOL_FILL(ints(r.below(2)))},
     {RIL_REQUEST_QUERY_COLR, pending, kSs},
     {RIL_REQUEST_QUERY_COLP, pending, kSs},
 };

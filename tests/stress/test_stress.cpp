@@ -233,10 +233,9 @@ void issue(Ledger &l, const Stack &stack, const RIL_RadioFunctions *radio, size_
             std::this_thread::sleep_for(std::chrono::microseconds(20));
         }
     }
-    const auto &kinds = kRequestKinds;
-    const auto k = rng.below(static_cast<uint32_t>(kinds.size()));
-    const RequestKind &kind = kinds[k];
-    Bytes d = kind.fill(rng);
+    const auto k = rng.below(static_cast<uint32_t>(kRequestKinds.size()));
+    const RequestKind &kind = kRequestKinds[k];
+    Bytes d = kind.fill != nullptr ? kind.fill(rng) : Bytes{};
     Record &r = l.records[i];
     r.kind.store(static_cast<int>(k));
     r.issued_ns.store(now_ns());
