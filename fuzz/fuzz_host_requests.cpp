@@ -57,9 +57,6 @@ constexpr Request kRequests[] = {
     {RIL_REQUEST_QUERY_COLP, none, 0},
     {RIL_REQUEST_CONFERENCE, none, 0},
     {RIL_REQUEST_SEPARATE_CONNECTION, ints, 1},
-    {RIL_REQUEST_RADIO_POWER, ints, 1},
-    {RIL_REQUEST_SET_MUTE, ints, 1},
-    {RIL_REQUEST_SCREEN_STATE, ints, 1},
     {0, none, 0},
     {65536 + RIL_REQUEST_DIAL, dial, 0},
     {-1, ints, 1},
@@ -182,12 +179,9 @@ private:
 
 const Request &pick_request(uint16_t value)
 {
-    for (const Request &r : kRequests) {
-        if (r.number == value) {
-            return r;
-        }
-    }
-    return kRequests[value % std::size(kRequests)];
+    const auto *r = std::find_if(std::begin(kRequests), std::end(kRequests),
+                                 [value](const Request &q) { return q.number == value; });
+    return r != std::end(kRequests) ? *r : kRequests[value % std::size(kRequests)];
 }
 
 } // namespace

@@ -96,7 +96,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     static zol_fuzz::Token tokens[kMaxWaiters];
     for (size_t i = 0; i < waiter_count; ++i) {
         const zol_fuzz::Waiter &w = all[u8() % all.size()];
-        tokens[i] = zol_fuzz::Token{static_cast<int32_t>(100 + i), w.request};
+        // A forwarding query's answer is a list only when the stack sent one:
+        // read as bytes here, as a list by fuzz_stack_event, which knows the payload.
+        tokens[i] = zol_fuzz::Token{static_cast<int32_t>(100 + i), w.request,
+                                    w.request == RIL_REQUEST_QUERY_CALL_FORWARD_STATUS};
         zol_fuzz::add_waiting(tokens[i], static_cast<uint32_t>(w.event_id));
     }
 
@@ -114,18 +117,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
             d.frame[6] = 0xFE; // the end marker's id is kept for the marker itself
         }
         deliveries.push_back(std::move(d));
-    }
-
-    // The host reads a forwarding query's answer as a list only when no
-    // interrogation confirmation of the input lacks one.
-    const bool lists = std::none_of(deliveries.begin(), deliveries.end(), [](const Delivery &d) {
-        constexpr int32_t kInterrogation = zol_fuzz::ev::SUPS_INTERROGATE_SS_CONF;
-        return d.acceptable() && ZOL_STACK_EVENT_BASE + d.id() == kInterrogation &&
-               !zol_fuzz::host_can_read(RIL_REQUEST_QUERY_CALL_FORWARD_STATUS, kInterrogation,
-                                        d.frame.data() + kHeader, be32(d.frame.data() + 7));
-    });
-    for (zol_fuzz::Token &t : tokens) { // read when completed, after the deliveries
-        t.plain = !lists && t.request == RIL_REQUEST_QUERY_CALL_FORWARD_STATUS;
     }
 
     deliveries.push_back(

@@ -26,13 +26,11 @@ namespace ev = zol::ev;
 }
 
 // A host token: the module reads its first word as the request's serial; the
-// rest says how the host reads a completion, and keeps the last one.
+// rest says how the host reads a completion, and counts them.
 struct Token {
     int32_t serial = 0, request = 0;
     bool plain = false; // read the data as bytes only, whatever the request
-    int completions = 0, error = 0;
-    size_t len = 0;
-    int32_t word = 0; // the first of the data
+    int completions = 0;
 };
 
 inline void on_complete(RIL_Token t, RIL_Errno e, void *response, size_t len)
@@ -41,11 +39,6 @@ inline void on_complete(RIL_Token t, RIL_Errno e, void *response, size_t len)
     if (t == nullptr || t == ZOL_EVENT_TOKEN || token->completions++ != 0) {
         fault(t == nullptr || t == ZOL_EVENT_TOKEN ? "completion for a token the host never gave"
                                                    : "request completed twice");
-    }
-    token->error = e;
-    token->len = len;
-    if (response != nullptr && len >= sizeof token->word) {
-        memcpy(&token->word, response, sizeof token->word);
     }
     // A failed forwarding query carries no list.
     const bool plain =

@@ -4,7 +4,7 @@
 // real agent does, with the stand-in's encoders and with faults: failed sends,
 // answers given inside the send, duplicated, late and reordered answers,
 // answers held back until the drain, stalls that let the pending list fill up,
-// and well-formed or damaged messages nobody asked for.
+// and messages nobody asked for.
 #ifndef ZOL_STRESS_STACK_H
 #define ZOL_STRESS_STACK_H
 
@@ -43,36 +43,20 @@ struct Rng {
 
 // How the module answers a request.
 enum class Pattern {
-    pending,     // the stack's answer completes it
-    immediate,   // completed from the result of its one send
-    local,       // completed from the module's own state
-    unsupported, // not the module's: refused with 6
+    pending,   // the stack's answer completes it
+    immediate, // completed from the result of its one send
+    local,     // completed from the module's own state
 };
 
-// The host's data for one request; everything it points to lives here.
-struct HostData {
-    const void *data = nullptr;
-    size_t len = 0;
-    int32_t words[4] = {};
-    char tone[2] = {};
-    RIL_Dial dial{};
-    RIL_IMS_SMS_Message sms{};
-    char *sms_texts[2] = {};
-    RIL_CallForwardInfo forward{};
-    const char *texts[6] = {};
-    void use(const void *d, size_t l) { data = d, len = l; }
-};
-using FillFn = void (*)(HostData &, Rng &);
-inline void no_data(HostData &, Rng &) {}
+// Well-formed host data for a request; none without a fill function.
+using FillFn = Bytes (*)(Rng &);
 
 // One row per request number the host sends.
 struct RequestKind {
     int request;
-    const char *name;
     Pattern pattern;
-    uint16_t message;              // the stack message it sends; 0 for none
-    FillFn fill = no_data;         // well-formed data
-    FillFn fill_refused = nullptr; // data the module refuses at once (code 2, nothing sent)
+    uint16_t message;                           // the stack message it sends; 0 for none
+    FillFn fill = nullptr;                      // well-formed data
     int send_fail_code = RIL_E_GENERIC_FAILURE; // what the host gets when that send fails
 };
 
@@ -82,6 +66,7 @@ namespace detail {
 namespace imsd = zol::imsd;
 namespace msg = zol::imsd::msg;
 using zol_kit::frame;
+using zol_kit::texts;
 
 inline thread_local bool t_reader = false;
 
@@ -95,10 +80,7 @@ inline Bytes call_list(Rng &rng)
         imsd::Call c = zol_kit::call(i, i == 1 ? "+4915550001" : "5550002", 1 + rng.below(8),
                                      rng.permille(300) ? 4 : 1);
         c.dir = rng.below(2) == 0 ? imsd::CallDir::mt : imsd::CallDir::mo;
-        c.attr = rng.permille(200) ? 64 : 0;
         c.mpty = static_cast<uint8_t>(rng.below(2));
-        c.text = "stress";
-        c.video_dir = rng.below(4);
         calls.push_back(c);
     }
     // Now and then a list that claims one call more than it carries.
@@ -216,13 +198,10 @@ inline Bytes answer_to(const Bytes &bytes, Rng &rng)
                : frame(answer, payload.empty() ? payload_of(answer, rng) : payload, sent.token);
 }
 
-// A stack message nobody asked for: any message of the stack, well formed or
-// damaged, one without a handler, or a runt.
+// A well-formed stack message nobody asked for, or one without a handler
+// (damaged ones are the fuzz targets' work).
 inline Bytes stray_frame(Rng &rng)
 {
-    if (rng.permille(10)) {
-        return Bytes(7, 0); // shorter than a header: the agent's callback refuses it
-    }
     std::vector<uint16_t> ids = {kUnknownMessage};
     for (const imsd::MessageInfo &m : imsd::all_messages()) {
         if (m.handler == nullptr) {
@@ -230,125 +209,87 @@ inline Bytes stray_frame(Rng &rng)
         }
     }
     const uint16_t id = ids[rng.below(static_cast<uint32_t>(ids.size()))];
-    Bytes payload = payload_of(id, rng);
-    if (rng.permille(250)) { // damaged
-        payload.resize(rng.below(49));
-        for (uint8_t &b : payload) {
-            b = static_cast<uint8_t>(rng.next());
-        }
-    }
-    return frame(id, payload, 0xFFFF);
+    return frame(id, payload_of(id, rng), 0xFFFF);
 }
 
+// Texts and records point to static strings, as rild's live until the request returns.
 inline char kNumber[] = "5551234", kForwardNumber[] = "5550100", kSmsc[] = "+4915550000";
 inline char kPdu[] = "0001000B915155214365F7000003C16010";
+inline char *kWithSmsc[] = {kSmsc, kPdu}, *kWithoutSmsc[] = {nullptr, kPdu};
 
-inline void words(HostData &d, int32_t a, int count = 1, int32_t b = 0)
+template <typename... Values>
+Bytes ints(Values... values)
 {
-    d.words[0] = a;
-    d.words[1] = b;
-    d.use(d.words, static_cast<size_t>(count) * sizeof(int32_t));
+    return zol_kit::words({static_cast<int32_t>(values)...});
 }
-inline void texts(HostData &d, std::initializer_list<const char *> list)
+inline Bytes dial(Rng &rng)
 {
-    std::copy(list.begin(), list.end(), d.texts);
-    d.use(d.texts, list.size() * sizeof(char *));
+    return zol_kit::bytes_of(RIL_Dial{kNumber, 0, nullptr, rng.below(2) == 0 ? 0 : 3});
 }
-inline void dial(HostData &d, Rng &rng)
+inline Bytes sms(Rng &rng)
 {
-    d.dial = {kNumber, 0, nullptr, rng.below(2) == 0 ? 0 : 3};
-    d.use(&d.dial, sizeof d.dial);
+    RIL_IMS_SMS_Message m{RADIO_TECH_3GPP, 0, static_cast<int>(rng.below(256)), {}};
+    m.message.gsmMessage = rng.below(2) == 0 ? kWithSmsc : kWithoutSmsc;
+    return zol_kit::bytes_of(m);
 }
-inline void sms(HostData &d, Rng &rng, RIL_RadioTechnologyFamily tech)
+inline Bytes forward(Rng &rng, uint32_t status)
 {
-    d.sms_texts[0] = rng.below(2) == 0 ? kSmsc : nullptr;
-    d.sms_texts[1] = kPdu;
-    d.sms = {tech, 0, static_cast<int>(rng.below(256)), {}};
-    d.sms.message.gsmMessage = d.sms_texts;
-    d.use(&d.sms, sizeof d.sms);
-}
-inline void forward(HostData &d, Rng &rng, int status)
-{
-    d.forward = {status, static_cast<int>(rng.below(6)), 1, 129, kForwardNumber, 20, nullptr};
-    d.use(&d.forward, sizeof d.forward);
+    return zol_kit::bytes_of(RIL_CallForwardInfo{static_cast<int>(status),
+                                                 static_cast<int>(rng.below(6)), 1, 129,
+                                                 kForwardNumber, 20, nullptr});
 }
 
-// A fill function from one expression over the host's data `d` and the rng `r`.
-#define ZOL_FILL(...) [](HostData &d, [[maybe_unused]] Rng &r) { __VA_ARGS__; }
+// A fill function from one expression over the rng `r`.
+#define ZOL_FILL(...) []([[maybe_unused]] Rng &r) -> Bytes { return __VA_ARGS__; }
 
-inline std::vector<RequestKind> make_kinds()
-{
-    using enum Pattern;
-    constexpr uint16_t kSs = imsd::kMsgSupsOperation;
-    return {
-        {RIL_REQUEST_GET_CURRENT_CALLS, "get current calls", pending, imsd::kMsgGetCurrentCalls},
-        {RIL_REQUEST_DIAL, "dial", immediate, msg::kDial, dial, no_data},
-        {RIL_REQUEST_HANGUP, "hang up", pending, msg::kReleaseCalls,
-         ZOL_FILL(words(d, 1 + r.below(3))), ZOL_FILL(d.use(d.words, 2))},
-        {RIL_REQUEST_HANGUP_WAITING_OR_BACKGROUND, "hang up background", pending,
-         msg::kReleaseCalls},
-        {RIL_REQUEST_HANGUP_FOREGROUND_RESUME_BACKGROUND, "hang up foreground", pending,
-         msg::kReleaseCalls},
-        {RIL_REQUEST_SWITCH_WAITING_OR_HOLDING_AND_ACTIVE, "swap", immediate, msg::kSwap},
-        {RIL_REQUEST_UDUB, "reject", immediate, msg::kAnswer},
-        {RIL_REQUEST_LAST_CALL_FAIL_CAUSE, "last fail cause", local, 0},
-        {RIL_REQUEST_ANSWER, "answer", pending, msg::kAnswer, ZOL_FILL(words(d, r.below(4)))},
-        {RIL_REQUEST_DTMF_START, "dtmf start", pending, msg::kDtmfStart,
-         ZOL_FILL(d.tone[0] = static_cast<char>('0' + r.below(10)), d.use(d.tone, 1)),
-         ZOL_FILL(d.use(d.tone, 0))},
-        {RIL_REQUEST_DTMF_STOP, "dtmf stop", pending, msg::kDtmfStop},
-        {RIL_REQUEST_IMS_REGISTRATION_STATE, "registration state", local, imsd::kMsgGetRunStatus},
-        {RIL_REQUEST_CALL_MODIFY, "modify", immediate, msg::kCallModify,
-         ZOL_FILL(words(d, 1, 2, r.below(4))), ZOL_FILL(words(d, 1))},
-        {RIL_REQUEST_CALL_MODIFY_RSP, "modify response", immediate, msg::kCallModifyResponse,
-         ZOL_FILL(words(d, 1, 2, r.below(5))), ZOL_FILL(words(d, 1))},
-        {RIL_REQUEST_IMS_GET_CONFIGRATION, "get config", pending, imsd::kMsgGetConfig,
-         ZOL_FILL(texts(d, {std::array{"1", "3", "5", "14", "16"}[r.below(5)]})), no_data},
-        {RIL_REQUEST_IMS_SET_CONFIGRATION, "set config", immediate, imsd::kMsgSetConfig,
-         ZOL_FILL(texts(d, {"5", "1"})), ZOL_FILL(texts(d, {"5"}))},
-        {RIL_REQUEST_IMS_SET_REGISTRATION_STATE, "set registration", immediate,
-         imsd::kMsgSetRegistration, ZOL_FILL(words(d, r.below(2))), no_data},
-        {RIL_REQUEST_IMS_SEND_SMS, "send sms", pending, imsd::kMsgSendSms,
-         ZOL_FILL(sms(d, r, RADIO_TECH_3GPP)), ZOL_FILL(sms(d, r, RADIO_TECH_3GPP2)),
-         RIL_E_SMS_SEND_FAIL_RETRY},
-        {RIL_REQUEST_SMS_ACKNOWLEDGE, "sms ack", immediate, imsd::kMsgAckSms,
-         ZOL_FILL(words(d, r.below(2))), ZOL_FILL(words(d, 7))},
-        {RIL_REQUEST_GET_CLIR, "get clir", pending, kSs},
-        {RIL_REQUEST_SET_CLIR, "set clir", pending, kSs, ZOL_FILL(words(d, r.below(3))),
-         ZOL_FILL(words(d, 3))},
-        {RIL_REQUEST_QUERY_CALL_FORWARD_STATUS, "query forwarding", pending, kSs,
-         ZOL_FILL(forward(d, r, 2)), no_data},
-        {RIL_REQUEST_SET_CALL_FORWARD, "set forwarding", pending, kSs,
-         ZOL_FILL(forward(d, r, r.below(5))), ZOL_FILL(forward(d, r, 7))},
-        {RIL_REQUEST_QUERY_CALL_WAITING, "query waiting", pending, kSs, ZOL_FILL(words(d, 1))},
-        {RIL_REQUEST_SET_CALL_WAITING, "set waiting", pending, kSs,
-         ZOL_FILL(words(d, r.below(2), 2, 1)), ZOL_FILL(words(d, 5, 2, 1))},
-        {RIL_REQUEST_QUERY_FACILITY_LOCK, "query barring", pending, kSs,
-         ZOL_FILL(texts(d, {"AO", "", "1"})), no_data},
-        {RIL_REQUEST_SET_FACILITY_LOCK, "set barring", pending, kSs,
-         ZOL_FILL(texts(d, {"AI", r.below(2) == 0 ? "0" : "1", "", "1", "", "0"})),
-         ZOL_FILL(texts(d, {"AI", "x", "", "1", "", "0"}))},
-        {RIL_REQUEST_QUERY_CLIP, "query clip", pending, kSs},
-        {RIL_REQUEST_IMS_MT_INVITE_RSP, "invite response", immediate, msg::kMtInviteResponse,
-         ZOL_FILL(words(d, 2, 2, r.below(2))), ZOL_FILL(words(d, 2))},
-        {RIL_REQUEST_SET_COLP, "set colp", pending, kSs, ZOL_FILL(words(d, r.below(2))),
-         ZOL_FILL(words(d, 2))},
-        {RIL_REQUEST_QUERY_COLR, "query colr", pending, kSs},
-        {RIL_REQUEST_QUERY_COLP, "query colp", pending, kSs},
-        {1, "sim status", unsupported, 0},
-        {RIL_REQUEST_SET_MUTE, "set mute", unsupported, 0, ZOL_FILL(words(d, 1))},
-        {70000, "out of range", unsupported, 0},
-    };
-}
+using enum Pattern;
+constexpr uint16_t kSs = imsd::kMsgSupsOperation;
+
+inline const std::vector<RequestKind> kRequestKinds = {
+    {RIL_REQUEST_GET_CURRENT_CALLS, pending, imsd::kMsgGetCurrentCalls},
+    {RIL_REQUEST_DIAL, immediate, msg::kDial, dial},
+    {RIL_REQUEST_HANGUP, pending, msg::kReleaseCalls, ZOL_FILL(ints(1 + r.below(3)))},
+    {RIL_REQUEST_HANGUP_WAITING_OR_BACKGROUND, pending, msg::kReleaseCalls},
+    {RIL_REQUEST_HANGUP_FOREGROUND_RESUME_BACKGROUND, pending, msg::kReleaseCalls},
+    {RIL_REQUEST_SWITCH_WAITING_OR_HOLDING_AND_ACTIVE, immediate, msg::kSwap},
+    {RIL_REQUEST_UDUB, immediate, msg::kAnswer},
+    {RIL_REQUEST_LAST_CALL_FAIL_CAUSE, local, 0},
+    {RIL_REQUEST_ANSWER, pending, msg::kAnswer, ZOL_FILL(ints(r.below(4)))},
+    {RIL_REQUEST_DTMF_START, pending, msg::kDtmfStart,
+     ZOL_FILL(Bytes{static_cast<uint8_t>('0' + r.below(10))})},
+    {RIL_REQUEST_DTMF_STOP, pending, msg::kDtmfStop},
+    {RIL_REQUEST_IMS_REGISTRATION_STATE, local, imsd::kMsgGetRunStatus},
+    {RIL_REQUEST_CALL_MODIFY, immediate, msg::kCallModify, ZOL_FILL(ints(1, r.below(4)))},
+    {RIL_REQUEST_CALL_MODIFY_RSP, immediate, msg::kCallModifyResponse,
+     ZOL_FILL(ints(1, r.below(5)))},
+    {RIL_REQUEST_IMS_GET_CONFIGRATION, pending, imsd::kMsgGetConfig,
+     ZOL_FILL(texts({std::array{"1", "3", "5", "14", "16"}[r.below(5)]}))},
+    {RIL_REQUEST_IMS_SET_CONFIGRATION, immediate, imsd::kMsgSetConfig, ZOL_FILL(texts({"5", "1"}))},
+    {RIL_REQUEST_IMS_SET_REGISTRATION_STATE, immediate, imsd::kMsgSetRegistration,
+     ZOL_FILL(ints(r.below(2)))},
+    {RIL_REQUEST_IMS_SEND_SMS, pending, imsd::kMsgSendSms, sms, RIL_E_SMS_SEND_FAIL_RETRY},
+    {RIL_REQUEST_SMS_ACKNOWLEDGE, immediate, imsd::kMsgAckSms, ZOL_FILL(ints(r.below(2)))},
+    {RIL_REQUEST_GET_CLIR, pending, kSs},
+    {RIL_REQUEST_SET_CLIR, pending, kSs, ZOL_FILL(ints(r.below(3)))},
+    {RIL_REQUEST_QUERY_CALL_FORWARD_STATUS, pending, kSs, ZOL_FILL(forward(r, 2))},
+    {RIL_REQUEST_SET_CALL_FORWARD, pending, kSs, ZOL_FILL(forward(r, r.below(5)))},
+    {RIL_REQUEST_QUERY_CALL_WAITING, pending, kSs, ZOL_FILL(ints(1))},
+    {RIL_REQUEST_SET_CALL_WAITING, pending, kSs, ZOL_FILL(ints(r.below(2), 1))},
+    {RIL_REQUEST_QUERY_FACILITY_LOCK, pending, kSs, ZOL_FILL(texts({"AO", "", "1"}))},
+    {RIL_REQUEST_SET_FACILITY_LOCK, pending, kSs,
+     ZOL_FILL(texts({"AI", r.below(2) == 0 ? "0" : "1", "", "1", "", "0"}))},
+    {RIL_REQUEST_QUERY_CLIP, pending, kSs},
+    {RIL_REQUEST_IMS_MT_INVITE_RSP, immediate, msg::kMtInviteResponse,
+     ZOL_FILL(ints(2, r.below(2)))},
+    {RIL_REQUEST_SET_COLP, pending, kSs, ZOL_FILL(ints(r.below(2)))},
+    {RIL_REQUEST_QUERY_COLR, pending, kSs},
+    {RIL_REQUEST_QUERY_COLP, pending, kSs},
+};
 #undef ZOL_FILL
 
 } // namespace detail
 
-inline const std::vector<RequestKind> &request_kinds()
-{
-    static const std::vector<RequestKind> kinds = detail::make_kinds();
-    return kinds;
-}
+using detail::kRequestKinds;
 
 // Fault rates in permille, unless said otherwise.
 struct Faults {
@@ -362,13 +303,6 @@ struct Faults {
     uint32_t hold = 5;                   // the answer is held back until the drain
     uint32_t stray = 60;                 // an unrelated message follows a frame
     uint32_t stall = 3;                  // the stack stops answering for a while (per 10000 frames)
-};
-
-// What the stack did, for the summary line.
-struct Figures {
-    std::atomic<unsigned long long> frames{0}, send_failures{0}, failed_but_seen{0},
-        inline_answers{0}, slow_sends{0}, duplicates{0}, late{0}, held{0}, stalls{0},
-        stalled_answers{0}, strays{0}, refused_by_module{0}, delivered{0}, markers{0};
 };
 
 class Stack {
@@ -385,16 +319,12 @@ public:
     {
         const bool fail = rng.permille(faults_.send_fail);
         const bool seen = !fail || rng.permille(faults_.failed_but_seen);
-        ++figures_.frames;
-        figures_.send_failures += fail ? 1 : 0;
-        figures_.failed_but_seen += fail && seen ? 1 : 0;
         // A failed send the stack got anyway is the race that matters most: its
         // answer then often beats the handler's failure reply. An answer inside
         // the send overtakes it: the event thread may handle it while the
         // request's handler is still inside this call.
         Bytes sent(frame_bytes, frame_bytes + length);
         if (seen && rng.permille(fail ? faults_.inline_after_failure : faults_.inline_answer)) {
-            ++figures_.inline_answers;
             if (const Bytes answer = detail::answer_to(sent, rng); !answer.empty()) {
                 deliver(answer);
             }
@@ -402,7 +332,6 @@ public:
             push([this, sent = std::move(sent)] { handle(sent); });
         }
         if (rng.permille(faults_.slow_send)) {
-            ++figures_.slow_sends;
             std::this_thread::sleep_for(std::chrono::microseconds(20 + rng.below(200)));
         }
         return fail ? -1 : 0;
@@ -426,10 +355,9 @@ public:
             done.set_value();
         });
         done.get_future().wait();
-        return figures_.markers.load();
+        return markers_.load();
     }
 
-    const Figures &figures() const { return figures_; }
     // Whether the stack is holding every answer back just now.
     bool stalled() const { return stalled_.load(std::memory_order_relaxed); }
     // Whether the caller is the stack's reader thread, which only delivers frames.
@@ -464,7 +392,6 @@ private:
     {
         release(++tick_);
         if (tick_ >= stall_until_ && (tick_ == stall_at_ || rng_.below(10000) < faults_.stall)) {
-            ++figures_.stalls;
             stall_until_ = tick_ + 60 + rng_.below(140);
         }
         stalled_.store(tick_ < stall_until_);
@@ -472,7 +399,6 @@ private:
             dispose(std::move(answer));
         }
         if (rng_.permille(faults_.stray)) {
-            ++figures_.strays;
             deliver(detail::stray_frame(rng_));
         }
     }
@@ -480,17 +406,13 @@ private:
     {
         const uint32_t r = rng_.below(1000);
         if (tick_ < stall_until_) {
-            ++figures_.stalled_answers;
             later_.emplace_back(stall_until_, std::move(answer));
         } else if (r < faults_.hold) {
-            ++figures_.held;
             later_.emplace_back(UINT64_MAX, std::move(answer)); // until the drain
         } else if (r < faults_.hold + faults_.duplicate) {
-            ++figures_.duplicates;
             deliver(answer);
             later_.emplace_back(tick_ + 1 + rng_.below(30), std::move(answer));
         } else if (r < faults_.hold + faults_.duplicate + faults_.late) {
-            ++figures_.late;
             later_.emplace_back(tick_ + 1 + rng_.below(40), std::move(answer));
         } else {
             deliver(answer);
@@ -517,16 +439,14 @@ private:
     }
     void deliver(const Bytes &f)
     {
-        ++figures_.delivered;
-        if (zol_kit::agent::deliver(f) != 0) {
-            ++figures_.refused_by_module;
-        } else if (f.size() >= 7 && (f[5] << 8 | f[6]) == detail::kUnknownMessage) {
-            ++figures_.markers;
+        if (zol_kit::agent::deliver(f) == 0 && f.size() >= 7 &&
+            (f[5] << 8 | f[6]) == detail::kUnknownMessage) {
+            ++markers_;
         }
     }
 
     const Faults faults_;
-    Figures figures_;
+    std::atomic<uint64_t> markers_{0}; // markers the module took
     std::mutex mu_;
     std::condition_variable cv_;
     std::deque<std::function<void()>> inbox_;
