@@ -144,18 +144,6 @@ Plan plan(int request, const Bytes &payload, bool supported = true)
     return plan_request(request, payload, [&](int) { return supported; });
 }
 
-// The plus of a number of type 145 is shown at the stack by the oFono test.
-TEST(Adaptation, ForwardingWithoutANumberDropsTheClientsPlaceholder)
-{
-    const Plan p =
-        plan(RIL_REQUEST_SET_CALL_FORWARD, cat({le({1, 0, 1, 129}), text("1234567890"), le({20})}));
-    ASSERT_EQ(p.route, Plan::Module) << p.problem;
-    const auto &info = *static_cast<const RIL_CallForwardInfo *>(p.steps[0].data.data());
-    EXPECT_EQ(info.status, 1);
-    EXPECT_EQ(info.number, nullptr);
-    EXPECT_EQ(info.timeSeconds, 20);
-}
-
 TEST(Adaptation, RoutesOfRequestsThatDoNotFit)
 {
     struct Case {
@@ -175,7 +163,6 @@ TEST(Adaptation, RoutesOfRequestsThatDoNotFit)
          cat({le({RADIO_TECH_3GPP2, 0, 0}), texts({std::nullopt, "00"})}), true,
          Plan::NotSupported},
         {"the module does not serve it", RIL_REQUEST_GET_CURRENT_CALLS, {}, false, Plan::Other},
-        {"a request only the profile knows", rild::kGetImsi, {}, true, Plan::Other},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);
@@ -223,19 +210,9 @@ TEST(Adaptation, ModulePrivateUnsolicitedNumbersNeverPassRaw)
     EXPECT_EQ(decline.request->request, RIL_REQUEST_CALL_MODIFY_RSP);
     EXPECT_EQ(static_cast<const int *>(decline.request->data.data())[1], 0);
 
-    Unsolicited hold;
-    hold.number = RIL_UNSOL_CALL_HOLD_NOTIFICATION;
-    hold.decoded.ints = std::vector<int>{2};
-    const UnsolAction changed = translate_unsol(hold);
-    EXPECT_EQ(changed.kind, UnsolAction::Forward);
-    EXPECT_EQ(changed.number, RIL_UNSOL_RESPONSE_CALL_STATE_CHANGED);
-    EXPECT_TRUE(changed.payload.empty());
-
-    for (int number : {RIL_UNSOL_RESPONSE_SRVCC, 1040}) {
-        Unsolicited u;
-        u.number = number;
-        EXPECT_EQ(translate_unsol(u).kind, UnsolAction::Drop) << number;
-    }
+    Unsolicited srvcc;
+    srvcc.number = RIL_UNSOL_RESPONSE_SRVCC;
+    EXPECT_EQ(translate_unsol(srvcc).kind, UnsolAction::Drop);
     Unsolicited notification;
     notification.number = RIL_UNSOL_SUPP_SVC_NOTIFICATION;
     notification.decoded.supp = SuppSvcInfo{1, 2, 3, 145, "+4915550009"};
