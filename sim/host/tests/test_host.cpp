@@ -14,6 +14,7 @@
 #include "console.h"
 #include "host.h"
 #include "imsd_control.h"
+#include "json_log.h"
 #include "requests.h"
 #include "scenario.h"
 #include "soak.h"
@@ -178,6 +179,19 @@ TEST_F(HostTest, ConsoleSaysWhyAnAnswerIsLate)
           "end of input: 1 completion(s) still due, but the stack owes 1 answer(s)"}) {
         EXPECT_TRUE(printed(p)) << p << "\n--- printed:\n" << text_.str();
     }
+}
+
+// The --json log is for scripts, and nothing in the tree reads it back.
+TEST(Logs, JsonOfWhatTheModuleSaid)
+{
+    EXPECT_EQ(json_string("a\"b\\c\n\x01\xc3\xa4\xff"), R"("a\"b\\c\u000a\u0001ä\u00ff")");
+    Decoded ints;
+    ints.ints = std::vector<int>{1, -2};
+    EXPECT_EQ(json_data(ints), R"({"ints":[1,-2]})");
+    Decoded supp;
+    supp.supp = SuppSvcInfo{1, 2, 3, 145, std::nullopt};
+    EXPECT_EQ(json_data(supp),
+              R"({"notification":{"type":1,"code":2,"index":3,"toa":145,"number":null}})");
 }
 
 // ---- The soak's request mix and its verdict; the run itself is the soak test ----

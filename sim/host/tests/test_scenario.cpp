@@ -100,8 +100,7 @@ TEST(Expectations, EachKindFailsWithItsReason)
     }
 }
 
-// What the host prints for a call or a forwarding record, pasted into a
-// scenario, holds for it: odd texts survive the round trip.
+// A call as the host prints it, pasted into a scenario, holds: odd texts survive.
 TEST(Expectations, PrintedRecordsParseBackAsTheirOwnExpectation)
 {
     CallRecords list;
@@ -110,14 +109,6 @@ TEST(Expectations, PrintedRecordsParseBackAsTheirOwnExpectation)
     const std::string call = format_call((*calls.decoded.calls)[0]);
     EXPECT_EQ(expect_on("expect call 9 " + call.substr(call.find(": ") + 2), calls), std::nullopt)
         << call;
-
-    char n[] = "sip:\"x\"@y";
-    RIL_CallForwardInfo f = {1, 5, 16, 145, n, 30, n};
-    RIL_CallForwardInfo *fwds[] = {&f};
-    const Completion c = completed(RIL_REQUEST_QUERY_CALL_FORWARD_STATUS, 0, fwds, sizeof fwds);
-    const std::string fwd = c.decoded.details.at(0);
-    EXPECT_EQ(expect_on("expect forwarding 0 " + fwd.substr(fwd.find(": ") + 2), c), std::nullopt)
-        << fwd;
 }
 
 } // namespace
