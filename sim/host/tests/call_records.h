@@ -2,12 +2,10 @@
 #ifndef ZOL_HOST_TESTS_CALL_RECORDS_H
 #define ZOL_HOST_TESTS_CALL_RECORDS_H
 
-#include <cstring>
 #include <deque>
 #include <string>
 #include <vector>
 
-#include "decode.h"
 #include "ril.h"
 
 namespace zol_host_test {
@@ -17,8 +15,7 @@ class CallRecords {
 public:
     RIL_CallIms &add(int index, int state, const char *number, const char *extra = nullptr)
     {
-        RIL_CallIms &r = records_.emplace_back();
-        memset(&r, 0, sizeof r);
+        RIL_CallIms &r = records_.emplace_back(RIL_CallIms{});
         r.call.index = index;
         r.call.state = state;
         r.call.toa = 129;
@@ -26,22 +23,21 @@ public:
         r.call.number = keep(number);
         r.callAttribute = 1;
         r.extraText = keep(extra);
-        pointers_.push_back(&r);
+        pointers.push_back(&r);
         return r;
     }
+    void *data() { return pointers.data(); }
+    size_t len() const { return pointers.size() * sizeof(RIL_CallIms *); }
+
+    std::vector<RIL_CallIms *> pointers;
+
+private:
     char *keep(const char *text)
     {
         return text != nullptr ? texts_.emplace_back(text).data() : nullptr;
     }
-    void *data() { return pointers_.data(); }
-    size_t len() const { return pointers_.size() * sizeof(RIL_CallIms *); }
-    std::vector<RIL_CallIms *> &pointers() { return pointers_; }
-    std::deque<std::string> &texts() { return texts_; }
-
-private:
     std::deque<RIL_CallIms> records_; // stable addresses
     std::deque<std::string> texts_;
-    std::vector<RIL_CallIms *> pointers_;
 };
 
 } // namespace zol_host_test

@@ -1,12 +1,11 @@
 // zol-host and zol-rild as processes with the simulation module: the host's
-// verdicts and logs without a stack; the daemon driven over its socket by a
-// hand-made client: bad frames are dropped and serving goes on, one client at a
-// time, and a request the module never completes is still answered.
+// verdict without a stack; the daemon driven over its socket by a hand-made
+// client: bad frames are dropped and serving goes on, one client at a time, and
+// a request the module never completes is still answered.
 #include <gtest/gtest.h>
 
 #include <cstdlib>
 #include <fstream>
-#include <sstream>
 #include <sys/socket.h>
 
 #include "imsd_harness.h"
@@ -27,27 +26,25 @@ protected:
         setenv("ZOL_IMSD_CONNECT_TIMEOUT_MS", "100", 1);
     }
     // zol-host on a scenario: its exit status and output.
-    std::pair<int, std::string> host(const std::string &scenario,
-                                     std::vector<std::string> extra = {"--log", "none"})
+    std::pair<int, std::string> host(const std::string &scenario)
     {
         std::ofstream(script) << scenario;
-        std::vector<std::string> args = {
-            ZOL_HOST_BINARY,   "--script",     script, "--imsd-control",
-            dir.path + "/ctl", "--timeout-ms", "5000"};
-        args.insert(args.end(), extra.begin(), extra.end());
-        return run(args, dir.path + "/host.out");
+        return run({ZOL_HOST_BINARY, "--script", script, "--imsd-control", dir.path + "/ctl",
+                    "--log", "none", "--timeout-ms", "5000"},
+                   dir.path + "/host.out");
     }
 
     TempDir dir;
     const std::string script = dir.path + "/test.zs";
 };
 
-TEST_F(Processes, HostVerdictsOptionsAndItsLogs)
+// Passing is shown by every scenario; failing must end the run with status 1,
+// or every end-to-end run would pass.
+TEST_F(Processes, FailingScenariosEndWithStatus1)
 {
     const std::pair<const char *, std::string> failures[] = {
         {"request 1\nexpect error SUCCESS\n",
          ":2: RIL_REQUEST_GET_SIM_STATUS #1 completed with Request Not Supported"},
-        {"stack status\n", ":1: cannot reach zol-imsd at "},
         {"request 1\nexpect calls\n", ":2: expected expect calls <n>"},
     };
     for (const auto &[scenario, line] : failures) {
@@ -55,31 +52,7 @@ TEST_F(Processes, HostVerdictsOptionsAndItsLogs)
         const auto [status, out] = host(scenario);
         EXPECT_EQ(status, 1) << out;
         EXPECT_NE(out.find("FAIL " + script + line), std::string::npos) << out;
-        EXPECT_TRUE(out.ends_with("FAIL\n")) << out;
     }
-
-    // Without a stack: said once, with its path.
-    const auto [status, out] = host("calls\nexpect error 2\ncalls\nexpect error 2\n");
-    EXPECT_EQ(status, 0) << out;
-    const std::string said = "no IMS stack at " + dir.path + "/imsd.sock";
-    EXPECT_NE(out.find(said), std::string::npos) << out;
-    EXPECT_EQ(out.find(said, out.find(said) + 1), std::string::npos) << "said once:\n" << out;
-
-    const std::string log = dir.path + "/radio.log";
-    EXPECT_EQ(host("request 1\nexpect error 6\n", {"--log", log}).first, 0);
-    std::ostringstream radio;
-    radio << std::ifstream(log).rdbuf();
-    EXPECT_NE(radio.str().find("radio D IMS-ref-zol: "), std::string::npos) << radio.str();
-    EXPECT_EQ(radio.str().find("\n\n"), std::string::npos) << "one trailing newline is dropped";
-
-    // A short usage and where the rest is, not the whole manual.
-    const auto [bad_status, bad] = host("", {"--timeout-ms", "0"});
-    EXPECT_EQ(bad_status, 2);
-    EXPECT_NE(bad.find("see zol-host --help"), std::string::npos) << bad;
-    EXPECT_EQ(bad.find("SOAK OPTIONS"), std::string::npos) << bad;
-    EXPECT_EQ(host("", {"--clock", "sundial"}).first, 2);
-    EXPECT_EQ(host("request 1\n", {"--module", dir.path + "/missing.so"}).first, 2);
-    EXPECT_EQ(host("", {"--version"}).second, "zol-host " ZOL_SIM_VERSION "\n");
 }
 
 // A frame from zol-rild: a reply (type 0) or an unsolicited response (type 1).
@@ -125,14 +98,11 @@ protected:
         ASSERT_TRUE(rild->wait_output("rild: listening on " + socket, milliseconds(30000)))
             << rild->output();
     }
-    // A client that has had its greeting: RIL_CONNECTED and the radio state.
+    // A client that has had its greeting (oFono reads it): RIL_CONNECTED and the radio state.
     std::unique_ptr<Client> connect()
     {
         auto c = std::make_unique<Client>(socket, SOCK_STREAM);
-        EXPECT_TRUE(c->ok());
-        const RildFrame hello = next_frame(*c);
-        EXPECT_EQ(hello.id, 1034);
-        EXPECT_EQ(hello.payload, (Bytes{1, 0, 0, 0, 9, 0, 0, 0})) << "count 1, RIL version 9";
+        EXPECT_EQ(next_frame(*c).id, 1034);
         EXPECT_EQ(next_frame(*c).id, 1000);
         return c;
     }
@@ -145,7 +115,7 @@ protected:
     std::optional<Process> rild;
 };
 
-TEST_F(Rild, BadFramesAreDroppedAndServingGoesOn)
+TEST_F(Rild, BadFramesAreDroppedAndOneClientIsServedAtATime)
 {
     start();
     auto c = connect();
@@ -165,33 +135,13 @@ TEST_F(Rild, BadFramesAreDroppedAndServingGoesOn)
     const RildFrame unknown = next_frame(*c);
     EXPECT_EQ(unknown.id, 7);
     EXPECT_EQ(unknown.error, 6);
-    for (const char *line :
-         {"malformed frame: 4 bytes cannot hold a request number",
-          "malformed RIL_REQUEST_DIAL #5: ", "malformed frame: length 10000 is over the limit"}) {
-        EXPECT_TRUE(rild->wait_output(line)) << line;
-    }
+    EXPECT_TRUE(rild->wait_output("malformed frame: length 10000 is over the limit"));
 
-    // A client that leaves inside a frame; the next one is served.
-    c->send(Bytes{0, 0, 0, 12, 51, 0, 0});
-    c.reset();
-    EXPECT_TRUE(rild->wait_output("a frame was cut short: 3 of 12 bytes"));
-    auto next = connect();
-    request(*next, 51, 1);
-    EXPECT_EQ(next_frame(*next).error, 0);
-}
-
-TEST_F(Rild, OneClientAtATime)
-{
-    start();
-    auto first = connect();
+    // One client at a time: the next waits in the backlog, unserved.
     Client second(socket, SOCK_STREAM);
-    ASSERT_TRUE(second.ok()) << "it waits in the backlog";
-    request(*first, 51, 1);
-    EXPECT_EQ(next_frame(*first).id, 1);
-    EXPECT_TRUE(nothing_waiting(second)) << "not served while the first is";
-    first.reset();
-    EXPECT_EQ(next_frame(second).id, 1034);
-
+    request(*c, 51, 8);
+    EXPECT_EQ(next_frame(*c).id, 8);
+    EXPECT_TRUE(nothing_waiting(second));
     // A second server on the same socket is refused; the first keeps it.
     Process again({ZOL_RILD_BINARY, "--socket", socket, "--log", "none"}, dir.path + "/again.out");
     EXPECT_TRUE(again.wait_output("another server is listening on " + socket, milliseconds(30000)))
@@ -211,7 +161,6 @@ TEST_F(Rild, RequestsTheModuleNeverCompletesAreAnswered)
     const RildFrame calls = next_frame(*c);
     EXPECT_EQ(calls.id, 3);
     EXPECT_EQ(calls.error, 2);
-    EXPECT_TRUE(rild->wait_output("did not complete RIL_REQUEST_GET_CURRENT_CALLS"));
     ASSERT_EQ(imsd.final_line("fault off").substr(0, 2), "ok");
     EXPECT_TRUE(rild->wait_output("late completion of RIL_REQUEST_GET_CURRENT_CALLS"));
     while (!nothing_waiting(*c)) {
