@@ -224,7 +224,7 @@ Bytes ints(Values... values)
 }
 inline Bytes dial(Rng &rng)
 {
-    return zol_kit::bytes_of(RIL_Dial{kNumber, 0, nullptr, rng.below(2) == 0 ? 0 : 3});
+    return zol_kit::dial(kNumber, 0, rng.below(2) == 0 ? 0 : 3);
 }
 inline Bytes sms(Rng &rng)
 {
@@ -234,9 +234,8 @@ inline Bytes sms(Rng &rng)
 }
 inline Bytes forward(Rng &rng, uint32_t status)
 {
-    return zol_kit::bytes_of(RIL_CallForwardInfo{static_cast<int>(status),
-                                                 static_cast<int>(rng.below(6)), 1, 129,
-                                                 kForwardNumber, 20, nullptr});
+    return zol_kit::forwarding(static_cast<int>(status), static_cast<int>(rng.below(6)), 1, 129,
+                               kForwardNumber, 20);
 }
 
 // A fill function from one expression over the rng `r`.
